@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace quibra::test {
+
+// A fresh folder under the system temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+    std::wstring WPath() const { return m_path.wstring(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Sets (or, with nullopt, unsets) an environment variable for the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, std::optional<std::string> value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+// Waits until `done` holds, delivering Qt's posted events meanwhile when a
+// QCoreApplication exists. The limit only guards against a hung test; nothing
+// waits on time itself. Returns whether `done` held.
+bool WaitFor(const std::function<bool()>& done,
+             std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+std::string ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// The build tree (QUIBRA_BINARY_DIR) and source tree (QUIBRA_SOURCE_DIR) as CTest sets them.
+std::filesystem::path BinaryDir();
+std::filesystem::path SourceDir();
+
+}  // namespace quibra::test
