@@ -66,6 +66,7 @@ public:
 
 private:
     friend class CWenDoc;
+    friend class CWenNodeList;
     CWenNode(std::shared_ptr<_xmlDoc> doc, _xmlNode* node, int level);
 
     int m_level = 1;

@@ -1,0 +1,102 @@
+#include "xml/XmlSerializer.h"
+
+namespace quibra {
+
+namespace {
+const char* Str(const xmlChar* s) { return s != nullptr ? reinterpret_cast<const char*>(s) : ""; }
+}  // namespace
+
+std::string XmlSerializer::Serialize(const xmlDoc* doc, bool withDeclaration) {
+    std::string out;
+    if (doc == nullptr) return out;
+    if (withDeclaration) out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+    for (const xmlNode* node = doc->children; node != nullptr; node = node->next) {
+        if (node->type == XML_DTD_NODE) continue;
+        WriteNode(out, node);
+        out += "\r\n";
+    }
+    return out;
+}
+
+void XmlSerializer::WriteQualifiedName(std::string& out, const xmlNode* node) {
+    if (node->ns != nullptr && node->ns->prefix != nullptr) {
+        out += Str(node->ns->prefix);
+        out += ':';
+    }
+    out += Str(node->name);
+}
+
+void XmlSerializer::WriteEscaped(std::string& out, const xmlChar* text, bool attribute) {
+    for (const char* p = Str(text); *p != '\0'; ++p) {
+        switch (*p) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            // Attribute values are normalised on reading: keep quotes and line
+            // breaks as references so a value survives a save and a load.
+            case '"': out += attribute ? "&quot;" : "\""; break;
+            case '\r': out += attribute ? "&#13;" : "\r"; break;
+            case '\n': out += attribute ? "&#10;" : "\n"; break;
+            case '\t': out += attribute ? "&#9;" : "\t"; break;
+            default: out += *p;
+        }
+    }
+}
+
+void XmlSerializer::WriteNode(std::string& out, const xmlNode* node) {
+    switch (node->type) {
+        case XML_ELEMENT_NODE: {
+            out += '<';
+            WriteQualifiedName(out, node);
+            for (const xmlNs* ns = node->nsDef; ns != nullptr; ns = ns->next) {
+                out += ns->prefix != nullptr ? " xmlns:" : " xmlns";
+                out += Str(ns->prefix);
+                out += "=\"";
+                WriteEscaped(out, ns->href, true);
+                out += '"';
+            }
+            for (const xmlAttr* attr = node->properties; attr != nullptr; attr = attr->next) {
+                out += ' ';
+                WriteQualifiedName(out, reinterpret_cast<const xmlNode*>(attr));
+                out += "=\"";
+                for (const xmlNode* part = attr->children; part != nullptr; part = part->next)
+                    WriteEscaped(out, part->content, true);
+                out += '"';
+            }
+            if (node->children == nullptr) {
+                out += "/>";
+                break;
+            }
+            out += '>';
+            for (const xmlNode* child = node->children; child != nullptr; child = child->next)
+                WriteNode(out, child);
+            out += "</";
+            WriteQualifiedName(out, node);
+            out += '>';
+            break;
+        }
+        case XML_TEXT_NODE: WriteEscaped(out, node->content, false); break;
+        case XML_CDATA_SECTION_NODE:
+            out += "<![CDATA[";
+            out += Str(node->content);
+            out += "]]>";
+            break;
+        case XML_COMMENT_NODE:
+            out += "<!--";
+            out += Str(node->content);
+            out += "-->";
+            break;
+        case XML_PI_NODE:
+            out += "<?";
+            out += Str(node->name);
+            if (node->content != nullptr && *node->content != '\0') {
+                out += ' ';
+                out += Str(node->content);
+            }
+            out += "?>";
+            break;
+        default: break;  // entity references and DTD parts are dropped at load
+    }
+}
+
+}  // namespace quibra
