@@ -11,7 +11,9 @@ namespace {
 
 // Counts travel as "%d"; a list longer than INT_MAX cannot occur in practice,
 // but the count must never wrap to a negative number.
-int CountOf(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
+int CountOf(std::size_t size) {
+    return size > INT_MAX ? INT_MAX : static_cast<int>(size);
+}
 
 // A null entry is no record: it is neither counted nor written.
 std::vector<const PollRecord*> Present(const std::vector<const PollRecord*>& records) {

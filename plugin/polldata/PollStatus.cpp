@@ -26,7 +26,9 @@ std::wstring PollStatusLetter(PollStatus status) {
     return {};
 }
 
-bool IsKnownPollStatus(PollStatus status) { return !PollStatusLetter(status).empty(); }
+bool IsKnownPollStatus(PollStatus status) {
+    return !PollStatusLetter(status).empty();
+}
 
 bool PollStatusInMask(PollStatus status, std::uint32_t mask) {
     return (static_cast<std::uint32_t>(status) & mask) != 0;

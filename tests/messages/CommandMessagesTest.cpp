@@ -44,7 +44,9 @@ PollRecord Record(std::wstring id, PollStatus requested, PublishState publish) {
     return record;
 }
 
-std::wstring Num(std::size_t i) { return std::to_wstring(i); }
+std::wstring Num(std::size_t i) {
+    return std::to_wstring(i);
+}
 
 }  // namespace
 
@@ -83,10 +85,11 @@ TEST(CommandMessagesTest, CreateAndUpdateWriteElevenItemsContentFirst) {
     record.singleChoice = true;
     record.identified = true;
     for (int i = 0; i < 11; ++i)
-        record.items.push_back(PollItem{L"123", std::wstring(1, L'A' + i), L"choice " + Num(i), 0, {}});
+        record.items.push_back(
+            PollItem{L"123", std::wstring(1, L'A' + i), L"choice " + Num(i), 0, {}});
 
-    Fields expected = {{L"title", record.title}, {L"type", L"S"}, {L"issign", L"1"},
-                       {L"itemcount", L"11"}};
+    Fields expected = {
+        {L"title", record.title}, {L"type", L"S"}, {L"issign", L"1"}, {L"itemcount", L"11"}};
     for (std::size_t i = 0; i < 11; ++i) {
         expected.emplace_back(L"content_" + Num(i), L"choice " + Num(i));
         expected.emplace_back(L"itemname_" + Num(i), std::wstring(1, L'A' + i));
@@ -119,8 +122,8 @@ TEST(CommandMessagesTest, UpdateStatsWalksBackwardsAndOmitsUnknownStates) {
     const PollRecord a = Record(L"A", PollStatus::Closed, PublishState::Published);
     const PollRecord b = Record(L"B", PollStatus::None, PublishState::NotPublished);
     const PollRecord c = Record(L"C", PollStatus::D, PublishState::None);
-    const PollRecord odd =
-        Record(L"X", static_cast<PollStatus>(PollStatus::New | PollStatus::Open), PublishState::Published);
+    const PollRecord odd = Record(L"X", static_cast<PollStatus>(PollStatus::New | PollStatus::Open),
+                                  PublishState::Published);
 
     EXPECT_EQ(ReadFields(CommandMessages::UpdateStats({&a, &b, &c}), L"UpdateStats"),
               (Fields{{L"pollcount", L"3"},
@@ -143,8 +146,10 @@ TEST(CommandMessagesTest, DeleteWalksForwards) {
     const PollRecord a = Record(L"A", PollStatus::None, PublishState::None);
     const PollRecord b = Record(L"B", PollStatus::None, PublishState::None);
     const PollRecord c = Record(L"C", PollStatus::None, PublishState::None);
-    EXPECT_EQ(ReadFields(CommandMessages::Delete({&a, &b, &c}), L"Delete"),
-              (Fields{{L"pollcount", L"3"}, {L"pollid_0", L"A"}, {L"pollid_1", L"B"}, {L"pollid_2", L"C"}}));
+    EXPECT_EQ(
+        ReadFields(CommandMessages::Delete({&a, &b, &c}), L"Delete"),
+        (Fields{
+            {L"pollcount", L"3"}, {L"pollid_0", L"A"}, {L"pollid_1", L"B"}, {L"pollid_2", L"C"}}));
     EXPECT_EQ(ReadFields(CommandMessages::Delete({nullptr, &b}), L"Delete"),
               (Fields{{L"pollcount", L"1"}, {L"pollid_0", L"B"}}));
     EXPECT_EQ(ReadFields(CommandMessages::Delete({}), L"Delete"), (Fields{{L"pollcount", L"0"}}));
@@ -154,5 +159,8 @@ TEST(CommandMessagesTest, SendPollListsTheChosenItems) {
     EXPECT_EQ(ReadFields(CommandMessages::SendPoll(L"31", {}), L"SendPoll"),
               (Fields{{L"pollid", L"31"}, {L"itemcount", L"0"}}));
     EXPECT_EQ(ReadFields(CommandMessages::SendPoll(L"31", {L"B", L"D"}), L"SendPoll"),
-              (Fields{{L"pollid", L"31"}, {L"itemcount", L"2"}, {L"itemname_0", L"B"}, {L"itemname_1", L"D"}}));
+              (Fields{{L"pollid", L"31"},
+                      {L"itemcount", L"2"},
+                      {L"itemname_0", L"B"},
+                      {L"itemname_1", L"D"}}));
 }
