@@ -1,0 +1,244 @@
+#include "PollService.h"
+
+#include <exception>
+#include <unordered_set>
+
+#include "FormFields.h"
+#include "XmlReplyWriter.h"
+
+namespace quibra::pollserver {
+
+namespace {
+
+std::string Numbered(const char* name, std::int64_t i) { return name + std::to_string(i); }
+
+}  // namespace
+
+PollService::Reply PollService::Handle(Script script, const FormFields& fields) {
+    try {
+        const auto job = fields.Get("job");
+        if (!job || job->empty()) return Error(400, "missing job");
+        if (script == Script::Polling) {
+            if (*job == "CreatePolling") return CreatePolling(fields);
+            if (*job == "UpdatePolling") return UpdatePolling(fields);
+            if (*job == "UpdatePollingStatus") return UpdatePollingStatus(fields);
+            if (*job == "DeletePolling") return DeletePolling(fields);
+            if (*job == "PostPolling") return PostPolling(fields);
+        } else {
+            if (*job == "GetPollingResult") return GetPollingResult(fields);
+            if (*job == "GetPollingInfo") return GetPollingInfo(fields);
+            if (*job == "GetPollingResult2") return GetPollingResult2(fields);
+        }
+        return Error(400, "unknown job");
+    } catch (const BadInput& bad) {
+        return Error(400, bad.message);
+    } catch (const std::exception&) {
+        return Error(500, "internal error");
+    }
+}
+
+PollService::Reply PollService::Error(int status, std::string_view message) {
+    XmlReplyWriter writer("Wendrake");
+    writer.StartElement("Error");
+    writer.Attribute("Code", std::int64_t{status});
+    writer.Attribute("Message", message);
+    return {status, writer.Finish()};
+}
+
+PollService::Reply PollService::Done(std::string_view job, const std::int64_t* pollId) {
+    XmlReplyWriter writer("Wendrake");
+    writer.StartElement("Result");
+    writer.Attribute("Code", std::int64_t{200});
+    writer.Attribute("Job", job);
+    if (pollId != nullptr) writer.Attribute("PollingId", *pollId);
+    return {200, writer.Finish()};
+}
+
+PollService::Reply PollService::FromOutcome(StoreOutcome outcome, std::string_view job) {
+    switch (outcome) {
+    case StoreOutcome::Done: return Done(job);
+    case StoreOutcome::NotFound: return Error(404, "no such poll");
+    case StoreOutcome::Conflict: return Error(409, "the poll's state does not allow this job");
+    case StoreOutcome::BadBallot: return Error(400, "the ballot does not fit the poll's choices");
+    case StoreOutcome::Busy: return Error(503, "storage busy, try again");
+    case StoreOutcome::Failed: break;
+    }
+    return Error(500, "storage failure");
+}
+
+std::string PollService::Text(const FormFields& fields, const std::string& name) {
+    auto value = fields.Get(name);
+    if (!value) throw BadInput{"missing " + name};
+    if (FormFields::CharacterCount(*value) > kMaxTextCharacters) throw BadInput{name + " is too long"};
+    return std::move(*value);
+}
+
+std::int64_t PollService::Id(const FormFields& fields, const std::string& name) {
+    const auto value = fields.Get(name);
+    if (!value) throw BadInput{"missing " + name};
+    const auto id = FormFields::ParseNumber(*value, 1, INT64_MAX);
+    if (!id) throw BadInput{name + " is not a poll id"};
+    return *id;
+}
+
+std::int64_t PollService::Count(const FormFields& fields, const std::string& name) {
+    const auto value = fields.Get(name);
+    if (!value) throw BadInput{"missing " + name};
+    const auto count = FormFields::ParseNumber(*value, 0, kMaxCount);
+    if (!count) throw BadInput{name + " must be a number from 0 to 64"};
+    return *count;
+}
+
+char PollService::Letter(const FormFields& fields, const std::string& name, std::string_view allowed) {
+    const auto value = fields.Get(name);
+    if (!value) throw BadInput{"missing " + name};
+    if (value->size() != 1 || allowed.find(value->front()) == std::string_view::npos)
+        throw BadInput{name + " must be one of " + std::string(allowed)};
+    return value->front();
+}
+
+bool PollService::Flag(const FormFields& fields, const std::string& name) {
+    return Letter(fields, name, "01") == '1';
+}
+
+PollDraft PollService::Draft(const FormFields& fields) {
+    PollDraft draft;
+    draft.title = Text(fields, "title");
+    draft.type = Letter(fields, "type", "SM");
+    draft.identified = Flag(fields, "issign");
+    const auto count = Count(fields, "itemcount");
+    std::unordered_set<std::string> names;
+    for (std::int64_t i = 0; i < count; ++i) {
+        ChoiceText choice{Text(fields, Numbered("itemname_", i)), Text(fields, Numbered("content_", i))};
+        // Ballots name choices: an empty or repeated name could never be voted for unambiguously.
+        if (choice.name.empty()) throw BadInput{Numbered("itemname_", i) + " is empty"};
+        if (!names.insert(choice.name).second) throw BadInput{Numbered("itemname_", i) + " repeats a choice"};
+        draft.choices.push_back(std::move(choice));
+    }
+    return draft;
+}
+
+std::vector<std::int64_t> PollService::IdList(const FormFields& fields) {
+    const auto count = Count(fields, "pollcount");
+    std::vector<std::int64_t> ids;
+    for (std::int64_t i = 0; i < count; ++i) ids.push_back(Id(fields, Numbered("pollid_", i)));
+    return ids;
+}
+
+PollService::Reply PollService::CreatePolling(const FormFields& fields) {
+    NewPoll poll;
+    poll.author = Text(fields, "userid");
+    poll.module = Text(fields, "modulename");
+    poll.status = Letter(fields, "status", "NOCD");
+    poll.published = Flag(fields, "ispublish");
+    poll.draft = Draft(fields);
+    std::int64_t id = 0;
+    const auto outcome = m_store.CreatePoll(poll, id);
+    if (outcome != StoreOutcome::Done) return FromOutcome(outcome, "CreatePolling");
+    return Done("CreatePolling", &id);
+}
+
+PollService::Reply PollService::UpdatePolling(const FormFields& fields) {
+    const auto id = Id(fields, "pollid");
+    // Always "0" from the plug-in; the publish state is the status job's business.
+    if (fields.Has("ispublish")) Flag(fields, "ispublish");
+    const auto draft = Draft(fields);
+    return FromOutcome(m_store.UpdatePoll(id, draft), "UpdatePolling");
+}
+
+PollService::Reply PollService::UpdatePollingStatus(const FormFields& fields) {
+    const auto count = Count(fields, "pollcount");
+    std::vector<StatusChange> changes;
+    for (std::int64_t i = 0; i < count; ++i) {
+        StatusChange change;
+        change.pollId = Id(fields, Numbered("pollid_", i));
+        // The plug-in sends an empty status for a poll whose state it does not
+        // change (publishing); empty or missing keeps what is stored.
+        const auto statusName = Numbered("status_", i);
+        if (const auto status = fields.Get(statusName); status && !status->empty())
+            change.status = Letter(fields, statusName, "NOCD");
+        const auto publishName = Numbered("ispublish_", i);
+        if (const auto publish = fields.Get(publishName); publish && !publish->empty())
+            change.published = Flag(fields, publishName);
+        changes.push_back(change);
+    }
+    return FromOutcome(m_store.ChangeStatus(changes), "UpdatePollingStatus");
+}
+
+PollService::Reply PollService::DeletePolling(const FormFields& fields) {
+    return FromOutcome(m_store.DeletePolls(IdList(fields)), "DeletePolling");
+}
+
+PollService::Reply PollService::PostPolling(const FormFields& fields) {
+    Ballot ballot;
+    ballot.pollId = Id(fields, "pollid");
+    ballot.userId = Text(fields, "userid");
+    if (ballot.userId.empty()) throw BadInput{"userid is empty"};
+    ballot.userName = Text(fields, "username");
+    const auto count = Count(fields, "itemcount");
+    for (std::int64_t i = 0; i < count; ++i) ballot.choiceNames.push_back(Text(fields, Numbered("itemname_", i)));
+    return FromOutcome(m_store.CastBallot(ballot), "PostPolling");
+}
+
+PollService::Reply PollService::PollList(const std::vector<PollView>& polls, PollDetail detail) {
+    const bool counts = detail != PollDetail::Choices;
+    XmlReplyWriter writer("Wendrake");
+    writer.StartElement("Records");
+    for (const auto& poll : polls) {
+        writer.StartElement("Record");
+        writer.Attribute("PollingId", poll.id);
+        writer.Attribute("Type", std::string_view(&poll.type, 1));
+        writer.Attribute("IsSign", poll.identified ? "1" : "0");
+        writer.Attribute("Title", poll.title);
+        writer.Attribute("IsPublish", poll.published ? "1" : "0");
+        writer.Attribute("Status", std::string_view(&poll.status, 1));
+        if (counts) writer.Attribute("UserCount", poll.userCount);
+        writer.StartElement("Items");
+        for (const auto& choice : poll.choices) {
+            writer.StartElement("Item");
+            writer.Attribute("ItemName", choice.name);
+            writer.Attribute("Content", choice.content);
+            if (counts) writer.Attribute("PostCount", choice.postCount);
+            // Second guard besides the store: an anonymous poll's voters are never written.
+            if (detail == PollDetail::CountsAndVoters && poll.identified) {
+                for (const auto& voter : choice.voters) {
+                    writer.StartElement("User");
+                    writer.Attribute("UserName", voter);
+                    writer.EndElement();
+                }
+            }
+            writer.EndElement();
+        }
+        writer.EndElement();
+        writer.EndElement();
+    }
+    return {200, writer.Finish()};
+}
+
+PollService::Reply PollService::GetPollingResult(const FormFields& fields) {
+    const auto author = Text(fields, "userid");
+    const auto module = Text(fields, "modulename");
+    std::vector<PollView> polls;
+    const auto outcome = m_store.ListPolls(author, module, PollDetail::CountsAndVoters, polls);
+    if (outcome != StoreOutcome::Done) return FromOutcome(outcome, "GetPollingResult");
+    return PollList(polls, PollDetail::CountsAndVoters);
+}
+
+PollService::Reply PollService::GetPollingInfo(const FormFields& fields) {
+    const auto ids = IdList(fields);
+    std::vector<PollView> polls;
+    // Attendees ask for posted polls; a draft stays the presenter's until posted.
+    const auto outcome = m_store.FindPolls(ids, {false, true}, PollDetail::Choices, polls);
+    if (outcome != StoreOutcome::Done) return FromOutcome(outcome, "GetPollingInfo");
+    return PollList(polls, PollDetail::Choices);
+}
+
+PollService::Reply PollService::GetPollingResult2(const FormFields& fields) {
+    const auto ids = IdList(fields);
+    std::vector<PollView> polls;
+    const auto outcome = m_store.FindPolls(ids, {true, false}, PollDetail::CountsAndVoters, polls);
+    if (outcome != StoreOutcome::Done) return FromOutcome(outcome, "GetPollingResult2");
+    return PollList(polls, PollDetail::CountsAndVoters);
+}
+
+}  // namespace quibra::pollserver

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "PollStore.h"
+
+namespace quibra::pollserver {
+
+class FormFields;
+
+// The jobs of the polling script and the result script, independent of HTTP:
+// fields in, status and XML document out. Input is checked whole before the
+// store is touched, so a rejected request changes nothing.
+class PollService {
+public:
+    enum class Script { Polling, Results };
+
+    struct Reply {
+        int status = 200;
+        std::string body;  // always an XML document
+    };
+
+    explicit PollService(PollStore& store) : m_store(store) {}
+
+    Reply Handle(Script script, const FormFields& fields);
+
+    // The short error document every failure carries.
+    static Reply Error(int status, std::string_view message);
+
+    static constexpr std::size_t kMaxTextCharacters = 8192;
+    static constexpr std::int64_t kMaxCount = 64;
+
+private:
+    struct BadInput {
+        std::string message;
+    };
+
+    Reply CreatePolling(const FormFields& fields);
+    Reply UpdatePolling(const FormFields& fields);
+    Reply UpdatePollingStatus(const FormFields& fields);
+    Reply DeletePolling(const FormFields& fields);
+    Reply PostPolling(const FormFields& fields);
+    Reply GetPollingResult(const FormFields& fields);
+    Reply GetPollingInfo(const FormFields& fields);
+    Reply GetPollingResult2(const FormFields& fields);
+
+    // Field readers: throw BadInput with a short reason.
+    static std::string Text(const FormFields& fields, const std::string& name);
+    static std::int64_t Id(const FormFields& fields, const std::string& name);
+    static std::int64_t Count(const FormFields& fields, const std::string& name);
+    static char Letter(const FormFields& fields, const std::string& name, std::string_view allowed);
+    static bool Flag(const FormFields& fields, const std::string& name);
+    static PollDraft Draft(const FormFields& fields);
+    static std::vector<std::int64_t> IdList(const FormFields& fields);
+
+    static Reply Done(std::string_view job, const std::int64_t* pollId = nullptr);
+    static Reply FromOutcome(StoreOutcome outcome, std::string_view job);
+    static Reply PollList(const std::vector<PollView>& polls, PollDetail detail);
+
+    PollStore& m_store;
+};
+
+}  // namespace quibra::pollserver

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quibra::pollserver {
+
+// One choice as the presenter wrote it.
+struct ChoiceText {
+    std::string name;     // "A", "B", ... ; unique within its poll
+    std::string content;
+};
+
+// The editable part of a poll.
+struct PollDraft {
+    std::string title;
+    char type = 'S';          // 'S' single answer, 'M' multiple answers
+    bool identified = false;  // voters' names are kept and shown
+    std::vector<ChoiceText> choices;
+};
+
+struct NewPoll {
+    std::string author;
+    std::string module;
+    char status = 'N';
+    bool published = false;
+    PollDraft draft;
+};
+
+// A status job's change for one poll; an empty optional keeps the value.
+struct StatusChange {
+    std::int64_t pollId = 0;
+    std::optional<char> status;
+    std::optional<bool> published;
+};
+
+struct Ballot {
+    std::int64_t pollId = 0;
+    std::string userId;
+    std::string userName;
+    std::vector<std::string> choiceNames;
+};
+
+// How much of a poll a reply may show.
+enum class PollDetail {
+    Choices,         // choices only, no counts
+    Counts,          // with post and voter counts
+    CountsAndVoters  // with counts, and voters' names of identified polls
+};
+
+struct ChoiceView {
+    std::string name;
+    std::string content;
+    std::int64_t postCount = 0;
+    std::vector<std::string> voters;  // never filled for an anonymous poll
+};
+
+struct PollView {
+    std::int64_t id = 0;
+    char type = 'S';
+    bool identified = false;
+    std::string title;
+    bool published = false;
+    char status = 'N';
+    std::int64_t userCount = 0;
+    std::vector<ChoiceView> choices;
+};
+
+enum class StoreOutcome {
+    Done,
+    NotFound,      // a named poll does not exist
+    Conflict,      // the poll's state forbids the job (posted already, not open)
+    BadBallot,     // unknown choice, or more than one for a single-answer poll
+    Busy,          // the database stayed locked
+    Failed         // storage error
+};
+
+// Where polls and ballots live. Every call is one transaction: it happens
+// whole or not at all. Implementations are safe to call from many threads.
+class PollStore {
+public:
+    virtual ~PollStore() = default;
+
+    virtual StoreOutcome CreatePoll(const NewPoll& poll, std::int64_t& newId) = 0;
+    // Only a poll that is still New and has no ballots can be rewritten.
+    virtual StoreOutcome UpdatePoll(std::int64_t pollId, const PollDraft& draft) = 0;
+    // All polls must exist, else nothing changes (NotFound).
+    virtual StoreOutcome ChangeStatus(const std::vector<StatusChange>& changes) = 0;
+    // Polls that do not exist are gone already; the others go with their ballots.
+    virtual StoreOutcome DeletePolls(const std::vector<std::int64_t>& pollIds) = 0;
+    // Counts only while the poll is open; replaces the user's earlier ballot.
+    virtual StoreOutcome CastBallot(const Ballot& ballot) = 0;
+
+    // Polls of one author in one module, oldest first.
+    virtual StoreOutcome ListPolls(const std::string& author, const std::string& module, PollDetail detail,
+                                   std::vector<PollView>& polls) = 0;
+    // The named polls that exist, in the order asked; `onlyPublished` and
+    // `onlyPosted` (status other than New) filter them.
+    struct Filter {
+        bool onlyPublished = false;
+        bool onlyPosted = false;
+    };
+    virtual StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter, PollDetail detail,
+                                   std::vector<PollView>& polls) = 0;
+};
+
+}  // namespace quibra::pollserver

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "PollStore.h"
+
+namespace quibra::pollserver {
+
+class SqliteConnection;
+
+// PollStore on one SQLite file in WAL mode. Jobs that write go through one
+// connection, one at a time, so concurrent ballots never race each other;
+// reads run on connections of their own, each seeing one committed snapshot.
+class SqlitePollStore : public PollStore {
+public:
+    // Opens or creates the database and its schema; throws SqliteError.
+    explicit SqlitePollStore(std::filesystem::path file);
+    ~SqlitePollStore() override;
+    SqlitePollStore(const SqlitePollStore&) = delete;
+    SqlitePollStore& operator=(const SqlitePollStore&) = delete;
+
+    StoreOutcome CreatePoll(const NewPoll& poll, std::int64_t& newId) override;
+    StoreOutcome UpdatePoll(std::int64_t pollId, const PollDraft& draft) override;
+    StoreOutcome ChangeStatus(const std::vector<StatusChange>& changes) override;
+    StoreOutcome DeletePolls(const std::vector<std::int64_t>& pollIds) override;
+    StoreOutcome CastBallot(const Ballot& ballot) override;
+    StoreOutcome ListPolls(const std::string& author, const std::string& module, PollDetail detail,
+                           std::vector<PollView>& polls) override;
+    StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter, PollDetail detail,
+                           std::vector<PollView>& polls) override;
+
+private:
+    class ReaderLease;
+    template <typename Job>
+    StoreOutcome Write(Job&& job);
+    template <typename Job>
+    StoreOutcome Read(Job&& job);
+
+    static void InsertChoices(SqliteConnection& db, std::int64_t pollId, const std::vector<ChoiceText>& choices);
+    static bool LoadPoll(SqliteConnection& db, std::int64_t pollId, PollView& poll);
+    static void LoadDetail(SqliteConnection& db, PollDetail detail, PollView& poll);
+
+    std::filesystem::path m_file;
+    std::mutex m_writeMutex;
+    std::unique_ptr<SqliteConnection> m_writer;
+    std::mutex m_readersMutex;
+    std::vector<std::unique_ptr<SqliteConnection>> m_idleReaders;
+};
+
+}  // namespace quibra::pollserver

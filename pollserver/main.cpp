@@ -1,0 +1,89 @@
+// pollserver: the reference PollServer. Serves the polling script and the
+// result script over HTTP and HTTPS on one SQLite database; prints the URLs it
+// serves on one line when ready and stops cleanly on SIGINT or SIGTERM.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <thread>
+
+#include "PollHttpServer.h"
+#include "PollService.h"
+#include "SelfSignedCertificate.h"
+#include "ServerOptions.h"
+#include "SqlitePollStore.h"
+
+using namespace quibra::pollserver;
+
+int main(int argc, char** argv) {
+    ServerOptions options;
+    std::string message;
+    bool help = false;
+    if (!options.Parse(std::vector<std::string>(argv + 1, argv + argc), message, help)) {
+        std::cerr << "pollserver: " << message << "\n" << ServerOptions::Usage();
+        return 2;
+    }
+    if (help) {
+        std::cout << ServerOptions::Usage();
+        return 0;
+    }
+
+    // Signals are taken by one waiting thread, never by a request thread:
+    // block them before any thread starts, so every thread inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);  // a client that hangs up must not end the server
+
+    try {
+        std::error_code ec;
+        const auto folder = options.database.has_parent_path() ? options.database.parent_path()
+                                                                : std::filesystem::current_path();
+        std::filesystem::create_directories(folder, ec);
+        SqlitePollStore store(options.database);
+        PollService service(store);
+        PollHttpServer server(service, options.threads);
+
+        std::string reason;
+        if (options.httpPort && !server.AddHttp(options.listen, *options.httpPort, reason)) {
+            std::cerr << "pollserver: " << reason << "\n";
+            return 1;
+        }
+        if (options.httpsPort) {
+            auto certificate = options.certificate;
+            auto key = options.key;
+            if (certificate.empty()) {
+                certificate = folder / "pollserver-cert.pem";
+                key = folder / "pollserver-key.pem";
+                if (!SelfSignedCertificate::Ensure(certificate, key, reason)) {
+                    std::cerr << "pollserver: " << reason << "\n";
+                    return 1;
+                }
+            }
+            if (!server.AddHttps(options.listen, *options.httpsPort, certificate, key, reason)) {
+                std::cerr << "pollserver: " << reason << "\n";
+                return 1;
+            }
+        }
+
+        std::thread signalWaiter([&] {
+            int signalNumber = 0;
+            sigwait(&stopSignals, &signalNumber);
+            server.Stop();
+        });
+        std::cout << "pollserver ready: " << server.Urls() << std::endl;
+        server.Run();
+        // Run also ends when a listener fails by itself; wake the waiter then.
+        kill(getpid(), SIGTERM);
+        signalWaiter.join();
+        std::cerr << "pollserver: stopped\n";
+        return 0;
+    } catch (const std::exception& error) {
+        std::cerr << "pollserver: " << error.what() << "\n";
+        return 1;
+    }
+}
