@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/IPollWindowFactory.h"
+#include "polldata/PollRecord.h"
+#include "quibra/IFeedBackNotify.h"
+#include "quibra/IPollNotify.h"
+#include "quibra/IPollWorker.h"
+
+namespace quibra {
+
+// The object the host talks to: every host message arrives at Notify, which
+// either handles it here (windows, poll list, voting dialogs) or forwards it to
+// the worker under a "/polling/out/" path. The worker reports back through
+// Notify too. Owns the poll manager window and every voting dialog.
+// Host UI thread only.
+class PollManager final : public IFeedBackNotify {
+public:
+    // `factory` makes the windows; null means no windows can be made.
+    explicit PollManager(std::shared_ptr<IPollWindowFactory> factory = nullptr);
+    ~PollManager();
+    PollManager(const PollManager&) = delete;
+    PollManager& operator=(const PollManager&) = delete;
+
+    int32_t Notify(const wchar_t* path, void* payload) override;
+
+    void SetWorker(IPollWorker* worker) { m_worker = worker; }
+    void SetHostNotify(IPollNotify* notify) { m_hostNotify = notify; }
+    IPollWorker* Worker() const { return m_worker; }
+    IPollNotify* HostNotify() const { return m_hostNotify; }
+
+    // The user interface's commands: each builds a command message and hands
+    // it to the worker. They never report failure.
+    bool CmdCreatePolling(const PollRecord& record);
+    bool CmdUpdateContant(const PollRecord& record);
+    bool CmdUpdateStats(const std::vector<const PollRecord*>& records);
+    bool CmdDelete(const std::vector<const PollRecord*>& records);
+    bool CmdSendPoll(const std::wstring& pollId, const std::vector<std::wstring>& chosenItemNames);
+
+    // The host's main window when "mainhwnd" named a live widget, else null.
+    QWidget* HostWindow() const { return m_hostWindow.data(); }
+    const std::wstring& ImageFolder() const { return m_imageFolder; }
+    IManagerWindow* ManagerWindow() const { return m_managerWindow.get(); }
+    bool RefreshPending() const { return m_refreshPending; }
+    const std::vector<std::unique_ptr<IVoteWindow>>& AnswerWindows() const { return m_answerWindows; }
+    const std::vector<std::unique_ptr<IVoteWindow>>& ResultWindows() const { return m_resultWindows; }
+
+private:
+    int32_t Init(const CWenNode& payload, bool hasPayload);
+    void ApplyListReply(const CWenNode& reply);
+    void EndRefresh();
+    void OpenAnswerWindows(const CWenNode& reply);
+    void OpenResultWindows(const CWenNode& reply);
+    void CloseAnswerWindows(const CWenNode& pollIds);
+    void ForwardKeyboardEvent(void* record);
+    void ToWorker(const wchar_t* path, void* payload);
+    bool SendCommand(const wchar_t* path, const CWenDoc& message);
+
+    std::recursive_mutex m_updateLock;
+    int m_updateLockDepth = 0;  // acquisitions still held, released on destruction
+    IPollWorker* m_worker = nullptr;
+    QPointer<QWidget> m_hostWindow;
+    std::unique_ptr<IManagerWindow> m_managerWindow;
+    bool m_refreshPending = false;
+    std::wstring m_imageFolder;
+    std::vector<std::unique_ptr<IVoteWindow>> m_answerWindows;
+    std::vector<std::unique_ptr<IVoteWindow>> m_resultWindows;
+    IPollNotify* m_hostNotify = nullptr;
+    std::shared_ptr<IPollWindowFactory> m_factory;
+};
+
+}  // namespace quibra

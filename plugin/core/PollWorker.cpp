@@ -1,0 +1,134 @@
+#include "core/PollWorker.h"
+
+#include "core/ShowMessageBox.h"
+#include "i18n/CWenMsg.h"
+#include "xml/WideString.h"
+
+namespace quibra {
+
+namespace {
+
+const CWenNode& NodeOf(void* payload) {
+    static const CWenNode kEmpty;
+    return payload != nullptr ? *static_cast<const CWenNode*>(payload) : kEmpty;
+}
+
+enum class Route {
+    CreatePoll, SetUserId, DeletePoll, UpdateContent, UpdateStats, GetAllPolling, GetSinglePolling,
+    ClientGetPollResult, PostPolling, SetTransportParams, ListReady, ListFailed, RefreshList,
+    PollInfoReady, PollResultReady, Nothing
+};
+
+struct Row {
+    const wchar_t* path;
+    Route route;
+};
+
+// Matched in this order against the lower-cased path; the first match wins.
+constexpr Row kRows[] = {
+    {L"/polling/out/creaenewpolling", Route::CreatePoll},
+    {L"/polling/out/setuserid", Route::SetUserId},
+    {L"/polling/out/deletepolling", Route::DeletePoll},
+    {L"/polling/out/updatecontant", Route::UpdateContent},
+    {L"/polling/out/updatestats", Route::UpdateStats},
+    {L"/polling/out/getallpolling", Route::GetAllPolling},
+    {L"/polling/out/getsinglepolling", Route::GetSinglePolling},
+    {L"/polling/out/clientgetpollresult", Route::ClientGetPollResult},
+    {L"/polling/out/postpolling", Route::PostPolling},
+    {L"/polling/out/settransparams", Route::SetTransportParams},
+    {L"/polling/out/getresultok", Route::ListReady},
+    {L"/polling/out/getresulterror", Route::ListFailed},
+    {L"/polling/out/createnewpollok", Route::RefreshList},
+    {L"/polling/out/createnewpollerror", Route::Nothing},
+    {L"/polling/out/deletepollok", Route::RefreshList},
+    {L"/polling/out/deletepollerror", Route::Nothing},
+    {L"/polling/out/updateok", Route::RefreshList},
+    {L"/polling/out/updateerror", Route::Nothing},
+    {L"/polling/out/updatestatsok", Route::RefreshList},
+    {L"/polling/out/updatestatserror", Route::Nothing},
+    {L"/polling/out/clientgetresultok", Route::PollInfoReady},
+    {L"/polling/out/clientgetresulterror", Route::Nothing},
+    {L"/polling/out/clientshowresultok", Route::PollResultReady},
+    {L"/polling/out/clientshowresulterror", Route::Nothing},
+};
+
+Route Match(const wchar_t* path) {
+    if (path == nullptr) return Route::Nothing;
+    const std::wstring lower = ToLower(path);
+    for (const Row& row : kRows)
+        if (lower == row.path) return row.route;
+    return Route::Nothing;
+}
+
+}  // namespace
+
+PollWorker::PollWorker() : m_window(std::make_unique<MessageWindow>(*this)) {}
+
+PollWorker::~PollWorker() {
+    // The window goes first: undelivered outcomes are freed with their tasks,
+    // and tasks still running find the mailbox closed.
+    m_window.reset();
+    m_jobs.reset();
+}
+
+void PollWorker::Dispatch(const wchar_t* path, void* payload) {
+    const Route route = Match(path);
+    switch (route) {
+        case Route::SetUserId:
+            if (payload != nullptr) m_params.userId = static_cast<const wchar_t*>(payload);
+            return;
+        case Route::SetTransportParams: SetTransportParams(NodeOf(payload)); return;
+        case Route::ListReady: {
+            std::lock_guard lock(m_lock);
+            if (m_manager != nullptr) m_manager->Notify(L"/polling/in/updating", payload);
+            return;
+        }
+        case Route::ListFailed: {
+            std::lock_guard lock(m_lock);
+            if (m_manager != nullptr) m_manager->Notify(L"/polling/in/updatingerror", nullptr);
+            return;
+        }
+        case Route::PollInfoReady:
+            if (m_manager != nullptr) m_manager->Notify(L"/polling/in/clientgetpollinfo", payload);
+            return;
+        case Route::PollResultReady:
+            if (m_manager != nullptr) m_manager->Notify(L"/polling/in/clientshowpollresult", payload);
+            return;
+        case Route::Nothing: return;
+        default: break;
+    }
+    if (!m_jobs) return;
+    const CWenNode& node = NodeOf(payload);
+    switch (route) {
+        case Route::CreatePoll: m_jobs->CreatePolling(node); break;
+        case Route::DeletePoll: m_jobs->DeletePolling(node); break;
+        case Route::UpdateContent:
+        case Route::UpdateStats: m_jobs->UpdatePolling(node); break;
+        case Route::GetAllPolling:
+        case Route::RefreshList: StartListRequest(); break;
+        case Route::GetSinglePolling: m_jobs->GetResults(2, node); break;
+        case Route::ClientGetPollResult: m_jobs->GetResults(3, node); break;
+        case Route::PostPolling: m_jobs->PostPolling(node); break;
+        default: break;
+    }
+}
+
+void PollWorker::StartListRequest() { m_jobs->GetResults(1, CWenNode()); }
+
+void PollWorker::SetTransportParams(const CWenNode& node) {
+    // Every key is replaced; a missing child clears its field.
+    m_params.userId = node.GetChild(L"userid").GetText();
+    m_params.userName = node.GetChild(L"username").GetText();
+    m_params.sessionId = node.GetChild(L"sessionid").GetText();
+    m_params.moduleName = node.GetChild(L"modulename").GetText();
+    m_params.proxyUser = node.GetChild(L"proxyuser").GetText();
+    m_params.proxyPassword = node.GetChild(L"proxypw").GetText();
+    m_params.managerIp = node.GetChild(L"managerip").GetText();
+    m_params.authorName = node.GetChild(L"authorname").GetText();
+    m_params.tempFolder = node.GetChild(L"tmpfolder").GetText();
+    m_window->Create(false);
+}
+
+void PollWorker::ShowMessage(int messageId) { ShowMessageBox(CWenMsg::GetInstance().GetMsg(messageId), 0); }
+
+}  // namespace quibra

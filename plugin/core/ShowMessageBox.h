@@ -1,0 +1,18 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace quibra {
+
+// The one way the plug-in shows a message box: hands the text to
+// WenShowMessageBox of libWenMessageBox.so and returns its answer. Call on the
+// user-interface thread; the box is modal.
+int ShowMessageBox(std::wstring text, int value);
+
+// Replaces the box for tests: while a hook is set, ShowMessageBox calls it
+// instead and returns its answer; an empty hook restores the real box.
+using MessageBoxHook = std::function<int(const std::wstring& text, int value)>;
+void SetMessageBoxHookForTesting(MessageBoxHook hook);
+
+}  // namespace quibra

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "quibra/CWenNode.h"
+
+namespace quibra {
+
+// The server jobs the worker starts. Each runs on the calling thread, starts a
+// request task and returns; only PostPolling waits (at most 15000 ms).
+class IPollJobs {
+public:
+    virtual ~IPollJobs() = default;
+
+    virtual void CreatePolling(const CWenNode& command) = 0;
+    virtual void DeletePolling(const CWenNode& command) = 0;
+    // Both update paths: the command's "ActionType" picks content or status.
+    virtual void UpdatePolling(const CWenNode& command) = 0;
+    // False when the vote's request did not end in time.
+    virtual bool PostPolling(const CWenNode& command) = 0;
+    // Mode 1 the presenter's list, 2 poll details, 3 poll results for the poll
+    // ids in `pollIds`' child elements. False for any other mode.
+    virtual bool GetResults(int mode, const CWenNode& pollIds) = 0;
+};
+
+}  // namespace quibra

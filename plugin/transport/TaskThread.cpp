@@ -1,0 +1,45 @@
+#include "transport/TaskThread.h"
+
+#include <system_error>
+
+namespace quibra {
+
+void TaskCompletion::Signal() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_done = true;
+    }
+    m_cv.notify_all();
+}
+
+bool TaskCompletion::WaitFor(std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    return m_cv.wait_for(lock, limit, [this] { return m_done; });
+}
+
+TaskThread::TaskThread() : m_completion(std::make_shared<TaskCompletion>()) {}
+
+TaskThread::~TaskThread() { WaitForThread(); }
+
+bool TaskThread::Start() {
+    try {
+        // Run may delete this object; afterwards only the shared signal is touched.
+        m_thread = std::thread([this, completion = m_completion] {
+            Run();
+            completion->Signal();
+        });
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+void TaskThread::WaitForThread() {
+    if (!m_thread.joinable()) return;
+    if (m_thread.get_id() == std::this_thread::get_id())
+        m_thread.detach();
+    else
+        m_thread.join();
+}
+
+}  // namespace quibra
