@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <filesystem>
+#include <optional>
+
+#include "config/AppConfig.h"
+#include "config/Folders.h"
+#include "support/TestSupport.h"
+#include "xml/WideString.h"
+
+using quibra::test::ScopedEnv;
+using quibra::test::TempDir;
+using quibra::test::WriteFileBytes;
+
+namespace {
+
+std::string ConfigXml(const std::string& systemSetting) {
+    return "<?xml version=\"1.0\" "
+           "encoding=\"UTF-8\"?>\r\n<Wendrake>\r\n\t<WenConfig>\r\n\t\t<SystemSetting>" +
+           systemSetting + "</SystemSetting>\r\n\t</WenConfig>\r\n</Wendrake>\r\n";
+}
+
+// A user whose settings root is a fresh temporary folder.
+class ConfigUser {
+public:
+    ConfigUser()
+        : m_home("HOME", m_dir.Path().string()),
+          m_xdg("XDG_CONFIG_HOME", (m_dir.Path() / "config").string()) {
+        std::filesystem::create_directories(Folder());
+    }
+    std::filesystem::path Folder() const { return m_dir.Path() / "config" / "wendrake"; }
+    void WriteConfig(const std::string& bytes) const {
+        WriteFileBytes(Folder() / "wenconfig.xml", bytes);
+    }
+
+private:
+    TempDir m_dir;
+    ScopedEnv m_home;
+    ScopedEnv m_xdg;
+};
+
+// A skin folder beside the test executable, removed afterwards.
+class ScopedSkin {
+public:
+    explicit ScopedSkin(const std::string& name)
+        : m_path(std::filesystem::path(quibra::ToUtf8(quibra::GetExeFolder())) / "skin" / name) {
+        std::filesystem::create_directories(m_path);
+        WriteFileBytes(m_path / "DialogSkinConfig.xml", "<Wendrake><windowposition/></Wendrake>");
+    }
+    ~ScopedSkin() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Stands in for the UI's skin layout, which reads its sections on every open.
+class CountingLayout : public CXmlSettingsFile {
+public:
+    explicit CountingLayout(int* opens)
+        : CXmlSettingsFile(AppConfig::kSkinLayoutFileName), m_opens(opens) {}
+    bool Open() override {
+        ++*m_opens;
+        return CXmlSettingsFile::Open();
+    }
+
+private:
+    int* m_opens;
+};
+
+}  // namespace
+
+TEST(AppConfig, WithoutAConfigurationFileEverySettingReadsAsAbsent) {
+    ConfigUser user;
+    AppConfig config;
+    EXPECT_TRUE(config.UseSSL()) << "before any load";
+    EXPECT_FALSE(config.Load());
+    EXPECT_FALSE(config.ConfigFile().IsLoaded());
+    EXPECT_FALSE(config.SkinLayout().IsLoaded());
+    EXPECT_TRUE(config.SkinLayout().GetFolder().empty())
+        << "layout untouched when the config fails";
+    EXPECT_TRUE(config.UseSSL());
+    EXPECT_EQ(config.GetSkinName(), L"");
+    EXPECT_EQ(config.GetSetting(AppConfig::kSystemSettingPath, L"SkinName", L"value"), L"");
+    EXPECT_EQ(config.GetSettingInt(AppConfig::kSystemSettingPath, L"UseSSL", L"value"), -1);
+}
+
+TEST(AppConfig, UseSslIsOffOnlyForZero) {
+    struct Case {
+        std::string element;
+        bool useSsl;
+    };
+    const Case cases[] = {
+        {"<UseSSL value=\"0\"/>", false},
+        {"<UseSSL value=\"2\"/>", true},
+        {"<UseSSL value=\"1\"/>", true},
+        {"<UseSSL/>", true},
+        {"<UseSSL value=\"\"/>", true},
+        {"<UseSSL value=\"off\"/>", false},  // no digits reads as 0
+        {"", true},
+    };
+    for (const auto& c : cases) {
+        ConfigUser user;
+        user.WriteConfig(ConfigXml(c.element));
+        AppConfig config;
+        config.Load();
+        ASSERT_TRUE(config.ConfigFile().IsLoaded()) << c.element;
+        EXPECT_EQ(config.UseSSL(), c.useSsl) << c.element;
+    }
+}
+
+TEST(AppConfig, SettingsAreFoundOnlyUnderSystemSetting) {
+    ConfigUser user;
+    user.WriteConfig(
+        "<Wendrake><WenConfig><SkinName value=\"misplaced\"/><UseSSL value=\"0\"/>"
+        "<SystemSetting><Other value=\"7\"/></SystemSetting></WenConfig></Wendrake>");
+    AppConfig config;
+    config.Load();
+    ASSERT_TRUE(config.ConfigFile().IsLoaded());
+    EXPECT_EQ(config.GetSkinName(), L"");
+    EXPECT_TRUE(config.UseSSL());
+    EXPECT_EQ(config.GetSettingInt(AppConfig::kSystemSettingPath, L"Other", L"value"), 7);
+    EXPECT_EQ(config.GetSetting(AppConfig::kSystemSettingPath, L"Other", L"missing"), L"");
+    EXPECT_EQ(config.GetSetting(L"//Nowhere", L"Other", L"value"), L"");
+    EXPECT_EQ(config.GetSettingInt(L"//Wendrake//WenConfig", L"SkinName", L"value"), 0)
+        << "a text value reads as 0 by the integer rule";
+
+    // Deeper nesting still matches the descendant steps.
+    ConfigUser other;
+    other.WriteConfig(
+        "<Wendrake><Profile><WenConfig><Group><SystemSetting><SkinName value=\"deep\"/>"
+        "</SystemSetting></Group></WenConfig></Profile></Wendrake>");
+    AppConfig deep;
+    deep.Load();
+    EXPECT_EQ(deep.GetSkinName(), L"deep");
+}
+
+TEST(AppConfig, LoadFindsTheSkinLayoutOfTheNamedSkin) {
+    ConfigUser user;
+    const std::string skin = "test-skin-" + std::to_string(::getpid());
+    user.WriteConfig(ConfigXml("<SkinName value=\"" + skin + "\"/><UseSSL value=\"0\"/>"));
+
+    AppConfig config;
+    EXPECT_FALSE(config.Load()) << "the skin folder does not exist yet";
+    EXPECT_TRUE(config.ConfigFile().IsLoaded());
+    const std::wstring skinFolder = quibra::GetExeFolder() + L"/skin/" + quibra::FromUtf8(skin);
+    EXPECT_EQ(config.SkinLayout().GetFullPath(), skinFolder + L"/DialogSkinConfig.xml");
+
+    ScopedSkin present(skin);
+    EXPECT_TRUE(config.Load());
+    EXPECT_TRUE(config.SkinLayout().IsLoaded());
+    EXPECT_EQ(config.ConfigFile().GetFullPath(),
+              quibra::FromUtf8((user.Folder() / "wenconfig.xml").string()));
+
+    config.CloseAll();
+    EXPECT_FALSE(config.ConfigFile().IsLoaded());
+    EXPECT_FALSE(config.SkinLayout().IsLoaded());
+    EXPECT_TRUE(config.UseSSL()) << "closed files read as absent";
+}
+
+TEST(AppConfig, EmptySkinNameLooksDirectlyInTheSkinFolder) {
+    ConfigUser user;
+    user.WriteConfig(ConfigXml("<SkinName value=\"\"/>"));
+    AppConfig config;
+    config.Load();
+    EXPECT_EQ(config.SkinLayout().GetFolder(), quibra::GetExeFolder() + L"/skin/");
+    EXPECT_EQ(config.SkinLayout().GetFullPath(),
+              quibra::GetExeFolder() + L"/skin/DialogSkinConfig.xml");
+}
+
+TEST(AppConfig, SecondLoadKeepsTheFirstReadingUntilClosed) {
+    ConfigUser user;
+    user.WriteConfig(ConfigXml("<SkinName value=\"first\"/><UseSSL value=\"0\"/>"));
+    AppConfig config;
+    int opens = 0;
+    config.SetSkinLayout(std::make_unique<CountingLayout>(&opens));
+    config.Load();
+    ASSERT_EQ(config.GetSkinName(), L"first");
+    EXPECT_EQ(opens, 1);
+
+    user.WriteConfig(ConfigXml("<SkinName value=\"second\"/><UseSSL value=\"1\"/>"));
+    config.Load();
+    EXPECT_EQ(config.GetSkinName(), L"first");
+    EXPECT_FALSE(config.UseSSL());
+    EXPECT_EQ(opens, 2) << "the skin layout's own open runs on every load";
+    EXPECT_EQ(config.SkinLayout().GetFolder(), quibra::GetExeFolder() + L"/skin/first");
+
+    config.CloseAll();
+    config.Load();
+    EXPECT_EQ(config.GetSkinName(), L"second");
+    EXPECT_TRUE(config.UseSSL());
+}
+
+TEST(AppConfig, ConfigurationFileSavesBackWhileTheLayoutDoesNot) {
+    ConfigUser user;
+    user.WriteConfig(ConfigXml("<UseSSL value=\"0\"/>"));
+    AppConfig config;
+    EXPECT_FALSE(config.ConfigFile().Save()) << "nothing loaded yet";
+    config.Load();
+    ASSERT_TRUE(config.ConfigFile().IsLoaded());
+    config.ConfigFile()
+        .GetRoot()
+        .SelectSingleNode(AppConfig::kSystemSettingPath)
+        .AddChild(L"SkinName")
+        .AddAttribute(L"value", L"saved");
+    ASSERT_TRUE(config.ConfigFile().Save());
+    EXPECT_FALSE(config.SkinLayout().Save());
+
+    AppConfig reread;
+    reread.Load();
+    EXPECT_EQ(reread.GetSkinName(), L"saved");
+    EXPECT_FALSE(reread.UseSSL());
+}
+
+TEST(AppConfig, InstanceIsOneObjectAndFeedsTheSkinFolder) {
+    EXPECT_EQ(&AppConfig::Instance(), &AppConfig::Instance());
+    EXPECT_EQ(quibra::GetSkinFolder(), quibra::GetSkinFolder(AppConfig::Instance().GetSkinName()));
+    AppConfig::Instance().SetSkinLayout(nullptr);
+    EXPECT_EQ(AppConfig::Instance().SkinLayout().GetFileName(), L"DialogSkinConfig.xml");
+}

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include "config/CXmlSettingsFile.h"
+#include "support/TestSupport.h"
+
+using quibra::test::TempDir;
+using quibra::test::WriteFileBytes;
+
+TEST(CXmlSettingsFile, FullPathAcceptsEitherSlashAsTheTrailingSeparator) {
+    struct Case {
+        std::wstring folder;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {L"C:\\a\\", L"C:\\a\\x.xml"},
+        {L"C:/a/", L"C:/a/x.xml"},
+        {L"/home/u/skin", L"/home/u/skin/x.xml"},
+        {L"/", L"/x.xml"},
+        {L"", L""},
+    };
+    for (const auto& c : cases) {
+        CXmlSettingsFile file(L"x.xml");
+        file.SetFolder(c.folder);
+        EXPECT_EQ(file.GetFullPath(), c.expected);
+    }
+}
+
+TEST(CXmlSettingsFile, OpenNeedsNameAndFolderAndRetriesAfterAMissingOrBrokenFile) {
+    TempDir dir;
+    CXmlSettingsFile unnamed(L"");
+    unnamed.SetFolder(dir.WPath());
+    EXPECT_FALSE(unnamed.Open());
+
+    CXmlSettingsFile file(L"s.xml");
+    EXPECT_FALSE(file.Open()) << "no folder yet";
+    file.SetFolder(dir.WPath());
+    EXPECT_FALSE(file.Open()) << "no file yet";
+    EXPECT_FALSE(file.IsLoaded());
+    EXPECT_TRUE(file.GetRoot().IsNull());
+
+    WriteFileBytes(dir / "s.xml", "<Wendrake><Half>");
+    EXPECT_FALSE(file.Open()) << "malformed";
+    EXPECT_FALSE(file.IsLoaded());
+
+    WriteFileBytes(dir / "s.xml", "<Wendrake a=\"1\"/>");
+    ASSERT_TRUE(file.Open());
+    EXPECT_EQ(file.GetRoot().GetAttribute(L"a"), L"1");
+}
+
+TEST(CXmlSettingsFile, LoadedFileIsNotReadAgainUntilClosed) {
+    TempDir dir;
+    CXmlSettingsFile file(L"s.xml");
+    file.SetFolder(dir.WPath() + L"/");
+    WriteFileBytes(dir / "s.xml", "<Wendrake a=\"1\"/>");
+    ASSERT_TRUE(file.Open());
+
+    WriteFileBytes(dir / "s.xml", "<Wendrake a=\"2\"/>");
+    EXPECT_TRUE(file.Open());
+    EXPECT_EQ(file.GetRoot().GetAttribute(L"a"), L"1");
+
+    file.Close();
+    EXPECT_FALSE(file.IsLoaded());
+    EXPECT_TRUE(file.GetRoot().IsNull());
+    file.Close();  // closing twice is harmless
+    ASSERT_TRUE(file.Open());
+    EXPECT_EQ(file.GetRoot().GetAttribute(L"a"), L"2");
+
+    EXPECT_FALSE(file.Save()) << "the base file is read-only";
+    EXPECT_EQ(quibra::test::ReadFileBytes(dir / "s.xml"), "<Wendrake a=\"2\"/>");
+}
