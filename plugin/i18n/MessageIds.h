@@ -1,0 +1,76 @@
+#pragma once
+
+#include <array>
+
+// Every message id the plug-in asks CWenMsg::GetMsg for. The language files in
+// data/Lang must hold each of them; ids that a skin supplies are not listed.
+namespace quibra::msg {
+
+// A vote's request did not end in time.
+inline constexpr int kVoteNotSentInTime = 11216;
+// Question editor captions.
+inline constexpr int kEditorCaptionNew = 15002;
+inline constexpr int kEditorCaptionEdit = 15003;
+// Publish button menu: publish the result.
+inline constexpr int kMenuPublishResult = 15006;
+// Details panel category titles; kCategoryQuestion also labels the editor's title.
+inline constexpr int kCategoryQuestion = 15008;
+inline constexpr int kCategoryDetails = 15009;
+// Status values.
+inline constexpr int kStatusNew = 15010;
+inline constexpr int kStatusOpen = 15011;
+inline constexpr int kStatusClosed = 15012;
+// Publish values.
+inline constexpr int kPublished = 15013;
+inline constexpr int kNotPublished = 15014;
+// The word after a count of answers or voters.
+inline constexpr int kCountWord = 15015;
+// Details panel captions and values.
+inline constexpr int kVoterCountCaption = 15016;
+inline constexpr int kStatusCaption = 15017;
+inline constexpr int kPublishCaption = 15018;
+inline constexpr int kIdentifyCaption = 15019;  // also the editor's identify label
+inline constexpr int kIdentified = 15020;
+inline constexpr int kAnonymous = 15021;
+inline constexpr int kAnswerModeCaption = 15022;
+inline constexpr int kSingleAnswer = 15023;     // also the editor's label
+inline constexpr int kMultipleAnswers = 15024;  // also the editor's label
+// Message box: the selection does not suit the command.
+inline constexpr int kSelectionNotSuitable = 15025;
+// Question editor validation.
+inline constexpr int kTitleMissing = 15028;
+inline constexpr int kChoicesMissing = 15029;
+inline constexpr int kChoiceRepeated = 15030;
+// Voting dialog.
+inline constexpr int kResultCaption = 15031;
+inline constexpr int kSummaryStart = 15032;
+inline constexpr int kNothingChosen = 15033;
+// Details panel category of the choices.
+inline constexpr int kCategoryChoices = 15035;
+// Manager window menus.
+inline constexpr int kMenuImportPollFile = 21057;
+inline constexpr int kMenuExportShownPoll = 21058;
+inline constexpr int kMenuExportClosedPolls = 21059;
+inline constexpr int kMenuNewPoll = 21060;
+
+inline constexpr std::array kAllMessageIds = {
+    kVoteNotSentInTime,   kEditorCaptionNew,
+    kEditorCaptionEdit,   kMenuPublishResult,
+    kCategoryQuestion,    kCategoryDetails,
+    kStatusNew,           kStatusOpen,
+    kStatusClosed,        kPublished,
+    kNotPublished,        kCountWord,
+    kVoterCountCaption,   kStatusCaption,
+    kPublishCaption,      kIdentifyCaption,
+    kIdentified,          kAnonymous,
+    kAnswerModeCaption,   kSingleAnswer,
+    kMultipleAnswers,     kSelectionNotSuitable,
+    kTitleMissing,        kChoicesMissing,
+    kChoiceRepeated,      kResultCaption,
+    kSummaryStart,        kNothingChosen,
+    kCategoryChoices,     kMenuImportPollFile,
+    kMenuExportShownPoll, kMenuExportClosedPolls,
+    kMenuNewPoll,
+};
+
+}  // namespace quibra::msg

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "config/Folders.h"
+#include "i18n/CWenMsg.h"
+#include "i18n/MessageIds.h"
+#include "quibra/CWenDoc.h"
+#include "quibra/CWenNodeList.h"
+#include "support/TestSupport.h"
+#include "xml/WideString.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The shipped files as the host installs them: in Lang beside the executable.
+fs::path ShippedFile(const std::string& name) {
+    return fs::path(quibra::ToUtf8(quibra::GetLangFolder())) / name;
+}
+
+}  // namespace
+
+TEST(LanguageFiles, EveryShippedLanguageHoldsEveryIdTheCodeAsksFor) {
+    for (const std::string name : {"0409.xml", "0804.xml"}) {
+        SCOPED_TRACE(name);
+        const fs::path path = ShippedFile(name);
+        ASSERT_TRUE(fs::exists(path));
+
+        CWenMsg table;
+        ASSERT_TRUE(table.Load(quibra::FromUtf8(path.string())));
+        for (int id : quibra::msg::kAllMessageIds) {
+            const std::wstring text = table.GetMsg(id);
+            EXPECT_FALSE(text.empty()) << id;
+            EXPECT_NE(text, L"Msg(" + quibra::ToWide(id) + L")") << id;
+            EXPECT_EQ(text.find(L'\\'), std::wstring::npos) << id << ": stray escape";
+        }
+
+        // No ids beyond the list, none twice, and laid out as the system writes
+        // the same entries (a parser reads CR LF as LF, so compare with a rebuilt file).
+        CWenDoc doc;
+        CWenNode root = doc.Load(quibra::FromUtf8(path.string()));
+        CWenNodeList messages =
+            root.SelectSingleNode(L"//Wendrake//Language").GetChildNodes(L"Message");
+        CWenDoc rebuilt;
+        CWenNode language = rebuilt.Create(L"Wendrake").AddChild(L"Language");
+        std::set<std::wstring> ids;
+        int count = 0;
+        for (CWenNode m = messages.Next(); !m.IsNull(); m = messages.Next(), ++count) {
+            ids.insert(m.GetAttribute(L"id"));
+            CWenNode entry = language.AddChild(L"Message");
+            entry.AddAttribute(L"id", m.GetAttribute(L"id"));
+            entry.AddAttribute(L"Label", m.GetAttribute(L"Label"));
+        }
+        EXPECT_EQ(count, static_cast<int>(quibra::msg::kAllMessageIds.size()));
+        EXPECT_EQ(ids.size(), quibra::msg::kAllMessageIds.size());
+        EXPECT_EQ(rebuilt.SaveToString(), quibra::test::ReadFileBytes(path));
+    }
+}
+
+TEST(LanguageFiles, TheTwoLanguagesDiffer) {
+    CWenMsg english;
+    CWenMsg chinese;
+    ASSERT_TRUE(english.Load(quibra::FromUtf8(ShippedFile("0409.xml").string())));
+    ASSERT_TRUE(chinese.Load(quibra::FromUtf8(ShippedFile("0804.xml").string())));
+    for (int id : quibra::msg::kAllMessageIds)
+        EXPECT_NE(english.GetMsg(id), chinese.GetMsg(id)) << id;
+}
