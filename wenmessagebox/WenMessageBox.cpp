@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QThread>
 #include <memory>
 
 namespace wenmessagebox {
@@ -16,7 +17,10 @@ QMessageBox* BuildMessageBox(const QString& text) {
 }  // namespace wenmessagebox
 
 extern "C" int WenShowMessageBox(const wchar_t* text, int /*value*/, int, int, int) {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return -1;
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (app == nullptr) return -1;
+    // Widgets exist only on the application's thread; elsewhere Qt would abort.
+    if (QThread::currentThread() != app->thread()) return -1;
     std::unique_ptr<QMessageBox> box(
         wenmessagebox::BuildMessageBox(text != nullptr ? QString::fromWCharArray(text) : QString()));
     return box->exec();

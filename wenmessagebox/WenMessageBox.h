@@ -6,7 +6,8 @@ class QMessageBox;
 
 // Shows `text` in a modal message box on the calling (UI) thread and returns the
 // button the user pressed (QMessageBox::StandardButton), or -1 when no Qt
-// application is running. The other four arguments are accepted and unused.
+// application is running or the caller is not on its thread. The other four
+// arguments are accepted and unused.
 extern "C" __attribute__((visibility("default"))) int WenShowMessageBox(const wchar_t* text, int value,
                                                                          int reserved1, int reserved2,
                                                                          int reserved3);
