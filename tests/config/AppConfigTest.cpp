@@ -51,6 +51,7 @@ public:
     ~ScopedSkin() {
         std::error_code ec;
         std::filesystem::remove_all(m_path, ec);
+        std::filesystem::remove(m_path.parent_path(), ec);  // only when no other skin is there
     }
 
 private:
