@@ -11,6 +11,8 @@ namespace quibra::pollserver {
 
 namespace {
 
+// Enough for every field of the largest job at 8192 characters each.
+constexpr std::size_t kMaxBodyBytes = 8 * 1024 * 1024;
 constexpr const char* kXmlType = "text/xml; charset=UTF-8";
 
 void SetReply(httplib::Response& response, const PollService::Reply& reply) {
@@ -40,17 +42,39 @@ void PollHttpServer::Configure(httplib::Server& server) {
     server.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
     server.set_tcp_nodelay(true);
     server.set_keep_alive_max_count(1000);
-    server.set_keep_alive_timeout(5);
+    // Short, because a stop waits for idle keep-alive connections to lapse.
+    server.set_keep_alive_timeout(2);
     server.set_read_timeout(10);
     server.set_write_timeout(10);
-    server.set_payload_max_length(4 * 1024 * 1024);
+    server.set_payload_max_length(kMaxBodyBytes);
 
-    auto serve = [this](const httplib::Request& request, httplib::Response& response) { Serve(request, response); };
+    auto serve = [this](const httplib::Request& request, httplib::Response& response) {
+        Serve(request, std::string(), response);
+    };
     auto refuse = [](const httplib::Request&, httplib::Response& response) {
         SetErrorReply(response, 405, "method not allowed");
     };
     server.Get(".*", serve);
-    server.Post(".*", serve);
+    // POST bodies are read here rather than by the library, which caps form
+    // bodies at 8 KiB: 8192 characters of text need up to nine times that.
+    server.Post(".*", [this](const httplib::Request& request, httplib::Response& response,
+                             const httplib::ContentReader& reader) {
+        std::string body;
+        bool tooLong = false;
+        reader([&](const char* data, size_t length) {
+            if (body.size() + length > kMaxBodyBytes) {
+                tooLong = true;
+                return false;
+            }
+            body.append(data, length);
+            return true;
+        });
+        if (tooLong) {
+            SetErrorReply(response, 413, "request body too long");
+            return;
+        }
+        Serve(request, body, response);
+    });
     server.Put(".*", refuse);
     server.Patch(".*", refuse);
     server.Delete(".*", refuse);
@@ -68,7 +92,7 @@ void PollHttpServer::Configure(httplib::Server& server) {
     });
 }
 
-void PollHttpServer::Serve(const httplib::Request& request, httplib::Response& response) {
+void PollHttpServer::Serve(const httplib::Request& request, const std::string& body, httplib::Response& response) {
     // Routes are matched on the raw path, exactly as the plug-in writes it.
     const auto query = request.target.find('?');
     const std::string path = request.target.substr(0, query);
@@ -83,7 +107,7 @@ void PollHttpServer::Serve(const httplib::Request& request, httplib::Response& r
     }
     std::string form = query == std::string::npos ? std::string() : request.target.substr(query + 1);
     // A POST carries its fields in the body (whatever its declared type).
-    if (request.method == "POST" && !request.body.empty()) form += (form.empty() ? "" : "&") + request.body;
+    if (!body.empty()) form += (form.empty() ? "" : "&") + body;
 
     FormFields fields;
     std::string reason;

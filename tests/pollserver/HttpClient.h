@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+typedef void CURL;
+
+namespace quibra::test {
+
+// One libcurl handle (keeping its connection between requests) for talking to
+// a test server. HTTPS is verified against the given certificate file.
+class HttpClient {
+public:
+    struct Reply {
+        long status = 0;  // 0: the exchange failed
+        std::string body;
+        std::optional<std::size_t> contentLength;
+        std::string contentType;
+    };
+
+    explicit HttpClient(std::filesystem::path caFile = {});
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    Reply Get(const std::string& url);
+    Reply Post(const std::string& url, const std::string& body, const std::string& contentType);
+    Reply Send(const std::string& method, const std::string& url);
+
+    // The plug-in's form encoding: letters and digits as they are, a space as
+    // "+", every other byte of the UTF-8 text as %XX (so line breaks survive).
+    static std::string Encode(const std::string& text);
+    static std::string Form(const std::vector<std::pair<std::string, std::string>>& fields);
+
+private:
+    Reply Perform();
+
+    CURL* m_curl = nullptr;
+};
+
+}  // namespace quibra::test
