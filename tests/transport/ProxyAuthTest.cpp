@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/TestSupport.h"
+#include "transport/ChildProcess.h"
+#include "transport/HttpRequest.h"
+#include "transport/ScriptedServer.h"
+#include "transport/TransportTestSupport.h"
+
+namespace quibra {
+namespace {
+
+using test::ScriptedReply;
+using test::ScriptedServer;
+
+// The scripted server plays the proxy; the target behind it is never reached.
+class ProxyAuthTest : public ::testing::Test {
+protected:
+    ScriptedServer proxyServer;
+    test::ScopedProxySettings settings{test::ExplicitProxy(L"127.0.0.1:" + std::to_wstring(proxyServer.Port()))};
+
+    static bool Get(HttpRequest& request, const std::wstring& url = L"http://127.0.0.1:9/p") {
+        std::wstring reply;
+        return request.GetText(url, reply);
+    }
+    static HttpRequest& WithUser(HttpRequest& request) {
+        request.SetProxyUser(L"u");
+        request.SetProxyPassword(L"p");
+        return request;
+    }
+};
+
+TEST_F(ProxyAuthTest, ASecond407FailsWithItsCode) {
+    proxyServer.SetDefault(ScriptedReply::ProxyChallenge({"Basic realm=\"q\""}));
+    HttpRequest request;
+    EXPECT_FALSE(Get(WithUser(request)));
+    EXPECT_EQ(request.GetFailureKind(), FailureKind::HttpFailed);
+    EXPECT_EQ(request.HttpErrorCode(), 407);
+    EXPECT_EQ(request.StatusCode(), 407);
+
+    const auto requests = proxyServer.Requests();
+    ASSERT_EQ(requests.size(), 2u);  // the request and exactly one retry
+    for (const auto& r : requests) {
+        EXPECT_EQ(r.requestLine.rfind("GET http://127.0.0.1:9/p?_rnd=", 0), 0u) << r.requestLine;
+        EXPECT_EQ(r.Header("Proxy-Authorization"), "Basic dTpw");  // "u:p"
+        EXPECT_EQ(r.CountHeaders("Authorization"), 0);
+    }
+    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::Basic);
+}
+
+TEST_F(ProxyAuthTest, NtlmOfferedIsChosenAndUsedByLaterRequestsFromTheStart) {
+    proxyServer.Push(ScriptedReply::ProxyChallenge({"Basic realm=\"q\"", "Digest realm=\"q\", nonce=\"n1\"", "NTLM"}));
+    proxyServer.Push(ScriptedReply::Status(200, "through"));
+    proxyServer.Push(ScriptedReply::Status(200, "again"));
+
+    HttpRequest first;
+    ASSERT_TRUE(Get(WithUser(first)));
+    EXPECT_EQ(first.ReplyText(), L"through");
+    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::NTLM);
+
+    HttpRequest later;
+    ASSERT_TRUE(Get(WithUser(later)));
+    EXPECT_EQ(later.ReplyText(), L"again");
+
+    const auto requests = proxyServer.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].Header("Proxy-Authorization"), "Basic dTpw");
+    EXPECT_EQ(requests[1].Header("Proxy-Authorization").rfind("NTLM TlRMTVNTUAAB", 0), 0u)
+        << requests[1].Header("Proxy-Authorization");
+    EXPECT_EQ(requests[2].Header("Proxy-Authorization").rfind("NTLM TlRMTVNTUAAB", 0), 0u)
+        << requests[2].Header("Proxy-Authorization");
+}
+
+TEST_F(ProxyAuthTest, DigestIsPreferredToBasicAndBasicIsTheFallback) {
+    const std::string digest = "Digest realm=\"q\", nonce=\"n1\", qop=\"auth\"";
+    proxyServer.Push(ScriptedReply::ProxyChallenge({"Basic realm=\"q\"", digest}));
+    proxyServer.Push(ScriptedReply::ProxyChallenge({digest}));  // the digest's own round trip
+    proxyServer.Push(ScriptedReply::Status(200, "digest ok"));
+    HttpRequest digestRequest;
+    ASSERT_TRUE(Get(WithUser(digestRequest)));
+    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::Digest);
+    auto requests = proxyServer.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[2].Header("Proxy-Authorization").rfind("Digest username=\"u\"", 0), 0u)
+        << requests[2].Header("Proxy-Authorization");
+
+    // A challenge naming none of the three schemes leads back to Basic.
+    proxyServer.Push(ScriptedReply::ProxyChallenge({"Negotiate"}));
+    proxyServer.Push(ScriptedReply::Status(200, "basic ok"));
+    HttpRequest basicRequest;
+    ASSERT_TRUE(Get(WithUser(basicRequest)));
+    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::Basic);
+    requests = proxyServer.Requests();
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(requests.back().Header("Proxy-Authorization"), "Basic dTpw");
+}
+
+TEST_F(ProxyAuthTest, WithoutUserTheSchemeIsStillRememberedButNoCredentialsAreSent) {
+    proxyServer.SetDefault(ScriptedReply::ProxyChallenge({"NTLM"}));
+    HttpRequest request;
+    EXPECT_FALSE(Get(request));
+    EXPECT_EQ(request.HttpErrorCode(), 407);
+    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::NTLM);
+    const auto requests = proxyServer.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& r : requests) EXPECT_EQ(r.CountHeaders("Proxy-Authorization"), 0);
+}
+
+TEST_F(ProxyAuthTest, ATunnelRefusedWith407IsRetriedOnceForHttps) {
+    proxyServer.SetDefault(ScriptedReply::ProxyChallenge({"Basic realm=\"q\""}));
+    HttpRequest request;
+    EXPECT_FALSE(Get(WithUser(request), L"https://127.0.0.1:9/p"));
+    EXPECT_EQ(request.GetFailureKind(), FailureKind::HttpFailed);
+    EXPECT_EQ(request.HttpErrorCode(), 407);
+    const auto requests = proxyServer.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& r : requests) {
+        EXPECT_EQ(r.requestLine, "CONNECT 127.0.0.1:9 HTTP/1.1");
+        EXPECT_EQ(r.Header("Proxy-Authorization"), "Basic dTpw");
+        EXPECT_EQ(r.CountHeaders("Pragma"), 0);  // the server's headers stay inside the tunnel
+    }
+}
+
+TEST_F(ProxyAuthTest, BypassedHostsAndMissingSettingsGoDirect) {
+    ScriptedServer target;
+    target.SetDefault(ScriptedReply::Status(200, "direct"));
+    const std::wstring url = target.WideBaseUrl() + L"/p";
+    const std::wstring deadProxy = L"127.0.0.1:" + std::to_wstring(test::FreeLoopbackPort());
+
+    // A proxy that does not answer fails the request...
+    settings.Use(test::ExplicitProxy(deadProxy));
+    HttpRequest viaDead;
+    EXPECT_FALSE(Get(viaDead, url));
+    EXPECT_EQ(viaDead.HttpErrorCode(), 0);
+    // ...unless the host is on the bypass list, in any of its forms.
+    for (const wchar_t* bypass : {L"127.0.0.1", L"localhost;127.0.0.1", L"127.0.*", L"127.0.0.0/8", L"*"}) {
+        settings.Use(test::ExplicitProxy(deadProxy, bypass));
+        HttpRequest bypassed;
+        EXPECT_TRUE(Get(bypassed, url)) << bypass;
+    }
+    // An entry for the other scheme only is not used.
+    settings.Use(test::ExplicitProxy(L"https=" + deadProxy));
+    HttpRequest otherScheme;
+    EXPECT_TRUE(Get(otherScheme, url));
+
+    // libcurl's own reading of the environment never interferes.
+    test::ScopedEnv http("http_proxy", "http://" + std::string(deadProxy.begin(), deadProxy.end()));
+    test::ScopedEnv noProxy("no_proxy", std::nullopt);
+    settings.Use(ProxySettings{});
+    HttpRequest direct;
+    EXPECT_TRUE(Get(direct, url));
+    EXPECT_EQ(target.Requests().size(), 7u);
+    EXPECT_EQ(proxyServer.Connections(), 0);
+}
+
+}  // namespace
+}  // namespace quibra

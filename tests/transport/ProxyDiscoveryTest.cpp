@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#define G_SETTINGS_ENABLE_BACKEND
+#include <gio/gio.h>
+#include <gio/gsettingsbackend.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "transport/CHttpUtil.h"
+#include "transport/ChildProcess.h"
+#include "transport/ProxyRules.h"
+#include "transport/ProxySettings.h"
+#include "transport/ScriptedServer.h"
+#include "transport/TransportTestSupport.h"
+
+namespace quibra {
+namespace {
+
+using test::ScriptedReply;
+using test::ScriptedServer;
+
+const char kPacScript[] = R"(
+function FindProxyForURL(url, host) {
+    if (host == "poll.test") return "PROXY 127.0.0.1:3128; DIRECT";
+    if (host == "socks.test") return "SOCKS5 127.0.0.1:1080; PROXY 127.0.0.1:3129";
+    if (url.substring(0, 6) == "https:") return "HTTPS 127.0.0.1:8443";
+    return "DIRECT";
+})";
+
+bool Ask(const std::wstring& url, ProxyInfo& info) { return CHttpUtil::Instance().GetProxyForUrl(url, info); }
+
+TEST(ProxyDiscovery, ExplicitListWinsOverScriptAndNothingMeansDirect) {
+    ScriptedServer scriptServer;
+    ProxySettings settings = test::ExplicitProxy(L"proxy1:8080", L"<local>");
+    settings.autoConfigUrl = scriptServer.WideBaseUrl() + L"/proxy.pac";
+    test::ScopedProxySettings scope(settings);
+    ProxyInfo info;
+    ASSERT_TRUE(Ask(L"http://poll.test", info));
+    EXPECT_TRUE(info.found);
+    EXPECT_FALSE(info.fromScript);
+    EXPECT_EQ(info.proxyList, L"proxy1:8080");
+    EXPECT_EQ(info.bypassList, L"<local>");
+    EXPECT_EQ(scriptServer.Connections(), 0);
+
+    scope.Use(ProxySettings{});
+    info.found = info.fromScript = true;
+    ASSERT_TRUE(Ask(L"http://poll.test", info));
+    EXPECT_FALSE(info.found);
+    EXPECT_FALSE(info.fromScript);
+    EXPECT_TRUE(info.proxyList.empty());
+
+    // Automatic detection alone is never attempted.
+    ProxySettings detectOnly;
+    detectOnly.autoDetect = true;
+    scope.Use(detectOnly);
+    ASSERT_TRUE(Ask(L"http://poll.test", info));
+    EXPECT_FALSE(info.found);
+
+    // Settings that cannot be read give no answer.
+    CHttpUtil::Instance().SetSettingsReader([](ProxySettings&) { return false; });
+    info.found = true;
+    EXPECT_FALSE(Ask(L"http://poll.test", info));
+    EXPECT_FALSE(info.found);
+}
+
+TEST(ProxyDiscovery, ScriptChoosesProxyOrDirectAndUnreachableScriptFails) {
+    ScriptedServer scriptServer;
+    scriptServer.SetDefault(ScriptedReply::Status(200, kPacScript, {"Content-Type: application/x-ns-proxy-autoconfig"}));
+    test::ScopedProxySettings scope(test::ScriptAt(scriptServer.WideBaseUrl() + L"/proxy.pac"));
+
+    ProxyInfo info;
+    ASSERT_TRUE(Ask(L"http://poll.test", info));
+    EXPECT_TRUE(info.found);
+    EXPECT_TRUE(info.fromScript);
+    EXPECT_EQ(info.proxyList, L"127.0.0.1:3128");
+    EXPECT_TRUE(info.bypassList.empty());
+
+    ASSERT_TRUE(Ask(L"http://socks.test", info));
+    EXPECT_EQ(info.proxyList, L"socks5://127.0.0.1:1080;127.0.0.1:3129");
+    ASSERT_TRUE(Ask(L"https://secure.test", info));
+    EXPECT_EQ(info.proxyList, L"https://127.0.0.1:8443");
+
+    ASSERT_TRUE(Ask(L"http://elsewhere.test", info));
+    EXPECT_FALSE(info.found);
+    EXPECT_TRUE(info.fromScript);
+
+    // Every call fetches the script again; the script server saw the script's own agent.
+    const auto requests = scriptServer.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].requestLine, "GET /proxy.pac HTTP/1.1");
+    EXPECT_EQ(requests[0].Header("User-Agent"), "WenCheckProxy/1.0");
+
+    // Not found, a broken script, a script without an answer, nothing listening.
+    scriptServer.Push(ScriptedReply::Status(404, "missing"));
+    EXPECT_FALSE(Ask(L"http://poll.test", info));
+    EXPECT_FALSE(info.found);
+    scriptServer.Push(ScriptedReply::Status(200, "function FindProxyForURL(url, host) { return "));
+    EXPECT_FALSE(Ask(L"http://poll.test", info));
+    scriptServer.Push(ScriptedReply::Status(200, "function FindProxyForURL(url, host) { return 42; }"));
+    EXPECT_FALSE(Ask(L"http://poll.test", info));
+    scope.Use(test::ScriptAt(L"http://127.0.0.1:" + std::to_wstring(test::FreeLoopbackPort()) + L"/proxy.pac"));
+    EXPECT_FALSE(Ask(L"http://poll.test", info));
+
+    // A script file named by a file URL serves as well.
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "proxy.pac", kPacScript);
+    scope.Use(test::ScriptAt(L"file://" + (dir / "proxy.pac").wstring()));
+    ASSERT_TRUE(Ask(L"http://poll.test", info));
+    EXPECT_EQ(info.proxyList, L"127.0.0.1:3128");
+}
+
+TEST(ProxyDiscovery, ConcurrentCallersShareTheScriptEngineSafely) {
+    ScriptedServer scriptServer;
+    scriptServer.SetDefault(ScriptedReply::Status(200, kPacScript));
+    test::ScopedProxySettings scope(test::ScriptAt(scriptServer.WideBaseUrl() + L"/proxy.pac"));
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                ProxyInfo info;
+                const bool proxied = (t + i) % 2 == 0;
+                const bool ok = Ask(proxied ? L"http://poll.test" : L"http://other.test", info);
+                if (!ok || info.found != proxied || (proxied && info.proxyList != L"127.0.0.1:3128")) ++wrong[t];
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+TEST(ProxyDiscovery, EnvironmentVariablesGiveTheProxyList) {
+    std::vector<std::unique_ptr<test::ScopedEnv>> cleared;
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                             "no_proxy", "NO_PROXY"})
+        cleared.push_back(std::make_unique<test::ScopedEnv>(name, std::nullopt));
+    ProxySettings settings;
+    EXPECT_FALSE(ReadEnvironmentProxySettings(settings));
+
+    {
+        test::ScopedEnv http("http_proxy", "http://127.0.0.1:3128/");
+        test::ScopedEnv all("ALL_PROXY", "socks5://127.0.0.1:1080");
+        test::ScopedEnv noProxy("no_proxy", "localhost, .corp.test ,10.0.0.0/8");
+        ASSERT_TRUE(ReadEnvironmentProxySettings(settings));
+        EXPECT_EQ(settings.proxyList, L"http=127.0.0.1:3128;socks5://127.0.0.1:1080");
+        EXPECT_EQ(settings.bypassList, L"localhost;.corp.test;10.0.0.0/8");
+        EXPECT_TRUE(settings.autoConfigUrl.empty());
+    }
+    {
+        // Lower case wins over upper case.
+        test::ScopedEnv lower("https_proxy", "proxy.lower:1");
+        test::ScopedEnv upper("HTTPS_PROXY", "proxy.upper:2");
+        ASSERT_TRUE(ReadEnvironmentProxySettings(settings));
+        EXPECT_EQ(settings.proxyList, L"https=proxy.lower:1");
+        EXPECT_TRUE(settings.bypassList.empty());
+
+        // The real source (no reader installed) reads the environment first.
+        CHttpUtil::Instance().SetSettingsReader({});
+        ProxyInfo info;
+        ASSERT_TRUE(Ask(L"https://poll.test", info));
+        EXPECT_TRUE(info.found);
+        EXPECT_EQ(info.proxyList, L"https=proxy.lower:1");
+        EXPECT_EQ(proxy_rules::ChooseProxy(info.proxyList, true), "proxy.lower:1");
+        EXPECT_EQ(proxy_rules::ChooseProxy(info.proxyList, false), "");
+    }
+}
+
+TEST(ProxyDiscovery, DesktopSettingsGiveManualProxiesOrTheScriptUrl) {
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    GSettingsSchema* schema =
+        source ? g_settings_schema_source_lookup(source, "org.gnome.system.proxy", TRUE) : nullptr;
+    if (schema == nullptr) GTEST_SKIP() << "the desktop proxy schema is not installed";
+    g_settings_schema_unref(schema);
+
+    GSettingsBackend* backend = g_memory_settings_backend_new();
+    GSettings* proxy = g_settings_new_with_backend("org.gnome.system.proxy", backend);
+    GSettings* http = g_settings_get_child(proxy, "http");
+    GSettings* https = g_settings_get_child(proxy, "https");
+
+    ProxySettings settings;
+    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));  // mode "none"
+    EXPECT_TRUE(settings.proxyList.empty());
+    EXPECT_TRUE(settings.autoConfigUrl.empty());
+
+    g_settings_set_string(proxy, "mode", "manual");
+    g_settings_set_string(http, "host", "proxy.test");
+    g_settings_set_int(http, "port", 3128);
+    g_settings_set_string(https, "host", "secure-proxy.test");
+    g_settings_set_int(https, "port", 3129);
+    const gchar* ignored[] = {"localhost", "*.corp.test", "<local>", nullptr};
+    g_settings_set_strv(proxy, "ignore-hosts", ignored);
+    g_settings_set_string(proxy, "autoconfig-url", "http://127.0.0.1:9/proxy.pac");
+    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));
+    EXPECT_EQ(settings.proxyList, L"http=proxy.test:3128;https=secure-proxy.test:3129");
+    EXPECT_EQ(settings.bypassList, L"localhost;*.corp.test;<local>");
+    EXPECT_TRUE(settings.autoConfigUrl.empty());
+
+    g_settings_set_string(proxy, "mode", "auto");
+    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));
+    EXPECT_TRUE(settings.proxyList.empty());
+    EXPECT_EQ(settings.autoConfigUrl, L"http://127.0.0.1:9/proxy.pac");
+    EXPECT_FALSE(settings.autoDetect);
+
+    g_settings_set_string(proxy, "autoconfig-url", "");
+    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));
+    EXPECT_TRUE(settings.autoDetect);
+
+    g_object_unref(https);
+    g_object_unref(http);
+    g_object_unref(proxy);
+    g_object_unref(backend);
+}
+
+TEST(ProxyRules, ChoosesTheEntryForTheSchemeAndTranslatesTheBypassList) {
+    using namespace proxy_rules;
+    EXPECT_EQ(ChooseProxy(L"http=a:1;https=b:2;c:3", false), "a:1");
+    EXPECT_EQ(ChooseProxy(L"http=a:1;https=b:2;c:3", true), "b:2");
+    EXPECT_EQ(ChooseProxy(L"HTTP=a:1 c:3", true), "c:3");
+    EXPECT_EQ(ChooseProxy(L"", false), "");
+
+    EXPECT_TRUE(IsBypassedByPattern(L"<local>", L"intranet"));
+    EXPECT_FALSE(IsBypassedByPattern(L"<local>", L"poll.test"));
+    EXPECT_TRUE(IsBypassedByPattern(L"10.*;*.CORP.*", L"server.corp.example"));
+    EXPECT_FALSE(IsBypassedByPattern(L"10.*", L"110.0.0.1"));
+    EXPECT_FALSE(IsBypassedByPattern(L"poll.test", L"poll.test"));  // left to libcurl
+    EXPECT_EQ(ToCurlNoProxy(L"*.corp.test;localhost <local>,10.*;10.0.0.0/8"), ".corp.test,localhost,10.0.0.0/8");
+    EXPECT_EQ(ToCurlNoProxy(L"*"), "*");
+
+    std::wstring list;
+    bool direct = false;
+    EXPECT_TRUE(FromPacAnswer("DIRECT; PROXY a:1", list, direct));
+    EXPECT_TRUE(direct);
+    EXPECT_TRUE(FromPacAnswer(" PROXY a:1 ;; socks b:2; DIRECT; PROXY c:3", list, direct));
+    EXPECT_FALSE(direct);
+    EXPECT_EQ(list, L"a:1;socks4://b:2");
+    EXPECT_FALSE(FromPacAnswer("undefined", list, direct));
+    EXPECT_FALSE(FromPacAnswer("", list, direct));
+}
+
+}  // namespace
+}  // namespace quibra

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "transport/UrlEncode.h"
+
+namespace quibra {
+namespace {
+
+constexpr wchar_t kEmoji = static_cast<wchar_t>(0x1F600);  // one code point, two UTF-16 units
+const std::wstring kEmojiPair = {static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)};
+const std::wstring kEmojiEncoded = L"%F0%9F%98%80";
+const std::wstring kReplacement = L"%EF%BF%BD";
+
+TEST(UrlEncode, CopiesAlphanumericsTurnsSpacesToPlusAndEscapesTheRest) {
+    EXPECT_EQ(UrlEncode(L""), L"");
+    EXPECT_EQ(UrlEncode(L"a b"), L"a+b");
+    EXPECT_EQ(UrlEncode(L"x-y_z.~"), L"x%2Dy%5Fz%2E%7E");
+    EXPECT_EQ(UrlEncode(L"*+&=%/"), L"%2A%2B%26%3D%25%2F");
+    EXPECT_EQ(UrlEncode(L"AZaz09"), L"AZaz09");
+    EXPECT_EQ(UrlEncode(L"line\r\nbreak\ttab\v\f"), L"line++break+tab++");
+    EXPECT_EQ(UrlEncode(std::wstring(1, L'\0') + L"\x7F"), L"%00%7F");
+    EXPECT_EQ(UrlEncode(L"\u00E9"), L"%C3%A9");
+    EXPECT_EQ(UrlEncode(L"\u4E2D\u6587"), L"%E4%B8%AD%E6%96%87");
+    // Outside ASCII the locale's white-space class decides.
+    for (const wchar_t space : {L'\u3000', L'\u2003', L'\u00A0'}) {
+        const std::wstring expected = std::iswspace(static_cast<wint_t>(space))
+                                          ? L"+"
+                                          : (space == L'\u3000' ? L"%E3%80%80"
+                                                                : space == L'\u2003' ? L"%E2%80%83" : L"%C2%A0");
+        EXPECT_EQ(UrlEncode(std::wstring(1, space)), expected) << static_cast<int>(space);
+    }
+}
+
+TEST(UrlEncode, EncodesCharactersOutsideTheBasicPlaneWholeAndLoneSurrogatesAsReplacement) {
+    EXPECT_EQ(UrlEncode(std::wstring(1, kEmoji)), kEmojiEncoded);
+    EXPECT_EQ(UrlEncode(kEmojiPair), kEmojiEncoded);
+    EXPECT_EQ(UrlEncode(L"a" + kEmojiPair + L"b" + std::wstring(1, kEmoji)), L"a" + kEmojiEncoded + L"b" + kEmojiEncoded);
+    // Lone halves, and halves in the wrong order, are not joined.
+    EXPECT_EQ(UrlEncode(std::wstring(1, static_cast<wchar_t>(0xD83D)) + L"a"), kReplacement + L"a");
+    EXPECT_EQ(UrlEncode(std::wstring(1, static_cast<wchar_t>(0xDE00))), kReplacement);
+    EXPECT_EQ(UrlEncode(std::wstring{static_cast<wchar_t>(0xDE00), static_cast<wchar_t>(0xD83D)}),
+              kReplacement + kReplacement);
+    EXPECT_EQ(UrlEncode(std::wstring(2, static_cast<wchar_t>(0xD83D))), kReplacement + kReplacement);
+    // Values that are no code point at all.
+    EXPECT_EQ(UrlEncode(std::wstring(1, static_cast<wchar_t>(0x110000))), kReplacement);
+    EXPECT_EQ(UrlEncode(std::wstring(1, static_cast<wchar_t>(-1))), kReplacement);
+}
+
+TEST(UrlEncode, KeepsTheFirst8192UnitsAndNeverSplitsACharacter) {
+    EXPECT_EQ(UrlEncode(std::wstring(9000, L'a')), std::wstring(8192, L'a'));
+    EXPECT_EQ(UrlEncode(std::wstring(8192, L' ')), std::wstring(8192, L'+'));
+
+    const std::wstring a8190(8190, L'a'), a8191(8191, L'a');
+    // Two units fit exactly, or the character goes with the rest.
+    EXPECT_EQ(UrlEncode(a8190 + std::wstring(1, kEmoji) + L"z"), a8190 + kEmojiEncoded);
+    EXPECT_EQ(UrlEncode(a8191 + std::wstring(1, kEmoji)), a8191);
+    EXPECT_EQ(UrlEncode(a8190 + kEmojiPair + L"z"), a8190 + kEmojiEncoded);
+    EXPECT_EQ(UrlEncode(a8191 + kEmojiPair), a8191);
+    // A lone surrogate is one unit.
+    EXPECT_EQ(UrlEncode(a8191 + std::wstring(1, static_cast<wchar_t>(0xD83D)) + L"z"), a8191 + kReplacement);
+
+    // 4096 emoji fill the limit; whatever follows is dropped.
+    std::wstring emoji(4096, kEmoji);
+    std::wstring expected;
+    for (int i = 0; i < 4096; ++i) expected += kEmojiEncoded;
+    EXPECT_EQ(UrlEncode(emoji + L"b"), expected);
+    std::wstring pairs;
+    for (int i = 0; i < 4096; ++i) pairs += kEmojiPair;
+    EXPECT_EQ(UrlEncode(pairs + L"b"), expected);
+    EXPECT_EQ(UrlEncode(L"a" + pairs), L"a" + expected.substr(0, expected.size() - kEmojiEncoded.size()));
+}
+
+TEST(UrlEncode, GivesTheSameResultFromConcurrentCallers) {
+    std::wstring text = L"Caf\u00E9 \u4E2D\u6587 ";
+    text += kEmojiPair;
+    text += std::wstring(1, kEmoji);
+    for (int i = 0; i < 9; ++i) text += text;  // past the limit
+    const std::wstring expected = UrlEncode(text);
+    ASSERT_FALSE(expected.empty());
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i)
+                if (UrlEncode(text) != expected) ++mismatches[t];
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+}  // namespace
+}  // namespace quibra
