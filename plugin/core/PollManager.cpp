@@ -64,7 +64,7 @@ Route Match(const wchar_t* path) {
 }  // namespace
 
 PollManager::PollManager(std::shared_ptr<IPollWindowFactory> factory) : m_factory(std::move(factory)) {
-    CWenMsg::GetInstance().Init(GetExeFolder() + L"/Lang");
+    CWenMsg::GetInstance().Init(GetLangFolder());
 }
 
 PollManager::~PollManager() {
@@ -123,8 +123,9 @@ int32_t PollManager::Init(const CWenNode& payload, bool hasPayload) {
         ToWorker(L"/polling/out/settransparams", &node);
     }
     // The newest manager window replaces (and destroys) an older one.
-    m_managerWindow.reset();
-    if (m_factory) m_managerWindow = m_factory->CreateManagerWindow(*this, m_hostWindow.data());
+    std::unique_ptr<IManagerWindow> window;
+    if (m_factory) window = m_factory->CreateManagerWindow(*this, m_hostWindow.data());
+    m_managerWindow = std::move(window);
     return m_managerWindow ? 0 : 1;
 }
 

@@ -60,14 +60,12 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
     out << bytes;
 }
 
-static std::filesystem::path FromEnv(const char* name) {
+static std::filesystem::path FromEnv(const char* name, const char* builtIn) {
     const char* value = std::getenv(name);
-    if (value == nullptr || *value == '\0')
-        throw std::runtime_error(std::string(name) + " is not set; run the tests through ctest");
-    return value;
+    return value != nullptr && *value != '\0' ? value : builtIn;
 }
 
-std::filesystem::path BinaryDir() { return FromEnv("QUIBRA_BINARY_DIR"); }
-std::filesystem::path SourceDir() { return FromEnv("QUIBRA_SOURCE_DIR"); }
+std::filesystem::path BinaryDir() { return FromEnv("QUIBRA_BINARY_DIR", QUIBRA_BINARY_DIR_DEFAULT); }
+std::filesystem::path SourceDir() { return FromEnv("QUIBRA_SOURCE_DIR", QUIBRA_SOURCE_DIR_DEFAULT); }
 
 }  // namespace quibra::test

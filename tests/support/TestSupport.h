@@ -46,7 +46,7 @@ bool WaitFor(const std::function<bool()>& done,
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
-// The build tree (QUIBRA_BINARY_DIR) and source tree (QUIBRA_SOURCE_DIR) as CTest sets them.
+// The build and source trees of this build (the environment may override them).
 std::filesystem::path BinaryDir();
 std::filesystem::path SourceDir();
 

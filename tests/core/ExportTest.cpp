@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <regex>
+
+#include "CoreFakes.h"
+#include "core/PluginObjects.h"
+#include "core/PollManager.h"
+#include "core/PollWorker.h"
+#include "core/WindowFactoryRegistry.h"
+#include "quibra/CQuibraExport.h"
+#include "support/TestSupport.h"
+
+using namespace quibra;
+using namespace quibra::test;
+
+TEST(Export, CreateWiresManagerAndWorkerAndFreeDestroysThemInOrder) {
+    auto factory = std::make_shared<RecordingWindowFactory>();
+    WindowFactoryRegistry::Set(factory);
+    RecordingHost host;
+    CQuibraExport entry;
+    for (POLLMODE mode : {POLLMODE_PRESENTER, POLLMODE_ATTENDEE, static_cast<POLLMODE>(42)}) {
+        factory->log.clear();
+        IFeedBackNotify* notify = entry.CreateQuibraManager(mode, &host);
+        PollManager* manager = PluginObjects::CurrentManager();
+        PollWorker* worker = PluginObjects::CurrentWorker();
+        ASSERT_NE(manager, nullptr);
+        ASSERT_NE(worker, nullptr);
+        EXPECT_EQ(static_cast<IFeedBackNotify*>(manager), notify);
+        EXPECT_EQ(worker->Manager(), notify);
+        EXPECT_EQ(manager->Worker(), static_cast<IPollWorker*>(worker));
+        EXPECT_EQ(manager->HostNotify(), &host);
+
+        EXPECT_EQ(notify->Notify(L"/polling/in/init", nullptr), 0);
+        EXPECT_EQ(notify->Notify(L"/polling/in/nothing", nullptr), 0);
+        worker->SetJobs(std::make_unique<RecordingJobs>(&factory->log));
+        entry.FreeAllPollingObject();
+        EXPECT_EQ(PluginObjects::CurrentManager(), nullptr);
+        EXPECT_EQ(factory->log, (std::vector<std::string>{"manager window created", "manager window destroyed",
+                                                           "jobs destroyed"}))
+            << "the manager (with its windows) goes before the worker";
+    }
+    CQuibraExport other;
+    EXPECT_EQ(&(entry = other), &entry);
+    WindowFactoryRegistry::Set(nullptr);
+}
+
+TEST(Export, TheLibraryExportsOnlyThePublicClasses) {
+    const std::string lib = (BinaryDir() / "bin" / "libQuibra.so").string();
+    ASSERT_TRUE(std::filesystem::exists(lib)) << lib;
+    FILE* pipe = popen(("nm -D --defined-only -C '" + lib + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::set<std::string> exported;
+    char line[4096];
+    while (fgets(line, sizeof line, pipe) != nullptr) {
+        std::string text(line);
+        text = text.substr(text.find(' ', text.find(' ') + 1) + 1);
+        text.erase(text.find_last_not_of('\n') + 1);
+        exported.insert(text);
+    }
+    pclose(pipe);
+    for (const char* wanted : {"CQuibraExport::CreateQuibraManager(POLLMODE, IPollNotify*)",
+                               "CQuibraExport::FreeAllPollingObject()",
+                               "CQuibraExport::operator=(CQuibraExport const&)", "CWenDoc::Close()",
+                               "CWenNodeList::Next()", "CWenNode::GetTextInt() const", "typeinfo for CWenXmlError"})
+        EXPECT_TRUE(exported.count(wanted)) << wanted;
+    // Library internals (compiler-emitted std:: helpers aside) stay hidden.
+    const std::regex allowed(R"(^((typeinfo|typeinfo name|vtable) for )?(CQuibraExport|CWenDoc|CWenNode|CWenNodeList|CWenXmlError)(::|$).*|^(typeinfo (name )?for )?std::.*)");
+    for (const std::string& symbol : exported)
+        EXPECT_TRUE(std::regex_match(symbol, allowed)) << "unexpected export: " << symbol;
+}

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "CoreFakes.h"
+#include "core/PollWorker.h"
+#include "support/TestSupport.h"
+
+using namespace quibra;
+using namespace quibra::test;
+
+namespace {
+
+class WorkerTest : public ::testing::Test {
+protected:
+    WorkerTest() {
+        auto recording = std::make_unique<RecordingJobs>();
+        jobs = recording.get();
+        worker.SetJobs(std::move(recording));
+        worker.SetManager(&manager);
+    }
+    void Send(const wchar_t* path, const std::string& xml) {
+        CWenDoc doc;
+        CWenNode node = doc.LoadXml(xml);
+        worker.Dispatch(path, &node);
+    }
+    std::vector<std::wstring> Jobs() const {
+        std::vector<std::wstring> names;
+        for (const Call& c : jobs->calls) names.push_back(c.path);
+        return names;
+    }
+
+    RecordingManager manager;
+    PollWorker worker;
+    RecordingJobs* jobs = nullptr;
+};
+
+const char* kParams =
+    "<p><userid>u1</userid><username>Ann</username><sessionid>s1</sessionid><modulename>m1</modulename>"
+    "<proxyuser>pu</proxyuser><proxypw>pp</proxypw><managerip>127.0.0.1:81</managerip>"
+    "<authorname>a7</authorname><tmpfolder>/tmp/q</tmpfolder></p>";
+
+}  // namespace
+
+TEST_F(WorkerTest, CommandPathsStartTheirJobs) {
+    Send(L"/polling/out/creaenewpolling", "<Quibrant ActionType=\"CreatePolling\"/>");
+    Send(L"/polling/out/deletepolling", "<Quibrant/>");
+    Send(L"/polling/out/updatecontant", "<Quibrant ActionType=\"UpdateContant\"/>");
+    Send(L"/polling/out/updatestats", "<Quibrant ActionType=\"UpdateStats\"/>");
+    worker.Dispatch(L"/POLLING/OUT/GETALLPOLLING", nullptr);
+    Send(L"/polling/out/getsinglepolling", "<ids><id>17</id></ids>");
+    Send(L"/polling/out/clientgetpollresult", "<ids><id>18</id></ids>");
+    Send(L"/polling/out/postpolling", "<Quibrant ActionType=\"SendPoll\"/>");
+    EXPECT_EQ(Jobs(), (std::vector<std::wstring>{L"create", L"delete", L"update", L"update", L"results1",
+                                                  L"results2", L"results3", L"post"}));
+    EXPECT_EQ(jobs->calls[4].hadPayload, false) << "the list request carries no node";
+    EXPECT_EQ(jobs->calls[5].xml, "ids{id=17;}");
+    EXPECT_EQ(jobs->calls[6].xml, "ids{id=18;}");
+    EXPECT_TRUE(manager.calls.empty());
+}
+
+TEST_F(WorkerTest, SuccessfulChangesRefreshTheListOnceAndFailuresDoNothing) {
+    for (const wchar_t* ok : {L"/polling/out/createnewpollok", L"/polling/out/deletepollok",
+                              L"/polling/out/updateok", L"/polling/out/updatestatsok"}) {
+        jobs->calls.clear();
+        worker.Dispatch(ok, nullptr);
+        EXPECT_EQ(Jobs(), std::vector<std::wstring>{L"results1"}) << ok;
+    }
+    jobs->calls.clear();
+    for (const wchar_t* quiet :
+         {L"/polling/out/createnewpollerror", L"/polling/out/deletepollerror", L"/polling/out/updateerror",
+          L"/polling/out/updatestatserror", L"/polling/out/clientgetresulterror",
+          L"/polling/out/clientshowresulterror", L"/polling/out/updateokx", L"/polling/out/getallpolling/",
+          L"polling/out/getallpolling", L"", L"/polling/in/updating"})
+        worker.Dispatch(quiet, nullptr);
+    worker.Dispatch(nullptr, nullptr);
+    EXPECT_TRUE(jobs->calls.empty());
+    EXPECT_TRUE(manager.calls.empty());
+}
+
+TEST_F(WorkerTest, RepliesReachTheManager) {
+    Send(L"/polling/out/getresultok", "<R><Records/></R>");
+    worker.Dispatch(L"/polling/out/getresulterror", nullptr);
+    Send(L"/polling/out/clientgetresultok", "<R><Records/></R>");
+    Send(L"/polling/out/clientshowresultok", "<R><Records/></R>");
+    ASSERT_EQ(manager.calls.size(), 4u);
+    EXPECT_EQ(manager.calls[0].path, L"/polling/in/updating");
+    EXPECT_EQ(manager.calls[0].xml, "R{Records=;}");
+    EXPECT_EQ(manager.calls[1].path, L"/polling/in/updatingerror");
+    EXPECT_FALSE(manager.calls[1].hadPayload);
+    EXPECT_EQ(manager.calls[2].path, L"/polling/in/clientgetpollinfo");
+    EXPECT_EQ(manager.calls[3].path, L"/polling/in/clientshowpollresult");
+    EXPECT_TRUE(jobs->calls.empty());
+}
+
+TEST_F(WorkerTest, TransportParametersAreReplacedAsAWhole) {
+    Send(L"/polling/out/settransparams", kParams);
+    const TransportParams& p = worker.Transport();
+    EXPECT_EQ(p.userId, L"u1");
+    EXPECT_EQ(p.userName, L"Ann");
+    EXPECT_EQ(p.sessionId, L"s1");
+    EXPECT_EQ(p.moduleName, L"m1");
+    EXPECT_EQ(p.proxyUser, L"pu");
+    EXPECT_EQ(p.proxyPassword, L"pp");
+    EXPECT_EQ(p.managerIp, L"127.0.0.1:81");
+    EXPECT_EQ(p.authorName, L"a7");
+    EXPECT_EQ(p.tempFolder, L"/tmp/q");
+    EXPECT_TRUE(worker.Window().HasWindow());
+    auto mailbox = worker.Window().Mailbox();
+
+    Send(L"/polling/out/settransparams", "<p><userid>u2</userid></p>");
+    EXPECT_EQ(p.userId, L"u2");
+    EXPECT_EQ(p.proxyUser, L"") << "a missing child clears its field";
+    EXPECT_EQ(p.managerIp, L"");
+    EXPECT_EQ(worker.Window().Mailbox(), mailbox) << "one message window on this thread";
+
+    worker.Dispatch(L"/polling/out/setuserid", nullptr);
+    EXPECT_EQ(p.userId, L"u2");
+    worker.Dispatch(L"/polling/out/setuserid", const_cast<wchar_t*>(L"u3"));
+    EXPECT_EQ(p.userId, L"u3");
+    worker.SetManagerIp(L"h:1");
+    worker.SetTempFolder(nullptr);
+    EXPECT_EQ(p.managerIp, L"h:1");
+    EXPECT_EQ(worker.GetUserId(), L"u3");
+}
