@@ -2,6 +2,7 @@
 
 #include <cwctype>
 #include <mutex>
+#include <vector>
 
 #include "xml/WideString.h"
 
@@ -48,37 +49,28 @@ std::wstring UrlEncode(std::wstring_view text) {
     if (text.empty()) return out;
 
     std::lock_guard lock(g_encodingLock);
-    // Mostly-ASCII values need little more than their own length; the rest
-    // grows geometrically.
-    out.reserve(text.size() < kUrlEncodeUnitLimit ? text.size() * 3 : kUrlEncodeUnitLimit * 3);
-    std::string utf8;  // reused for each character; fits the small-string buffer
+    // Scratch space for the whole process, guarded by the encoding lock, so a
+    // call allocates nothing but its result. Never destroyed: a request thread
+    // may still encode while the process exits.
+    static std::string& utf8 = *new std::string;
+    static std::vector<wchar_t>& encoded = *new std::vector<wchar_t>;
+    utf8.clear();
+
+    // Pass 1: the characters within the limit as UTF-8, every white space
+    // written as ' ' (which pass 2 turns into '+').
     size_t units = 0;
     const size_t n = text.size();
     for (size_t i = 0; i < n; ++i) {
         auto c = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
         if (c < 128) {
-            if (units + 1 > kUrlEncodeUnitLimit) break;
+            if (units == kUrlEncodeUnitLimit) break;
             ++units;
-            switch (kAsciiClasses.value[c]) {
-                case AsciiClass::Copy:
-                    out.push_back(static_cast<wchar_t>(c));
-                    break;
-                case AsciiClass::Space:
-                    out.push_back(L'+');
-                    break;
-                case AsciiClass::Encode:
-                    out.push_back(L'%');
-                    out.push_back(kHex[c >> 4]);
-                    out.push_back(kHex[c & 0xF]);
-                    break;
-            }
+            utf8.push_back(kAsciiClasses.value[c] == AsciiClass::Space ? ' ' : static_cast<char>(c));
             continue;
         }
-
-        size_t width = 1;  // UTF-16 units this character takes
+        size_t width = 1;     // UTF-16 units this character takes
         size_t consumed = 0;  // further wchar_t elements it takes
-        if (IsHighSurrogate(c) && i + 1 < n &&
-            IsLowSurrogate(static_cast<char32_t>(text[i + 1]))) {
+        if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(static_cast<char32_t>(text[i + 1]))) {
             c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
             width = 2;
             consumed = 1;
@@ -90,19 +82,29 @@ std::wstring UrlEncode(std::wstring_view text) {
         if (units + width > kUrlEncodeUnitLimit) break;
         units += width;
         i += consumed;
+        if (MayBeSpace(c) && std::iswspace(static_cast<wint_t>(c)))
+            utf8.push_back(' ');
+        else
+            AppendUtf8(utf8, c);  // lone surrogates and out-of-range values give U+FFFD
+    }
 
-        if (MayBeSpace(c) && std::iswspace(static_cast<wint_t>(c))) {
-            out.push_back(L'+');
-            continue;
-        }
-        utf8.clear();
-        AppendUtf8(utf8, c);  // lone surrogates and out-of-range values give U+FFFD
-        for (const char byte : utf8) {
-            const auto b = static_cast<unsigned char>(byte);
-            const wchar_t escaped[3] = {L'%', kHex[b >> 4], kHex[b & 0xF]};
-            out.append(escaped, 3);
+    // Pass 2: bytes to form characters.
+    encoded.resize(utf8.size() * 3);
+    wchar_t* w = encoded.data();
+    for (const char byte : utf8) {
+        const auto b = static_cast<unsigned char>(byte);
+        if (b < 128 && kAsciiClasses.value[b] == AsciiClass::Copy) {
+            *w++ = static_cast<wchar_t>(b);
+        } else if (b == ' ') {
+            *w++ = L'+';
+        } else {
+            w[0] = L'%';
+            w[1] = kHex[b >> 4];
+            w[2] = kHex[b & 0xF];
+            w += 3;
         }
     }
+    out.assign(encoded.data(), static_cast<size_t>(w - encoded.data()));
     return out;
 }
 
