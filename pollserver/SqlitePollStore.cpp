@@ -6,6 +6,7 @@
 #include "SqliteConnection.h"
 #include "SqliteError.h"
 #include "SqliteTransaction.h"
+#include "SqliteWriteQueue.h"
 
 namespace quibra::pollserver {
 
@@ -29,19 +30,21 @@ CREATE TABLE IF NOT EXISTS choices(
   content TEXT NOT NULL,
   PRIMARY KEY(poll_id, position),
   UNIQUE(poll_id, name)) WITHOUT ROWID;
-CREATE TABLE IF NOT EXISTS voters(
+-- One row per voter and poll: a second ballot of the same user replaces the
+-- row's marks. `marks` holds bit i for the choice at position i (at most 64).
+CREATE TABLE IF NOT EXISTS ballots(
   poll_id INTEGER NOT NULL REFERENCES polls(id) ON DELETE CASCADE,
   user_id TEXT NOT NULL,
   user_name TEXT NOT NULL,
+  marks INTEGER NOT NULL,
   UNIQUE(poll_id, user_id));
-CREATE TABLE IF NOT EXISTS marks(
-  poll_id INTEGER NOT NULL,
-  user_id TEXT NOT NULL,
-  position INTEGER NOT NULL,
-  PRIMARY KEY(poll_id, user_id, position),
-  FOREIGN KEY(poll_id, user_id) REFERENCES voters(poll_id, user_id) ON DELETE CASCADE) WITHOUT ROWID;
-CREATE INDEX IF NOT EXISTS marks_by_choice ON marks(poll_id, position);
 )sql";
+
+// Choice positions are bits of a 64-bit mask; the jobs allow 64 choices at most.
+constexpr std::int64_t kMaxChoices = 64;
+
+// Jobs committed together at most; bounds the wait of the last one in a batch.
+constexpr std::size_t kMaxBatch = 256;
 
 std::string Letter(char c) { return std::string(1, c); }
 char FirstOf(const std::string& text, char fallback) { return text.empty() ? fallback : text.front(); }
@@ -79,9 +82,11 @@ private:
 SqlitePollStore::SqlitePollStore(std::filesystem::path file)
     : m_file(std::move(file)), m_writer(std::make_unique<SqliteConnection>(m_file)) {
     m_writer->Execute(kSchema);
+    m_writeQueue = std::make_unique<SqliteWriteQueue>(*m_writer, kMaxBatch);
 }
 
 SqlitePollStore::~SqlitePollStore() {
+    m_writeQueue.reset();  // every queued job is written before the store goes
     m_idleReaders.clear();
     // Fold the write-ahead log into the main file so a stopped server leaves
     // one self-contained database behind.
@@ -94,15 +99,7 @@ SqlitePollStore::~SqlitePollStore() {
 
 template <typename Job>
 StoreOutcome SqlitePollStore::Write(Job&& job) {
-    std::lock_guard lock(m_writeMutex);
-    try {
-        SqliteTransaction transaction(*m_writer, SqliteTransaction::Kind::Write);
-        const StoreOutcome outcome = job(*m_writer);
-        if (outcome == StoreOutcome::Done) transaction.Commit();
-        return outcome;
-    } catch (const SqliteError& error) {
-        return FromError(error);
-    }
+    return m_writeQueue->Run(std::forward<Job>(job));
 }
 
 template <typename Job>
@@ -156,7 +153,7 @@ StoreOutcome SqlitePollStore::UpdatePoll(std::int64_t pollId, const PollDraft& d
         const std::string status = find.Text(0);
         find.Reset();
         if (status != "N") return StoreOutcome::Conflict;
-        auto& voters = db.Statement("SELECT EXISTS(SELECT 1 FROM voters WHERE poll_id = ?1)");
+        auto& voters = db.Statement("SELECT EXISTS(SELECT 1 FROM ballots WHERE poll_id = ?1)");
         voters.Bind(1, pollId).Step();
         const bool hasBallots = voters.Int(0) != 0;
         voters.Reset();
@@ -216,38 +213,29 @@ StoreOutcome SqlitePollStore::CastBallot(const Ballot& ballot) {
         if (ballot.choiceNames.empty() || (type == 'S' && ballot.choiceNames.size() != 1))
             return StoreOutcome::BadBallot;
 
-        std::vector<std::int64_t> positions;
-        positions.reserve(ballot.choiceNames.size());
+        std::uint64_t marks = 0;
         for (const auto& name : ballot.choiceNames) {
             auto& choice = db.Statement("SELECT position FROM choices WHERE poll_id = ?1 AND name = ?2");
             if (!choice.Bind(1, ballot.pollId).Bind(2, name).Step()) return StoreOutcome::BadBallot;
             const std::int64_t position = choice.Int(0);
             choice.Reset();
-            if (std::find(positions.begin(), positions.end(), position) != positions.end())
-                return StoreOutcome::BadBallot;
-            positions.push_back(position);
+            if (position < 0 || position >= kMaxChoices) return StoreOutcome::BadBallot;
+            const std::uint64_t bit = std::uint64_t{1} << position;
+            if ((marks & bit) != 0) return StoreOutcome::BadBallot;  // one choice named twice
+            marks |= bit;
         }
 
-        // A second ballot of the same user replaces the first: the earlier
-        // marks go, the voter row stays (keeping the voter's place in the list).
-        db.Statement("DELETE FROM marks WHERE poll_id = ?1 AND user_id = ?2")
-            .Bind(1, ballot.pollId)
-            .Bind(2, ballot.userId)
-            .Run();
-        // The name of a voter of an anonymous poll is never stored at all.
+        // A second ballot of the same user replaces the first; the voter keeps
+        // the place of the first ballot in the list. The name of a voter of an
+        // anonymous poll is never stored at all.
         db.Statement(
-              "INSERT INTO voters(poll_id, user_id, user_name) VALUES(?1, ?2, ?3) "
-              "ON CONFLICT(poll_id, user_id) DO UPDATE SET user_name = excluded.user_name")
+              "INSERT INTO ballots(poll_id, user_id, user_name, marks) VALUES(?1, ?2, ?3, ?4) "
+              "ON CONFLICT(poll_id, user_id) DO UPDATE SET user_name = excluded.user_name, marks = excluded.marks")
             .Bind(1, ballot.pollId)
             .Bind(2, ballot.userId)
             .Bind(3, identified ? ballot.userName : std::string())
+            .Bind(4, static_cast<std::int64_t>(marks))
             .Run();
-        for (const auto position : positions)
-            db.Statement("INSERT INTO marks(poll_id, user_id, position) VALUES(?1, ?2, ?3)")
-                .Bind(1, ballot.pollId)
-                .Bind(2, ballot.userId)
-                .Bind(3, position)
-                .Run();
         return StoreOutcome::Done;
     });
 }
@@ -271,29 +259,17 @@ void SqlitePollStore::LoadDetail(SqliteConnection& db, PollDetail detail, PollVi
     while (choices.Step()) poll.choices.push_back({choices.Text(0), choices.Text(1), 0, {}});
     if (detail == PollDetail::Choices) return;
 
-    auto& users = db.Statement("SELECT COUNT(*) FROM voters WHERE poll_id = ?1");
-    users.Bind(1, poll.id).Step();
-    poll.userCount = users.Int(0);
-    users.Reset();
-
-    auto& counts = db.Statement("SELECT position, COUNT(*) FROM marks WHERE poll_id = ?1 GROUP BY position");
-    counts.Bind(1, poll.id);
-    while (counts.Step()) {
-        const auto position = counts.Int(0);
-        if (position >= 0 && static_cast<std::size_t>(position) < poll.choices.size())
-            poll.choices[static_cast<std::size_t>(position)].postCount = counts.Int(1);
-    }
-    if (detail != PollDetail::CountsAndVoters || !poll.identified) return;
-
-    auto& voters = db.Statement(
-        "SELECT m.position, v.user_name FROM marks m "
-        "JOIN voters v ON v.poll_id = m.poll_id AND v.user_id = m.user_id "
-        "WHERE m.poll_id = ?1 ORDER BY m.position, v.rowid");
-    voters.Bind(1, poll.id);
-    while (voters.Step()) {
-        const auto position = voters.Int(0);
-        if (position >= 0 && static_cast<std::size_t>(position) < poll.choices.size())
-            poll.choices[static_cast<std::size_t>(position)].voters.push_back(voters.Text(1));
+    const bool withVoters = detail == PollDetail::CountsAndVoters && poll.identified;
+    auto& ballots = db.Statement("SELECT marks, user_name FROM ballots WHERE poll_id = ?1 ORDER BY rowid");
+    ballots.Bind(1, poll.id);
+    while (ballots.Step()) {
+        ++poll.userCount;
+        const auto marks = static_cast<std::uint64_t>(ballots.Int(0));
+        for (std::size_t i = 0; i < poll.choices.size() && i < kMaxChoices; ++i) {
+            if ((marks & (std::uint64_t{1} << i)) == 0) continue;
+            ++poll.choices[i].postCount;
+            if (withVoters) poll.choices[i].voters.push_back(ballots.Text(1));
+        }
     }
 }
 

@@ -10,10 +10,12 @@
 namespace quibra::pollserver {
 
 class SqliteConnection;
+class SqliteWriteQueue;
 
 // PollStore on one SQLite file in WAL mode. Jobs that write go through one
-// connection, one at a time, so concurrent ballots never race each other;
-// reads run on connections of their own, each seeing one committed snapshot.
+// writer thread and connection (SqliteWriteQueue), so concurrent ballots never
+// race each other; reads run on connections of their own, each in one read
+// transaction that sees a committed snapshot.
 class SqlitePollStore : public PollStore {
 public:
     // Opens or creates the database and its schema; throws SqliteError.
@@ -44,8 +46,8 @@ private:
     static void LoadDetail(SqliteConnection& db, PollDetail detail, PollView& poll);
 
     std::filesystem::path m_file;
-    std::mutex m_writeMutex;
     std::unique_ptr<SqliteConnection> m_writer;
+    std::unique_ptr<SqliteWriteQueue> m_writeQueue;  // the only user of m_writer
     std::mutex m_readersMutex;
     std::vector<std::unique_ptr<SqliteConnection>> m_idleReaders;
 };

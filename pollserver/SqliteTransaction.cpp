@@ -5,20 +5,20 @@
 namespace quibra::pollserver {
 
 SqliteTransaction::SqliteTransaction(SqliteConnection& connection, Kind kind) : m_connection(connection) {
-    m_connection.Execute(kind == Kind::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+    m_connection.Statement(kind == Kind::Write ? "BEGIN IMMEDIATE" : "BEGIN").Run();
 }
 
 SqliteTransaction::~SqliteTransaction() {
     if (!m_open) return;
     try {
-        m_connection.Execute("ROLLBACK");
+        m_connection.Statement("ROLLBACK").Run();
     } catch (...) {
         // The connection rolls back by itself when it is closed; nothing to add.
     }
 }
 
 void SqliteTransaction::Commit() {
-    m_connection.Execute("COMMIT");
+    m_connection.Statement("COMMIT").Run();
     m_open = false;
 }
 

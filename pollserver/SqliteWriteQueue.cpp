@@ -1,0 +1,88 @@
+#include "SqliteWriteQueue.h"
+
+#include <vector>
+
+#include "SqliteConnection.h"
+#include "SqliteError.h"
+
+namespace quibra::pollserver {
+
+SqliteWriteQueue::SqliteWriteQueue(SqliteConnection& connection, std::size_t maxBatch)
+    : m_db(connection), m_maxBatch(maxBatch == 0 ? 1 : maxBatch), m_thread([this] { Loop(); }) {}
+
+SqliteWriteQueue::~SqliteWriteQueue() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+StoreOutcome SqliteWriteQueue::Run(Job job) {
+    Pending pending;
+    pending.job = std::move(job);
+    std::unique_lock lock(m_mutex);
+    if (m_stopping) return StoreOutcome::Failed;
+    m_queue.push_back(&pending);
+    m_wake.notify_one();
+    m_finished.wait(lock, [&] { return pending.finished; });
+    return pending.outcome;
+}
+
+void SqliteWriteQueue::Loop() {
+    std::vector<Pending*> batch;
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
+            if (m_queue.empty()) return;  // stopping, and nothing left to write
+            batch.clear();
+            while (!m_queue.empty() && batch.size() < m_maxBatch) {
+                batch.push_back(m_queue.front());
+                m_queue.pop_front();
+            }
+        }
+        RunBatch(batch);
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto* pending : batch) pending->finished = true;
+        }
+        m_finished.notify_all();
+    }
+}
+
+void SqliteWriteQueue::RunBatch(const std::vector<Pending*>& batch) {
+    auto failure = StoreOutcome::Failed;
+    try {
+        m_db.Statement("BEGIN IMMEDIATE").Run();
+        for (auto* pending : batch) {
+            m_db.Statement("SAVEPOINT job").Run();
+            try {
+                pending->outcome = pending->job(m_db);
+            } catch (const SqliteError& error) {
+                pending->outcome = error.Busy() ? StoreOutcome::Busy : StoreOutcome::Failed;
+            } catch (...) {
+                pending->outcome = StoreOutcome::Failed;
+            }
+            // A refused or failed job leaves no trace; the others in the batch stay.
+            if (pending->outcome != StoreOutcome::Done) m_db.Statement("ROLLBACK TO job").Run();
+            m_db.Statement("RELEASE job").Run();
+        }
+        m_db.Statement("COMMIT").Run();
+        return;
+    } catch (const SqliteError& error) {
+        failure = error.Busy() ? StoreOutcome::Busy : StoreOutcome::Failed;
+    } catch (...) {
+    }
+    // The transaction as a whole failed: nothing of the batch was written.
+    try {
+        m_db.Statement("ROLLBACK").Run();
+    } catch (...) {
+        // SQLite already rolled back (it does so itself on some errors).
+    }
+    for (auto* pending : batch)
+        if (pending->outcome == StoreOutcome::Done) pending->outcome = failure;
+}
+
+}  // namespace quibra::pollserver

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "PollStore.h"
+
+namespace quibra::pollserver {
+
+class SqliteConnection;
+
+// The one writer of the database: a thread that runs the write jobs of all
+// request threads on one connection, so concurrent jobs never race or wait on
+// SQLite's file locks. Each job runs inside its own savepoint and happens whole
+// or not at all; jobs that arrive together are committed together (group
+// commit), and Run returns only after that commit, so every acknowledged job
+// is in the database. Under light load a batch is a single job.
+class SqliteWriteQueue {
+public:
+    using Job = std::function<StoreOutcome(SqliteConnection&)>;
+
+    SqliteWriteQueue(SqliteConnection& connection, std::size_t maxBatch);
+    // Runs the jobs still queued, then stops the thread.
+    ~SqliteWriteQueue();
+    SqliteWriteQueue(const SqliteWriteQueue&) = delete;
+    SqliteWriteQueue& operator=(const SqliteWriteQueue&) = delete;
+
+    // Blocks until the job is committed (Done) or was refused or failed;
+    // anything but Done leaves the database as it was.
+    StoreOutcome Run(Job job);
+
+private:
+    struct Pending {
+        Job job;
+        StoreOutcome outcome = StoreOutcome::Failed;
+        bool finished = false;
+    };
+
+    void Loop();
+    void RunBatch(const std::vector<Pending*>& batch);
+
+    SqliteConnection& m_db;
+    const std::size_t m_maxBatch;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;      // the writer: work arrived or stop
+    std::condition_variable m_finished;  // the request threads: a batch is done
+    std::deque<Pending*> m_queue;
+    bool m_stopping = false;
+    std::thread m_thread;  // last: starts after everything above exists
+};
+
+}  // namespace quibra::pollserver
