@@ -22,11 +22,14 @@ SqliteWriteQueue::~SqliteWriteQueue() {
 StoreOutcome SqliteWriteQueue::Run(Job job) {
     Pending pending;
     pending.job = std::move(job);
-    std::unique_lock lock(m_mutex);
-    if (m_stopping) return StoreOutcome::Failed;
-    m_queue.push_back(&pending);
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping) return StoreOutcome::Failed;
+        m_queue.push_back(&pending);
+    }
     m_wake.notify_one();
-    m_finished.wait(lock, [&] { return pending.finished; });
+    std::unique_lock lock(pending.mutex);
+    pending.wakeUp.wait(lock, [&] { return pending.finished; });
     return pending.outcome;
 }
 
@@ -44,11 +47,13 @@ void SqliteWriteQueue::Loop() {
             }
         }
         RunBatch(batch);
-        {
-            std::lock_guard lock(m_mutex);
-            for (auto* pending : batch) pending->finished = true;
+        // Notified under the job's lock: its waiter cannot return (and destroy
+        // the entry) before the writer has let go of that lock.
+        for (auto* pending : batch) {
+            std::lock_guard lock(pending->mutex);
+            pending->finished = true;
+            pending->wakeUp.notify_one();
         }
-        m_finished.notify_all();
     }
 }
 

@@ -38,7 +38,11 @@ private:
     struct Pending {
         Job job;
         StoreOutcome outcome = StoreOutcome::Failed;
-        bool finished = false;
+        // Its own lock and signal, so a finished batch wakes each waiter
+        // without all of them contending for the queue's lock.
+        std::mutex mutex;
+        std::condition_variable wakeUp;
+        bool finished = false;  // guarded by mutex
     };
 
     void Loop();
@@ -47,8 +51,7 @@ private:
     SqliteConnection& m_db;
     const std::size_t m_maxBatch;
     std::mutex m_mutex;
-    std::condition_variable m_wake;      // the writer: work arrived or stop
-    std::condition_variable m_finished;  // the request threads: a batch is done
+    std::condition_variable m_wake;  // the writer: work arrived or stop
     std::deque<Pending*> m_queue;
     bool m_stopping = false;
     std::thread m_thread;  // last: starts after everything above exists
