@@ -2,6 +2,7 @@
 
 #include "core/ShowMessageBox.h"
 #include "i18n/CWenMsg.h"
+#include "transport/PollJobs.h"
 #include "xml/WideString.h"
 
 namespace quibra {
@@ -62,7 +63,8 @@ Route Match(const wchar_t* path) {
 
 }  // namespace
 
-PollWorker::PollWorker() : m_window(std::make_unique<MessageWindow>(*this)) {}
+PollWorker::PollWorker()
+    : m_window(std::make_unique<MessageWindow>(*this)), m_jobs(std::make_unique<PollJobs>(static_cast<IJobHost&>(*this))) {}
 
 PollWorker::~PollWorker() {
     // The window goes first: undelivered outcomes are freed with their tasks,

@@ -1,0 +1,226 @@
+#include "transport/PollJobs.h"
+
+#include <cstdio>
+#include <random>
+
+#include "config/AppConfig.h"
+#include "i18n/MessageIds.h"
+#include "quibra/CWenDoc.h"
+#include "quibra/IPollNotify.h"
+#include "transport/RequestTask.h"
+
+namespace quibra {
+
+namespace {
+
+std::wstring Indexed(const wchar_t* name, int i) { return name + std::to_wstring(i); }
+
+// Fields copied from a command message: texts of children of "Polling".
+class CommandFields {
+public:
+    explicit CommandFields(const CWenNode& polling) : m_polling(polling) {}
+    std::wstring Text(const std::wstring& name) const { return m_polling.GetChild(name).GetText(); }
+    // A count names how many numbered fields follow. It never exceeds the
+    // elements the message holds, so a bogus count cannot run away.
+    int Count(const std::wstring& name) const {
+        const int n = m_polling.GetChild(name).GetTextInt();
+        const int present = m_polling.GetChildNodes().GetCount();
+        return n < present ? n : present;
+    }
+
+private:
+    CWenNode m_polling;
+};
+
+CWenNode PollingOf(const CWenNode& command) { return command.GetChild(L"Polling"); }
+
+}  // namespace
+
+PollJobs::PollJobs(IJobHost& host) : m_host(host) {}
+
+std::wstring PollJobs::TempFileName(const std::wstring& folder) {
+    std::random_device random;  // the OS random source
+    unsigned char bytes[16];
+    for (size_t i = 0; i < sizeof bytes; i += 4) {
+        const unsigned value = random();
+        for (size_t k = 0; k < 4; ++k) bytes[i + k] = static_cast<unsigned char>(value >> (8 * k));
+    }
+    wchar_t name[40];
+    std::swprintf(name, 40, L"%02X%02X%02X%02X_%02X%02X_%02X%02X_%02X%02X_%02X%02X%02X%02X%02X%02X", bytes[0],
+                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8], bytes[9], bytes[10],
+                  bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+    return folder + L"/" + name + L".xml";
+}
+
+std::unique_ptr<HttpRequest> PollJobs::NewRequest() const {
+    auto request = std::make_unique<HttpRequest>();
+    const TransportParams& params = m_host.Params();
+    if (!params.proxyUser.empty()) {
+        request->SetProxyUser(params.proxyUser);
+        request->SetProxyPassword(params.proxyPassword);
+    }
+    return request;
+}
+
+std::wstring PollJobs::Url(const wchar_t* script) const {
+    // Asked every time: the configuration may have been loaded since.
+    return (AppConfig::Instance().UseSSL() ? L"https://" : L"http://") + m_host.Params().managerIp + script;
+}
+
+std::shared_ptr<TaskCompletion> PollJobs::Start(std::unique_ptr<HttpRequest> request, const std::wstring& targetFile,
+                                                const wchar_t* script, const std::wstring& successPath,
+                                                const std::wstring& failurePath) {
+    auto task = std::make_unique<RequestTask>(std::move(request), targetFile, Url(script), m_host.Mailbox(),
+                                              successPath, failurePath);
+    std::shared_ptr<TaskCompletion> done = task->GetThreadHandle();
+    if (!task->Start()) return nullptr;  // nothing is reported for a task that never ran
+    task.release();                      // the running task owns itself now
+    return done;
+}
+
+void PollJobs::NotifyHost(const wchar_t* path, const CWenDoc& notification) {
+    IPollNotify* host = m_host.HostNotify();
+    if (host == nullptr) return;
+    CWenNode root = notification.GetRoot();
+    host->Notify(path, &root);
+}
+
+void PollJobs::CreatePolling(const CWenNode& command) {
+    const CommandFields fields(PollingOf(command));
+    const TransportParams& params = m_host.Params();
+    auto request = NewRequest();
+    request->AddField(L"job", L"CreatePolling");
+    request->AddField(L"userid", params.authorName);
+    request->AddField(L"modulename", params.moduleName);
+    request->AddField(L"title", fields.Text(L"title"));
+    request->AddField(L"type", fields.Text(L"type"));
+    request->AddField(L"status", L"N");
+    request->AddField(L"issign", fields.Text(L"issign"));
+    request->AddField(L"ispublish", L"0");
+    request->AddField(L"itemcount", fields.Text(L"itemcount"));
+    for (int i = 0, n = fields.Count(L"itemcount"); i < n; ++i) {
+        request->AddField(Indexed(L"content_", i), fields.Text(Indexed(L"content_", i)));
+        request->AddField(Indexed(L"itemname_", i), fields.Text(Indexed(L"itemname_", i)));
+    }
+    Start(std::move(request), L"", kPollingScript, L"/polling/out/createnewpollok",
+          L"/polling/out/createnewpollerror");
+}
+
+void PollJobs::DeletePolling(const CWenNode& command) {
+    const CommandFields fields(PollingOf(command));
+    auto request = NewRequest();
+    request->AddField(L"job", L"DeletePolling");
+    request->AddField(L"pollcount", fields.Text(L"pollcount"));
+    for (int i = 0, n = fields.Count(L"pollcount"); i < n; ++i)
+        request->AddField(Indexed(L"pollid_", i), fields.Text(Indexed(L"pollid_", i)));
+    Start(std::move(request), L"", kPollingScript, L"/polling/out/deletepollok", L"/polling/out/deletepollerror");
+}
+
+void PollJobs::UpdatePolling(const CWenNode& command) {
+    // The message's own action type decides, not the path it came on.
+    const std::wstring action = command.GetAttribute(L"ActionType");
+    if (action == L"UpdateContant")
+        UpdatePollingContent(PollingOf(command));
+    else if (action == L"UpdateStats")
+        UpdatePollingStatus(PollingOf(command));
+}
+
+void PollJobs::UpdatePollingContent(const CWenNode& polling) {
+    const CommandFields fields(polling);
+    auto request = NewRequest();
+    request->AddField(L"job", L"UpdatePolling");
+    for (const wchar_t* name : {L"pollid", L"title", L"type", L"issign"}) request->AddField(name, fields.Text(name));
+    request->AddField(L"ispublish", L"0");
+    request->AddField(L"itemcount", fields.Text(L"itemcount"));
+    for (int i = 0, n = fields.Count(L"itemcount"); i < n; ++i) {
+        request->AddField(Indexed(L"itemname_", i), fields.Text(Indexed(L"itemname_", i)));
+        request->AddField(Indexed(L"content_", i), fields.Text(Indexed(L"content_", i)));
+    }
+    Start(std::move(request), L"", kPollingScript, L"/polling/out/updateok", L"/polling/out/updateerror");
+}
+
+void PollJobs::UpdatePollingStatus(const CWenNode& polling) {
+    const CommandFields fields(polling);
+    CWenDoc notification;
+    CWenNode ids = notification.Create(L"Polling");
+    std::wstring status;
+    std::wstring publish;
+    auto request = NewRequest();
+    request->AddField(L"job", L"UpdatePollingStatus");
+    request->AddField(L"pollcount", fields.Text(L"pollcount"));
+    for (int i = 0, n = fields.Count(L"pollcount"); i < n; ++i) {
+        const std::wstring pollId = fields.Text(Indexed(L"pollid_", i));
+        const std::wstring pollStatus = fields.Text(Indexed(L"status_", i));
+        const std::wstring pollPublish = fields.Text(Indexed(L"ispublish_", i));
+        request->AddField(Indexed(L"pollid_", i), pollId);
+        request->AddField(Indexed(L"status_", i), pollStatus);
+        request->AddField(Indexed(L"ispublish_", i), pollPublish);
+        ids.AddChild(L"ID").SetText(pollId);
+        if (status.empty()) status = pollStatus;
+        if (publish.empty()) publish = pollPublish;
+    }
+    Start(std::move(request), L"", kPollingScript, L"/polling/out/updatestatsok", L"/polling/out/updatestatserror");
+    // The host hears of the change at once; a later failure does not withdraw it.
+    if (publish != L"0")
+        NotifyHost(L"/polling/notify/publish", notification);
+    else if (status == L"O")
+        NotifyHost(L"/polling/notify/open", notification);
+    else if (status == L"C")
+        NotifyHost(L"/polling/notify/close", notification);
+}
+
+bool PollJobs::PostPolling(const CWenNode& command) {
+    const CommandFields fields(PollingOf(command));
+    const TransportParams& params = m_host.Params();
+    const std::wstring pollId = fields.Text(L"pollid");
+    CWenDoc notification;
+    notification.Create(L"Polling").AddChild(L"ID").SetText(pollId);
+
+    auto request = NewRequest();
+    request->AddField(L"job", L"PostPolling");
+    request->AddField(L"pollid", pollId);
+    request->AddField(L"userid", params.userId);
+    request->AddField(L"username", params.userName);
+    request->AddField(L"itemcount", fields.Text(L"itemcount"));
+    for (int i = 0, n = fields.Count(L"itemcount"); i < n; ++i)
+        request->AddField(Indexed(L"itemname_", i), fields.Text(Indexed(L"itemname_", i)));
+    // The vote's task reports nowhere: its outcome is only waited for.
+    std::shared_ptr<TaskCompletion> done = Start(std::move(request), L"", kPollingScript, L"", L"");
+    if (done && !done->WaitFor(m_voteWait)) {
+        m_host.ShowMessage(msg::kVoteNotSentInTime);
+        return false;
+    }
+    NotifyHost(L"/polling/notify/postpolling", notification);
+    return true;
+}
+
+bool PollJobs::GetResults(int mode, const CWenNode& pollIds) {
+    const wchar_t* job = nullptr;
+    const wchar_t* success = nullptr;
+    const wchar_t* failure = nullptr;
+    switch (mode) {
+        case 1: job = L"GetPollingResult", success = L"/polling/out/getresultok", failure = L"/polling/out/getresulterror"; break;
+        case 2: job = L"GetPollingInfo", success = L"/polling/out/clientgetresultok", failure = L"/polling/out/clientgetresulterror"; break;
+        case 3: job = L"GetPollingResult2", success = L"/polling/out/clientshowresultok", failure = L"/polling/out/clientshowresulterror"; break;
+        default: return false;
+    }
+    std::unique_lock<std::recursive_mutex> lock(m_host.WorkerLock(), std::defer_lock);
+    if (mode != 1) lock.lock();
+    const TransportParams& params = m_host.Params();
+    auto request = NewRequest();
+    request->AddField(L"job", job);
+    if (mode == 1) {
+        request->AddField(L"modulename", params.moduleName);
+        request->AddField(L"userid", params.authorName);
+    } else {
+        std::vector<std::wstring> ids;
+        CWenNodeList children = pollIds.GetChildNodes();
+        for (CWenNode id = children.Next(); !id.IsNull(); id = children.Next()) ids.push_back(id.GetText());
+        request->AddField(L"pollcount", std::to_wstring(ids.size()));
+        for (size_t i = 0; i < ids.size(); ++i) request->AddField(Indexed(L"pollid_", static_cast<int>(i)), ids[i]);
+    }
+    Start(std::move(request), TempFileName(params.tempFolder), kResultScript, success, failure);
+    return true;
+}
+
+}  // namespace quibra

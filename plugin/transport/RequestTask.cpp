@@ -1,0 +1,62 @@
+#include "transport/RequestTask.h"
+
+#include <cstdio>
+
+#include "quibra/CWenDoc.h"
+#include "xml/WideString.h"
+
+namespace quibra {
+
+std::atomic<int> RequestTask::s_alive{0};
+
+RequestTask::RequestTask(std::unique_ptr<HttpRequest> request, std::wstring targetFile, std::wstring url,
+                         std::shared_ptr<TaskMailbox> window, std::wstring successPath, std::wstring failurePath)
+    : m_request(std::move(request)), m_targetFile(std::move(targetFile)), m_url(std::move(url)),
+      m_window(std::move(window)), m_successPath(std::move(successPath)), m_failurePath(std::move(failurePath)) {
+    ++s_alive;
+}
+
+RequestTask::~RequestTask() {
+    WaitForThread();
+    --s_alive;
+}
+
+void RequestTask::Run() {
+    bool ok = false;
+    if (m_targetFile.empty()) {
+        std::wstring reply;  // read to the end, never examined
+        ok = m_request->GetText(m_url, reply);
+    } else {
+        ok = m_request->Download(m_url, m_targetFile);
+    }
+
+    if (ok && !m_successPath.empty()) {
+        if (m_targetFile.empty()) return Post(TaskDoneMessage, m_successPath, CWenNode());
+        CWenDoc doc;
+        CWenNode root = doc.Load(m_targetFile);
+        if (!root.IsNull()) {
+            std::remove(ToUtf8(m_targetFile).c_str());
+            return Post(TaskDoneMessage, m_successPath, root);
+        }
+        // A reply that is no XML document is not reported and stays in the folder.
+    } else if (!ok && !m_failurePath.empty()) {
+        return Post(TaskFailedMessage, m_failurePath, CWenNode());
+    }
+    m_finished = true;
+    delete this;  // nothing posted: the task releases itself (and its request)
+}
+
+void RequestTask::Post(int message, const std::wstring& path, CWenNode reply) {
+    auto notice = std::make_unique<TaskNotice>();
+    notice->message = message;
+    notice->path = path;
+    notice->reply = std::move(reply);
+    std::shared_ptr<TaskMailbox> window = m_window;
+    m_finished = true;
+    notice->task.reset(this);
+    // From here on the notice owns this task; the receiving thread may free it
+    // at any moment, and a closed or missing window frees it right here.
+    if (window) window->Post(std::move(notice));
+}
+
+}  // namespace quibra
