@@ -92,9 +92,11 @@ TEST_F(PollServerTest, ConcurrentBallotsAreNeitherLostNorDoubleCounted) {
             PollServerSession session(m_server.HttpUrl());
             for (int u = 0; u < kUsersPerThread; ++u) {
                 const auto user = "t" + std::to_string(t) + "u" + std::to_string(u);
-                // Every user answers twice; only the second ballot may count.
+                // Every user answers twice; only the second ballot may count. A
+                // bad ballot in between is refused alone, whatever shares its commit.
                 if (session.Vote(id, user, user, {"A", "B"}) != 200) ++refused;
                 if (session.Vote(id, user, user, {u % 2 == 0 ? "B" : "C"}) != 200) ++refused;
+                if (session.Vote(id, user, user, {"A", "Z"}) != 400) ++refused;
             }
         });
     }

@@ -77,6 +77,7 @@ long PollServerSession::Vote(const std::string& pollId, const std::string& userI
 PollListReply PollServerSession::Parsed(const HttpClient::Reply& reply) {
     PollListReply parsed;
     EXPECT_EQ(reply.status, 200) << reply.body;
+    EXPECT_EQ(reply.contentLength, std::optional<std::size_t>(reply.body.size()));
     EXPECT_TRUE(parsed.Parse(reply.body)) << reply.body;
     return parsed;
 }
