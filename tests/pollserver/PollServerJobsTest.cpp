@@ -1,5 +1,8 @@
 // Every job's effect, seen through the result script as the plug-in sees it.
+#include <sqlite3.h>
 #include <sys/stat.h>
+
+#include <memory>
 
 #include "PollServerTest.h"
 
@@ -119,6 +122,22 @@ TEST_F(PollServerTest, DeleteRemovesPollsWithTheirBallotsAndIgnoresPollsAlreadyG
     // A deleted poll takes no ballots.
     EXPECT_EQ(Session().Vote(drop1, "u2", "Bob", {"A"}), 404);
     EXPECT_EQ(Session().Delete({}), 200);
+
+    // Nothing of the deleted polls stays behind in the database either.
+    m_session.reset();
+    ASSERT_EQ(m_server.Stop(), 0);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(Database().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(db, sqlite3_close);
+    for (const char* table : {"polls", "choices", "ballots"}) {
+        const std::string sql = std::string("SELECT COUNT(*) FROM ") + table + " WHERE " +
+                                (std::string(table) == "polls" ? "id" : "poll_id") + " IN (" + drop1 + ", " + drop2 + ")";
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
+        ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(stmt, 0), 0) << table;
+        sqlite3_finalize(stmt);
+    }
 }
 
 TEST_F(PollServerTest, InfoGivesPostedPollsWithChoicesButNoCountsOrVoters) {
