@@ -213,14 +213,17 @@ TEST_F(PollServerTest, HttpsServesTheSameDataWithTheCertificateMadeAtFirstStart)
     ASSERT_EQ(stat((m_dir / "pollserver-key.pem").c_str(), &keyInfo), 0);
     EXPECT_EQ(keyInfo.st_mode & 077, 0u) << "the private key must be readable by its owner only";
 
-    // Verified against the generated certificate: it names 127.0.0.1.
-    PollServerSession secure(m_server.HttpsUrl(), Certificate());
-    const auto id = secure.Create("a7", "m1", "Over TLS", "S", false, {{"A", "yes"}});
-    ASSERT_FALSE(id.empty());
-    EXPECT_EQ(Session().List("a7", "m1").Find(id)->Attr("Title"), "Over TLS");
-    EXPECT_EQ(secure.SetStatus(id, "O", "0"), 200);
-    EXPECT_EQ(secure.Vote(id, "u1", "Ann", {"A"}), 200);
-    EXPECT_EQ(secure.List("a7", "m1").Find(id)->Attr("UserCount"), "1");
+    std::string id;
+    {
+        // Verified against the generated certificate: it names 127.0.0.1.
+        PollServerSession secure(m_server.HttpsUrl(), Certificate());
+        id = secure.Create("a7", "m1", "Over TLS", "S", false, {{"A", "yes"}});
+        ASSERT_FALSE(id.empty());
+        EXPECT_EQ(Session().List("a7", "m1").Find(id)->Attr("Title"), "Over TLS");
+        EXPECT_EQ(secure.SetStatus(id, "O", "0"), 200);
+        EXPECT_EQ(secure.Vote(id, "u1", "Ann", {"A"}), 200);
+        EXPECT_EQ(secure.List("a7", "m1").Find(id)->Attr("UserCount"), "1");
+    }
 
     // The same certificate is used again after a restart.
     const auto before = ReadFileBytes(Certificate());
