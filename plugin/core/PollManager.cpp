@@ -2,27 +2,21 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <cwctype>
 
 #include "config/AppConfig.h"
 #include "config/Folders.h"
 #include "core/HostWindowLocator.h"
+#include "core/MessageRoute.h"
 #include "i18n/CWenMsg.h"
 #include "messages/CommandMessages.h"
 #include "polldata/PollList.h"
 #include "polldata/PollRecordReader.h"
 #include "quibra/CWenDoc.h"
 #include "quibra/WindowMessageRecord.h"
-#include "xml/WideString.h"
 
 namespace quibra {
 
 namespace {
-
-const CWenNode& NodeOf(void* payload) {
-    static const CWenNode kEmpty;
-    return payload != nullptr ? *static_cast<const CWenNode*>(payload) : kEmpty;
-}
 
 enum class Route {
     Init, PutUserId, ShowManager, Updating, UpdatingError, GetAllPolling, AuthHoldPolling,
@@ -30,13 +24,8 @@ enum class Route {
     ClientNotifyPolling, TranslateWindowMessage, Nothing
 };
 
-struct Row {
-    const wchar_t* path;
-    Route route;
-};
-
 // Matched in this order against the lower-cased path; the first match wins.
-constexpr Row kRows[] = {
+constexpr MessageRoute<Route> kRows[] = {
     {L"/polling/in/init", Route::Init},
     {L"/polling/in/putuserid", Route::PutUserId},
     {L"/polling/in/showmanager", Route::ShowManager},
@@ -52,14 +41,6 @@ constexpr Row kRows[] = {
     {L"/polling/in/clientnotifypolling", Route::ClientNotifyPolling},
     {L"/polling/in/trnaswinmsg", Route::TranslateWindowMessage},
 };
-
-Route Match(const wchar_t* path) {
-    if (path == nullptr) return Route::Nothing;
-    const std::wstring lower = ToLower(path);
-    for (const Row& row : kRows)
-        if (lower == row.path) return row.route;
-    return Route::Nothing;
-}
 
 }  // namespace
 
@@ -77,8 +58,8 @@ PollManager::~PollManager() {
 }
 
 int32_t PollManager::Notify(const wchar_t* path, void* payload) {
-    switch (Match(path)) {
-        case Route::Init: return Init(NodeOf(payload), payload != nullptr);
+    switch (MatchRoute(path, kRows, Route::Nothing)) {
+        case Route::Init: return Init(XmlPayload(payload), payload != nullptr);
         case Route::PutUserId:
             if (payload != nullptr) ToWorker(L"/polling/out/setuserid", payload);
             return 0;
@@ -88,7 +69,7 @@ int32_t PollManager::Notify(const wchar_t* path, void* payload) {
             m_managerWindow->Show();
             return 0;
         case Route::Updating:
-            ApplyListReply(NodeOf(payload));
+            ApplyListReply(XmlPayload(payload));
             EndRefresh();
             return 0;
         case Route::UpdatingError:
@@ -97,11 +78,11 @@ int32_t PollManager::Notify(const wchar_t* path, void* payload) {
             return 0;
         case Route::GetAllPolling: ToWorker(L"/polling/out/getallpolling", nullptr); return 0;
         case Route::AuthHoldPolling: ToWorker(L"/polling/out/getsinglepolling", payload); return 0;
-        case Route::ClientGetPollInfo: OpenAnswerWindows(NodeOf(payload)); return 0;
+        case Route::ClientGetPollInfo: OpenAnswerWindows(XmlPayload(payload)); return 0;
         case Route::ClientGetPollResult: ToWorker(L"/polling/out/clientgetpollresult", payload); return 0;
-        case Route::ClientShowPollResult: OpenResultWindows(NodeOf(payload)); return 0;
+        case Route::ClientShowPollResult: OpenResultWindows(XmlPayload(payload)); return 0;
         case Route::SetTransParams: ToWorker(L"/polling/out/settransparams", payload); return 0;
-        case Route::StopPolling: CloseAnswerWindows(NodeOf(payload)); return 0;
+        case Route::StopPolling: CloseAnswerWindows(XmlPayload(payload)); return 0;
         case Route::ClientNotifyPolling:
             m_updateLock.lock();
             ++m_updateLockDepth;

@@ -1,18 +1,13 @@
 #include "core/PollWorker.h"
 
+#include "core/MessageRoute.h"
 #include "core/ShowMessageBox.h"
 #include "i18n/CWenMsg.h"
 #include "transport/PollJobs.h"
-#include "xml/WideString.h"
 
 namespace quibra {
 
 namespace {
-
-const CWenNode& NodeOf(void* payload) {
-    static const CWenNode kEmpty;
-    return payload != nullptr ? *static_cast<const CWenNode*>(payload) : kEmpty;
-}
 
 enum class Route {
     CreatePoll, SetUserId, DeletePoll, UpdateContent, UpdateStats, GetAllPolling, GetSinglePolling,
@@ -20,13 +15,8 @@ enum class Route {
     PollInfoReady, PollResultReady, Nothing
 };
 
-struct Row {
-    const wchar_t* path;
-    Route route;
-};
-
 // Matched in this order against the lower-cased path; the first match wins.
-constexpr Row kRows[] = {
+constexpr MessageRoute<Route> kRows[] = {
     {L"/polling/out/creaenewpolling", Route::CreatePoll},
     {L"/polling/out/setuserid", Route::SetUserId},
     {L"/polling/out/deletepolling", Route::DeletePoll},
@@ -53,14 +43,6 @@ constexpr Row kRows[] = {
     {L"/polling/out/clientshowresulterror", Route::Nothing},
 };
 
-Route Match(const wchar_t* path) {
-    if (path == nullptr) return Route::Nothing;
-    const std::wstring lower = ToLower(path);
-    for (const Row& row : kRows)
-        if (lower == row.path) return row.route;
-    return Route::Nothing;
-}
-
 }  // namespace
 
 PollWorker::PollWorker()
@@ -74,12 +56,12 @@ PollWorker::~PollWorker() {
 }
 
 void PollWorker::Dispatch(const wchar_t* path, void* payload) {
-    const Route route = Match(path);
+    const Route route = MatchRoute(path, kRows, Route::Nothing);
     switch (route) {
         case Route::SetUserId:
             if (payload != nullptr) m_params.userId = static_cast<const wchar_t*>(payload);
             return;
-        case Route::SetTransportParams: SetTransportParams(NodeOf(payload)); return;
+        case Route::SetTransportParams: SetTransportParams(XmlPayload(payload)); return;
         case Route::ListReady: {
             std::lock_guard lock(m_lock);
             if (m_manager != nullptr) m_manager->Notify(L"/polling/in/updating", payload);
@@ -100,7 +82,7 @@ void PollWorker::Dispatch(const wchar_t* path, void* payload) {
         default: break;
     }
     if (!m_jobs) return;
-    const CWenNode& node = NodeOf(payload);
+    const CWenNode& node = XmlPayload(payload);
     switch (route) {
         case Route::CreatePoll: m_jobs->CreatePolling(node); break;
         case Route::DeletePoll: m_jobs->DeletePolling(node); break;
