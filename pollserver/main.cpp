@@ -1,8 +1,10 @@
 // pollserver: the reference PollServer. Serves the polling script and the
 // result script over HTTP and HTTPS on one SQLite database; prints the URLs it
 // serves on one line when ready and stops cleanly on SIGINT or SIGTERM.
+#include <libxml/parser.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <exception>
@@ -38,6 +40,10 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);  // a client that hangs up must not end the server
+
+    // libxml2 sets up its global state on first use, which is not safe from
+    // several request threads at once: do it here, before any thread starts.
+    xmlInitParser();
 
     try {
         std::error_code ec;
