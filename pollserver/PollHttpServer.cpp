@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
 #include <thread>
 
 #include "FormFields.h"
@@ -30,6 +32,17 @@ void SetErrorReply(httplib::Response& response, int status, const char* message)
         response.set_content(message, "text/plain; charset=UTF-8");
     }
 }
+
+// The library listens with a backlog of 5. The plug-in opens a new connection
+// for every request, so a room of attendees voting at once overflows that
+// queue, and every dropped SYN costs its client a second or more. This gives
+// the bound socket a full-size queue (listen() again only updates the backlog).
+template <typename Base>
+class WideBacklog : public Base {
+public:
+    using Base::Base;
+    bool WidenBacklog() { return ::listen(this->svr_sock_, SOMAXCONN) == 0; }
+};
 
 }  // namespace
 
@@ -136,6 +149,12 @@ bool PollHttpServer::Add(std::unique_ptr<httplib::Server> server, const std::str
         reason = scheme + ": cannot bind " + host + ":" + std::to_string(port);
         return false;
     }
+    const bool widened = scheme == "https" ? static_cast<WideBacklog<httplib::SSLServer>&>(*server).WidenBacklog()
+                                           : static_cast<WideBacklog<httplib::Server>&>(*server).WidenBacklog();
+    if (!widened) {
+        reason = scheme + ": cannot listen on " + host;
+        return false;
+    }
     auto listener = std::make_unique<Listener>();
     listener->server = std::move(server);
     const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
@@ -145,13 +164,13 @@ bool PollHttpServer::Add(std::unique_ptr<httplib::Server> server, const std::str
 }
 
 bool PollHttpServer::AddHttp(const std::string& host, int port, std::string& reason) {
-    return Add(std::make_unique<httplib::Server>(), "http", host, port, reason);
+    return Add(std::make_unique<WideBacklog<httplib::Server>>(), "http", host, port, reason);
 }
 
 bool PollHttpServer::AddHttps(const std::string& host, int port, const std::filesystem::path& certificate,
                               const std::filesystem::path& key, std::string& reason) {
-    return Add(std::make_unique<httplib::SSLServer>(certificate.c_str(), key.c_str()), "https", host, port,
-               reason);
+    return Add(std::make_unique<WideBacklog<httplib::SSLServer>>(certificate.c_str(), key.c_str()), "https", host,
+               port, reason);
 }
 
 std::string PollHttpServer::Urls() const {

@@ -9,6 +9,7 @@
 
 namespace quibra::pollserver {
 
+class SqliteCheckpointer;
 class SqliteConnection;
 class SqliteWriteQueue;
 
@@ -47,6 +48,7 @@ private:
 
     std::filesystem::path m_file;
     std::unique_ptr<SqliteConnection> m_writer;
+    std::unique_ptr<SqliteCheckpointer> m_checkpointer;
     std::unique_ptr<SqliteWriteQueue> m_writeQueue;  // the only user of m_writer
     std::mutex m_readersMutex;
     std::vector<std::unique_ptr<SqliteConnection>> m_idleReaders;

@@ -92,6 +92,7 @@ struct Connection {
     std::string in;            // response bytes read so far
     long inFlight = -1;        // index of the request awaiting its response, -1 when idle
     Clock::time_point sentAt;
+    bool wantOut = true;       // EPOLLOUT is in the interest set
 };
 
 class Driver {
@@ -176,6 +177,7 @@ bool Driver::Connect(Connection& c) {
     event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP;
     event.data.ptr = &c;
     ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, c.fd, &event);
+    c.wantOut = true;  // until connected and the request is written
     c.in.clear();
     return true;
 }
@@ -197,8 +199,21 @@ void Driver::StartNext(Connection& c) {
 bool Driver::Flush(Connection& c) {
     while (!c.out.empty()) {
         const ssize_t sent = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
-        if (sent < 0) return errno == EAGAIN;
+        if (sent < 0) {
+            if (errno != EAGAIN) return false;
+            break;
+        }
         c.out.erase(0, static_cast<size_t>(sent));
+    }
+    // Ask for "writable" only while bytes wait: level-triggered EPOLLOUT on an
+    // idle socket would spin this thread and steal the servers' CPU.
+    const bool wantOut = !c.out.empty();
+    if (wantOut != c.wantOut) {
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLRDHUP | (wantOut ? EPOLLOUT : 0u);
+        event.data.ptr = &c;
+        ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, c.fd, &event);
+        c.wantOut = wantOut;
     }
     return true;
 }

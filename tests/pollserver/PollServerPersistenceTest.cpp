@@ -1,5 +1,8 @@
 // The database survives a clean stop and a kill -9 with every acknowledged job.
 #include <atomic>
+#include <cstdio>
+#include <memory>
+#include <sstream>
 #include <thread>
 
 #include "PollServerTest.h"
@@ -84,6 +87,38 @@ TEST(PollServerProcessTest, RefusesBadCommandLinesAndUnusableFiles) {
     EXPECT_FALSE(server.Start(dir / "garbage.sqlite"));
     EXPECT_TRUE(server.Start(dir / "db.sqlite", {"--threads", "2"})) << server.Error();
     EXPECT_EQ(server.Stop(), 0);
+}
+
+}  // namespace
+}  // namespace quibra::test
+
+namespace quibra::test {
+namespace {
+
+// The largest accept queue of the listening socket on `port`, as iproute2's
+// ss reports it (Send-Q of a listening socket); -1 when not found.
+long ListenBacklog(int port) {
+    const std::string command = "ss -Hltn 'sport = :" + std::to_string(port) + "' 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe) return -1;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
+        std::istringstream fields(line);
+        std::string state;
+        long received = 0;
+        long limit = -1;
+        if (fields >> state >> received >> limit && state == "LISTEN") return limit;
+    }
+    return -1;
+}
+
+int PortOf(const std::string& url) { return std::stoi(url.substr(url.rfind(':') + 1)); }
+
+TEST_F(PollServerTest, ListenersQueueABurstOfNewConnections) {
+    // Every plug-in request is a new connection: a room voting at once must
+    // not overflow a five-place accept queue (a dropped SYN costs a second).
+    EXPECT_GE(ListenBacklog(PortOf(m_server.HttpUrl())), 128);
+    EXPECT_GE(ListenBacklog(PortOf(m_server.HttpsUrl())), 128);
 }
 
 }  // namespace
