@@ -27,9 +27,13 @@ private:
 class MessageWindow::Receiver : public QObject {
 public:
     explicit Receiver(IPollWorker& worker) : m_worker(worker) { setObjectName(QStringLiteral("MsgWnd")); }
+    void SetMailbox(std::shared_ptr<TaskMailbox> mailbox) { m_mailbox = std::move(mailbox); }
 
 protected:
     bool event(QEvent* e) override {
+        // Qt's queue synchronises in ways thread checkers cannot see; the
+        // mailbox lock the notice was posted under makes the hand-over explicit.
+        if (m_mailbox) m_mailbox->Synchronise();
         if (e->type() != static_cast<QEvent::Type>(TaskDoneMessage) &&
             e->type() != static_cast<QEvent::Type>(TaskFailedMessage))
             return QObject::event(e);
@@ -43,6 +47,7 @@ protected:
 
 private:
     IPollWorker& m_worker;
+    std::shared_ptr<TaskMailbox> m_mailbox;
 };
 
 MessageWindow::MessageWindow(IPollWorker& worker) : m_worker(worker) {}
@@ -57,6 +62,7 @@ bool MessageWindow::Create(bool /*visible*/) {
     m_mailbox = std::make_shared<TaskMailbox>([receiver](std::unique_ptr<TaskNotice> notice) {
         QCoreApplication::postEvent(receiver, new TaskEvent(std::move(notice)));
     });
+    receiver->SetMailbox(m_mailbox);
     return true;
 }
 

@@ -22,6 +22,8 @@ void TaskMailbox::Close() {
     dropped.swap(m_deliver);
 }
 
+void TaskMailbox::Synchronise() const { std::lock_guard lock(m_mutex); }
+
 bool TaskMailbox::IsOpen() const {
     std::lock_guard lock(m_mutex);
     return static_cast<bool>(m_deliver);

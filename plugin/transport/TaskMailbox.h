@@ -23,6 +23,10 @@ public:
     bool Post(std::unique_ptr<TaskNotice> notice);
     // After Close returns no delivery is running and none will start.
     void Close();
+    // Called by the receiving thread before it reads a delivered notice: the
+    // notice was handed over under this lock, so taking it orders the reads
+    // after the poster's writes, whatever the hand-over mechanism does.
+    void Synchronise() const;
     bool IsOpen() const;
 
 private:

@@ -23,8 +23,11 @@ TaskThread::~TaskThread() { WaitForThread(); }
 
 bool TaskThread::Start() {
     try {
-        // Run may delete this object; afterwards only the shared signal is touched.
+        // Run may delete this object, so it must not begin before the thread
+        // handle is stored; afterwards only the shared signal is touched.
+        std::lock_guard starting(m_starting);
         m_thread = std::thread([this, completion = m_completion] {
+            { std::lock_guard started(m_starting); }
             Run();
             completion->Signal();
         });

@@ -45,6 +45,7 @@ protected:
     void WaitForThread();
 
 private:
+    std::mutex m_starting;  // held by Start until the thread handle is stored
     std::thread m_thread;
     std::shared_ptr<TaskCompletion> m_completion;
 };
