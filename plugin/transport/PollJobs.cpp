@@ -1,5 +1,8 @@
 #include "transport/PollJobs.h"
 
+#include <sys/random.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <random>
 
@@ -39,11 +42,23 @@ CWenNode PollingOf(const CWenNode& command) { return command.GetChild(L"Polling"
 PollJobs::PollJobs(IJobHost& host) : m_host(host) {}
 
 std::wstring PollJobs::TempFileName(const std::wstring& folder) {
-    std::random_device random;  // the OS random source
+    // The OS random source in one call: no device to open per name.
     unsigned char bytes[16];
-    for (size_t i = 0; i < sizeof bytes; i += 4) {
-        const unsigned value = random();
-        for (size_t k = 0; k < 4; ++k) bytes[i + k] = static_cast<unsigned char>(value >> (8 * k));
+    size_t have = 0;
+    while (have < sizeof bytes) {
+        const ssize_t got = getrandom(bytes + have, sizeof bytes - have, 0);
+        if (got > 0) {
+            have += static_cast<size_t>(got);
+        } else if (got < 0 && errno != EINTR) {
+            break;
+        }
+    }
+    if (have < sizeof bytes) {
+        std::random_device random;  // a kernel without getrandom
+        for (size_t i = 0; i < sizeof bytes; i += 4) {
+            const unsigned value = random();
+            for (size_t k = 0; k < 4; ++k) bytes[i + k] = static_cast<unsigned char>(value >> (8 * k));
+        }
     }
     wchar_t name[40];
     std::swprintf(name, 40, L"%02X%02X%02X%02X_%02X%02X_%02X%02X_%02X%02X_%02X%02X%02X%02X%02X%02X", bytes[0],
