@@ -59,7 +59,12 @@ std::wstring AppConfig::GetSkinName() const {
 }
 
 bool AppConfig::UseSSL() const {
-    return GetSettingInt(kSystemSettingPath, L"UseSSL", L"value") != 0;
+    const uint64_t count = m_config->LoadCount();
+    const uint64_t kept = m_useSsl.load(std::memory_order_relaxed);
+    if (kept != kNoAnswer && (kept >> 1) == count) return (kept & 1) != 0;
+    const bool useSsl = GetSettingInt(kSystemSettingPath, L"UseSSL", L"value") != 0;
+    m_useSsl.store((count << 1) | (useSsl ? 1 : 0), std::memory_order_relaxed);
+    return useSsl;
 }
 
 void AppConfig::SetSkinLayout(std::unique_ptr<CXmlSettingsFile> layout) {

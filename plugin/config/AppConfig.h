@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -40,7 +42,10 @@ public:
     // SystemSetting/SkinName/@value; empty when absent.
     std::wstring GetSkinName() const;
     // False only for SystemSetting/UseSSL/@value equal to 0, so true before any
-    // Load and for an absent or empty value.
+    // Load and for an absent or empty value. Asked for every server address, so
+    // the answer is read from the document once per opening of the file and
+    // kept until the file is opened or closed again (an edit of the loaded
+    // document in memory is seen after the next Close and Load).
     bool UseSSL() const;
 
     // The configuration file; its Save writes the document back.
@@ -57,4 +62,8 @@ public:
 private:
     std::unique_ptr<CXmlSettingsFile> m_config;
     std::unique_ptr<CXmlSettingsFile> m_skinLayout;
+    // UseSSL's answer with the configuration file's LoadCount it was read at:
+    // (count << 1) | answer, or kNoAnswer before the first reading.
+    static constexpr uint64_t kNoAnswer = UINT64_MAX;
+    mutable std::atomic<uint64_t> m_useSsl{kNoAnswer};
 };

@@ -18,6 +18,7 @@ bool CXmlSettingsFile::Open() {
     if (m_folder.empty()) return false;
     m_root = m_doc.Load(GetFullPath());
     m_loaded = !m_root.IsNull();
+    if (m_loaded) ++m_loadCount;
     return m_loaded;
 }
 
@@ -26,6 +27,7 @@ void CXmlSettingsFile::Close() {
     m_root = CWenNode();
     m_doc.Close();
     m_loaded = false;
+    ++m_loadCount;
 }
 
 bool CXmlSettingsFile::Save() {

@@ -34,6 +34,10 @@ public:
     std::wstring GetFullPath() const;
 
     bool IsLoaded() const { return m_loaded; }
+    // Counts every change of the loaded document: a successful Open and a Close
+    // of a loaded file each add one. A reader may keep what it derived from the
+    // document while this count stays the same.
+    unsigned LoadCount() const { return m_loadCount; }
     // The root element, or the empty handle while not loaded.
     CWenNode GetRoot() const { return m_root; }
 
@@ -44,6 +48,7 @@ protected:
 
 private:
     bool m_loaded = false;
+    unsigned m_loadCount = 0;
     std::wstring m_fileName;
     std::wstring m_folder;
     CWenDoc m_doc;
