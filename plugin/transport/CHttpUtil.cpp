@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "transport/CurlEasy.h"
+#include "transport/DesktopProxySettings.h"
 #include "transport/PacEvaluator.h"
 #include "transport/ProxyRules.h"
 #include "xml/WideString.h"
@@ -93,12 +94,19 @@ CHttpUtil::SettingsReader CHttpUtil::CurrentReader() {
     return m_reader;
 }
 
+bool CHttpUtil::ReadUserSettings(ProxySettings& settings) {
+    if (ReadEnvironmentProxySettings(settings)) return true;
+    std::lock_guard lock(m_desktopLock);
+    if (!m_desktop) m_desktop = std::make_unique<DesktopProxySettings>();
+    return m_desktop->Read(settings);
+}
+
 bool CHttpUtil::GetProxyForUrl(const std::wstring& url, ProxyInfo& info) {
     info = ProxyInfo{};
 
     ProxySettings settings;
     const SettingsReader reader = CurrentReader();
-    const bool read = reader ? reader(settings) : ReadUserProxySettings(settings);
+    const bool read = reader ? reader(settings) : ReadUserSettings(settings);
     if (!read) return false;
 
     if (!settings.proxyList.empty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -9,15 +10,18 @@
 
 namespace quibra {
 
+class DesktopProxySettings;
+
 // Finds the proxy that the current user's settings prescribe for a URL: an
 // explicit proxy list first, then the auto-configuration script, else a direct
-// connection. Automatic detection (WPAD) is never attempted. Nothing is
-// cached: every call reads the settings again. Thread-safe; called from the
-// request threads.
+// connection. Automatic detection (WPAD) is never attempted. No answer is
+// cached: every call reads the settings again, the desktop ones through a view
+// of the settings store opened once and kept (see DesktopProxySettings).
+// Thread-safe; called from the request threads.
 class CHttpUtil {
 public:
     // Where the settings come from; the default reads the environment, then
-    // the desktop settings (ReadUserProxySettings).
+    // the desktop settings.
     using SettingsReader = std::function<bool(ProxySettings&)>;
 
     // The one process-wide instance.
@@ -41,9 +45,16 @@ public:
 private:
     CHttpUtil();
     SettingsReader CurrentReader();
+    // The environment when it names a proxy, else the desktop settings through
+    // the kept view.
+    bool ReadUserSettings(ProxySettings& settings);
 
     std::mutex m_readerLock;
     SettingsReader m_reader;
+    // Opened on first use and kept for the life of the instance; reads are
+    // serialised by m_desktopLock.
+    std::mutex m_desktopLock;
+    std::unique_ptr<DesktopProxySettings> m_desktop;
 };
 
 }  // namespace quibra

@@ -1,13 +1,11 @@
 #include "transport/ProxySettings.h"
 
+#include <glib.h>
+
 #include <cstdlib>
-#include <memory>
 #include <string_view>
 
-#define G_SETTINGS_ENABLE_BACKEND
-#include <gio/gio.h>
-#include <gio/gsettingsbackend.h>
-
+#include "transport/DesktopProxySettings.h"
 #include "xml/WideString.h"
 
 namespace quibra {
@@ -51,33 +49,6 @@ void AppendEntry(std::wstring& list, std::wstring_view entry) {
     list += entry;
 }
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-    void operator()(T* p) const { Free(p); }
-};
-void UnrefObject(GSettings* s) { g_object_unref(s); }
-void FreeString(gchar* s) { g_free(s); }
-void FreeStrv(gchar** s) { g_strfreev(s); }
-using SettingsPtr = std::unique_ptr<GSettings, Deleter<GSettings, UnrefObject>>;
-using SchemaPtr = std::unique_ptr<GSettingsSchema, Deleter<GSettingsSchema, g_settings_schema_unref>>;
-using StringPtr = std::unique_ptr<gchar, Deleter<gchar, FreeString>>;
-using StrvPtr = std::unique_ptr<gchar*, Deleter<gchar*, FreeStrv>>;
-
-std::wstring GetString(GSettings* settings, const char* key) {
-    StringPtr value(g_settings_get_string(settings, key));
-    return value ? FromUtf8(value.get()) : std::wstring();
-}
-
-// "http=host:port" from a child schema such as "org.gnome.system.proxy.http".
-void AppendDesktopProxy(std::wstring& list, GSettings* parent, const char* child, const wchar_t* scheme) {
-    SettingsPtr settings(g_settings_get_child(parent, child));
-    if (!settings) return;
-    const std::wstring host = GetString(settings.get(), "host");
-    const int port = g_settings_get_int(settings.get(), "port");
-    if (host.empty() || port <= 0 || port > 65535) return;
-    AppendEntry(list, std::wstring(scheme) + L"=" + host + L":" + std::to_wstring(port));
-}
-
 }  // namespace
 
 bool ReadEnvironmentProxySettings(ProxySettings& settings) {
@@ -102,31 +73,7 @@ bool ReadEnvironmentProxySettings(ProxySettings& settings) {
 }
 
 bool ReadDesktopProxySettings(ProxySettings& settings, _GSettingsBackend* backend) {
-    settings = ProxySettings{};
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    if (source == nullptr) return true;
-    SchemaPtr schema(g_settings_schema_source_lookup(source, "org.gnome.system.proxy", TRUE));
-    if (!schema) return true;
-    SettingsPtr proxy(g_settings_new_full(schema.get(), backend, nullptr));
-    if (!proxy) return true;
-
-    const std::wstring mode = GetString(proxy.get(), "mode");
-    if (mode == L"manual") {
-        AppendDesktopProxy(settings.proxyList, proxy.get(), "http", L"http");
-        AppendDesktopProxy(settings.proxyList, proxy.get(), "https", L"https");
-        StrvPtr hosts(g_settings_get_strv(proxy.get(), "ignore-hosts"));
-        for (gchar** host = hosts.get(); host != nullptr && *host != nullptr; ++host)
-            AppendEntry(settings.bypassList, FromUtf8(*host));
-    } else if (mode == L"auto") {
-        settings.autoConfigUrl = GetString(proxy.get(), "autoconfig-url");
-        settings.autoDetect = settings.autoConfigUrl.empty();
-    }
-    return true;
-}
-
-bool ReadUserProxySettings(ProxySettings& settings) {
-    if (ReadEnvironmentProxySettings(settings)) return true;
-    return ReadDesktopProxySettings(settings);
+    return DesktopProxySettings(backend).Read(settings);
 }
 
 }  // namespace quibra

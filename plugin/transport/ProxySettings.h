@@ -27,10 +27,9 @@ bool ReadEnvironmentProxySettings(ProxySettings& settings);
 // "manual" gives the HTTP and HTTPS proxies and the ignored hosts, mode "auto"
 // the script URL (an empty URL asks for automatic detection). A machine
 // without the schema has no settings. `backend` is for tests; null reads the
-// user's own store. Always true: missing settings are an empty answer.
+// user's own store. Always true: missing settings are an empty answer. Opens
+// the settings afresh on each call; a frequent reader keeps a
+// DesktopProxySettings instead.
 bool ReadDesktopProxySettings(ProxySettings& settings, _GSettingsBackend* backend = nullptr);
-
-// The environment when it names a proxy, else the desktop settings.
-bool ReadUserProxySettings(ProxySettings& settings);
 
 }  // namespace quibra

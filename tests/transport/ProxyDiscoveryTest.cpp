@@ -11,6 +11,7 @@
 #include "support/TestSupport.h"
 #include "transport/CHttpUtil.h"
 #include "transport/ChildProcess.h"
+#include "transport/DesktopProxySettings.h"
 #include "transport/ProxyRules.h"
 #include "transport/ProxySettings.h"
 #include "transport/ScriptedServer.h"
@@ -179,8 +180,20 @@ TEST(ProxyDiscovery, DesktopSettingsGiveManualProxiesOrTheScriptUrl) {
     GSettings* http = g_settings_get_child(proxy, "http");
     GSettings* https = g_settings_get_child(proxy, "https");
 
+    // A view kept from before the changes reads each change, as a fresh read does.
+    const DesktopProxySettings kept(backend);
+    auto read = [&](ProxySettings& settings) {
+        ProxySettings fresh;
+        if (!ReadDesktopProxySettings(fresh, backend) || !kept.Read(settings)) return false;
+        EXPECT_EQ(settings.proxyList, fresh.proxyList);
+        EXPECT_EQ(settings.bypassList, fresh.bypassList);
+        EXPECT_EQ(settings.autoConfigUrl, fresh.autoConfigUrl);
+        EXPECT_EQ(settings.autoDetect, fresh.autoDetect);
+        return true;
+    };
+
     ProxySettings settings;
-    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));  // mode "none"
+    ASSERT_TRUE(read(settings));  // mode "none"
     EXPECT_TRUE(settings.proxyList.empty());
     EXPECT_TRUE(settings.autoConfigUrl.empty());
 
@@ -192,19 +205,23 @@ TEST(ProxyDiscovery, DesktopSettingsGiveManualProxiesOrTheScriptUrl) {
     const gchar* ignored[] = {"localhost", "*.corp.test", "<local>", nullptr};
     g_settings_set_strv(proxy, "ignore-hosts", ignored);
     g_settings_set_string(proxy, "autoconfig-url", "http://127.0.0.1:9/proxy.pac");
-    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));
+    ASSERT_TRUE(read(settings));
     EXPECT_EQ(settings.proxyList, L"http=proxy.test:3128;https=secure-proxy.test:3129");
     EXPECT_EQ(settings.bypassList, L"localhost;*.corp.test;<local>");
     EXPECT_TRUE(settings.autoConfigUrl.empty());
 
+    g_settings_set_int(http, "port", 0);  // an unusable port drops that proxy
+    ASSERT_TRUE(read(settings));
+    EXPECT_EQ(settings.proxyList, L"https=secure-proxy.test:3129");
+
     g_settings_set_string(proxy, "mode", "auto");
-    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));
+    ASSERT_TRUE(read(settings));
     EXPECT_TRUE(settings.proxyList.empty());
     EXPECT_EQ(settings.autoConfigUrl, L"http://127.0.0.1:9/proxy.pac");
     EXPECT_FALSE(settings.autoDetect);
 
     g_settings_set_string(proxy, "autoconfig-url", "");
-    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));
+    ASSERT_TRUE(read(settings));
     EXPECT_TRUE(settings.autoDetect);
 
     g_object_unref(https);
