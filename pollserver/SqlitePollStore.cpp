@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "SqliteCheckpointer.h"
 #include "SqliteConnection.h"
 #include "SqliteError.h"
 #include "SqliteTransaction.h"
@@ -83,15 +82,14 @@ private:
 SqlitePollStore::SqlitePollStore(std::filesystem::path file)
     : m_file(std::move(file)), m_writer(std::make_unique<SqliteConnection>(m_file)) {
     m_writer->Execute(kSchema);
-    // Checkpoints run on their own thread (SqliteCheckpointer), not inside a commit.
-    m_writer->Execute("PRAGMA wal_autocheckpoint=0");
-    m_checkpointer = std::make_unique<SqliteCheckpointer>(m_file);
+    // Checkpoints stay with the writer (SQLite's automatic one after a commit):
+    // only a checkpoint that runs between the writer's transactions lets the
+    // log start over, so the log stays small under a steady stream of ballots.
     m_writeQueue = std::make_unique<SqliteWriteQueue>(*m_writer, kMaxBatch);
 }
 
 SqlitePollStore::~SqlitePollStore() {
     m_writeQueue.reset();  // every queued job is written before the store goes
-    m_checkpointer.reset();
     m_idleReaders.clear();
     // Fold the write-ahead log into the main file so a stopped server leaves
     // one self-contained database behind.

@@ -9,7 +9,6 @@
 
 namespace quibra::pollserver {
 
-class SqliteCheckpointer;
 class SqliteConnection;
 class SqliteWriteQueue;
 
@@ -48,7 +47,6 @@ private:
 
     std::filesystem::path m_file;
     std::unique_ptr<SqliteConnection> m_writer;
-    std::unique_ptr<SqliteCheckpointer> m_checkpointer;
     std::unique_ptr<SqliteWriteQueue> m_writeQueue;  // the only user of m_writer
     std::mutex m_readersMutex;
     std::vector<std::unique_ptr<SqliteConnection>> m_idleReaders;
