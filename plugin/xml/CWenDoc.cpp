@@ -3,9 +3,10 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <memory>
 
 #include "xml/WideString.h"
 #include "xml/XmlDocumentState.h"
@@ -95,8 +96,24 @@ CWenNode CWenDoc::Create(const std::wstring& rootName) {
 CWenNode CWenDoc::Load(const std::wstring& path) {
     std::string bytes;
     try {
-        std::ifstream in(quibra::ToUtf8(path), std::ios::binary);
-        if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // Plain stdio sized from the file: a whole document is one read, and no
+        // stream or locale is set up for it (loads run on fresh request threads).
+        std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(quibra::ToUtf8(path).c_str(), "rb"), &std::fclose);
+        if (file) {
+            struct stat info {};
+            const size_t size =
+                fstat(fileno(file.get()), &info) == 0 && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+            // The spare byte, and the growth below, still read a file that grew meanwhile.
+            bytes.resize(size + 1);
+            size_t have = 0;
+            for (;;) {
+                if (have == bytes.size()) bytes.resize(bytes.size() * 2);
+                const size_t got = std::fread(bytes.data() + have, 1, bytes.size() - have, file.get());
+                have += got;
+                if (got == 0) break;
+            }
+            bytes.resize(std::ferror(file.get()) != 0 ? 0 : have);
+        }
     } catch (...) {
         bytes.clear();
     }
