@@ -4,6 +4,7 @@
 #include <libxml/xpath.h>
 
 #include <new>
+#include <string_view>
 
 #include "quibra/CWenDoc.h"
 #include "quibra/CWenXmlError.h"
@@ -47,10 +48,22 @@ void AppendText(std::string& out, const xmlNode* node) {
     }
 }
 
-xmlAttrPtr FindAttribute(const xmlNode* node, const std::string& name) {
+// Whether the qualified name of `node` is `wanted`, compared in place: lookups
+// run for every field a reader takes from a document.
+bool HasQualifiedName(const xmlNode* node, std::string_view wanted) {
+    const std::string_view local(C(node->name));
+    if (node->ns != nullptr && node->ns->prefix != nullptr) {
+        const std::string_view prefix(C(node->ns->prefix));
+        return wanted.size() == prefix.size() + 1 + local.size() && wanted.substr(0, prefix.size()) == prefix &&
+               wanted[prefix.size()] == ':' && wanted.substr(prefix.size() + 1) == local;
+    }
+    return wanted == local;
+}
+
+xmlAttrPtr FindAttribute(const xmlNode* node, std::string_view name) {
     if (node == nullptr || node->type != XML_ELEMENT_NODE) return nullptr;
     for (xmlAttrPtr attr = node->properties; attr != nullptr; attr = attr->next)
-        if (QualifiedName(reinterpret_cast<const xmlNode*>(attr)) == name) return attr;
+        if (HasQualifiedName(reinterpret_cast<const xmlNode*>(attr), name)) return attr;
     return nullptr;
 }
 
@@ -162,6 +175,9 @@ bool CWenNode::HasAttribute(const std::wstring& name) const {
 std::wstring CWenNode::GetAttribute(const std::wstring& name) const {
     xmlAttrPtr attr = FindAttribute(m_node, ToUtf8(name));
     if (attr == nullptr) return std::wstring();
+    const xmlNode* only = attr->children;
+    if (only != nullptr && only->next == nullptr && only->type == XML_TEXT_NODE)
+        return FromUtf8(C(only->content));  // the usual value: one piece of text
     std::string value;
     AppendText(value, attr->children);
     return FromUtf8(value);
@@ -213,7 +229,7 @@ CWenNode CWenNode::GetChild(const std::wstring& name) const {
     const std::string wanted = ToUtf8(name);
     if (m_node->type != XML_ELEMENT_NODE) return CWenNode();
     for (xmlNodePtr child = m_node->children; child != nullptr; child = child->next)
-        if (child->type == XML_ELEMENT_NODE && QualifiedName(child) == wanted)
+        if (child->type == XML_ELEMENT_NODE && HasQualifiedName(child, wanted))
             return CWenNode(m_doc, child, 1);
     return CWenNode();
 }
@@ -277,7 +293,7 @@ CWenNodeList::~CWenNodeList() = default;
 
 namespace {
 bool Matches(const xmlNode* node, const std::string& filter) {
-    return node->type == XML_ELEMENT_NODE && (filter.empty() || QualifiedName(node) == filter);
+    return node->type == XML_ELEMENT_NODE && (filter.empty() || HasQualifiedName(node, filter));
 }
 }  // namespace
 

@@ -32,9 +32,14 @@ void AppendUtf8(std::string& out, char32_t c) {
 }
 
 std::string ToUtf8(std::wstring_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
+    // ASCII, the usual text of names, ids and numbers, is copied straight.
+    size_t ascii = 0;
+    while (ascii < text.size() && static_cast<char32_t>(text[ascii]) < 0x80) ++ascii;
+    std::string out(ascii, '\0');
+    for (size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(text[i]);
+    if (ascii == text.size()) return out;
+    out.reserve(text.size() + (text.size() - ascii) * 2);
+    for (size_t i = ascii; i < text.size(); ++i) {
         auto c = static_cast<char32_t>(text[i]);
         if (IsHighSurrogate(c) && i + 1 < text.size() &&
             IsLowSurrogate(static_cast<char32_t>(text[i + 1]))) {
@@ -47,10 +52,14 @@ std::string ToUtf8(std::wstring_view text) {
 }
 
 std::wstring FromUtf8(std::string_view bytes) {
-    std::wstring out;
-    out.reserve(bytes.size());
+    // ASCII, the usual text of names, ids and numbers, is widened straight.
     size_t i = 0;
     const size_t n = bytes.size();
+    while (i < n && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+    std::wstring out(i, L'\0');
+    for (size_t k = 0; k < i; ++k) out[k] = static_cast<wchar_t>(bytes[k]);
+    if (i == n) return out;
+    out.reserve(n);
     while (i < n) {
         const auto b0 = static_cast<unsigned char>(bytes[i]);
         if (b0 < 0x80) {
