@@ -24,13 +24,16 @@ TaskThread::~TaskThread() { WaitForThread(); }
 bool TaskThread::Start() {
     try {
         // Run may delete this object, so it must not begin before the thread
-        // handle is stored; afterwards only the shared signal is touched.
-        std::lock_guard starting(m_starting);
+        // handle is stored; afterwards only the shared signal is touched. The
+        // handle is stored a moment after the thread exists, so the new thread
+        // spins briefly on the flag instead of sleeping on a lock held by Start.
         m_thread = std::thread([this, completion = m_completion] {
-            { std::lock_guard started(m_starting); }
+            m_handleStored.wait(false, std::memory_order_acquire);
             Run();
             completion->Signal();
         });
+        m_handleStored.store(true, std::memory_order_release);
+        m_handleStored.notify_one();
         return true;
     } catch (const std::system_error&) {
         return false;

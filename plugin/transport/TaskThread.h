@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -45,7 +46,7 @@ protected:
     void WaitForThread();
 
 private:
-    std::mutex m_starting;  // held by Start until the thread handle is stored
+    std::atomic<bool> m_handleStored{false};  // set by Start once m_thread holds the thread
     std::thread m_thread;
     std::shared_ptr<TaskCompletion> m_completion;
 };
