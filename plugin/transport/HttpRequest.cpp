@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "transport/CHttpUtil.h"
-#include "transport/CurlEasy.h"
+#include "transport/CurlHandlePool.h"
 #include "transport/CurlHeaderList.h"
 #include "transport/DownloadFile.h"
 #include "transport/ProxyRules.h"
@@ -332,7 +332,9 @@ bool HttpRequest::Send() {
         body = ToUtf8(form);
     }
 
-    CurlEasy curl;
+    // A kept handle: cheaper than a new one, and it carries nothing over
+    // (options reset, no connection, no TLS session, no name cache; see below).
+    CurlHandlePool::Lease curl(CurlHandlePool::Instance());
     if (!curl) {
         FailHttp(0);
         return false;
@@ -355,6 +357,10 @@ bool HttpRequest::Send() {
     // Every request has a connection of its own; nothing is carried over.
     curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+    // A kept handle would otherwise resume TLS sessions and remember host
+    // names from earlier requests.
+    curl_easy_setopt(h, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    curl_easy_setopt(h, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_connectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_receiveTimeoutSeconds));

@@ -31,6 +31,32 @@ protected:
     }
 };
 
+TEST_F(ProxyAuthTest, NothingOfARequestReachesTheNextOne) {
+    // Handles are kept between requests: the second request, without
+    // credentials and as a GET, must not inherit the first one's credentials,
+    // verb, body or connection.
+    proxyServer.SetDefault(ScriptedReply::Status(200, "ok"));
+    HttpRequest post;
+    post.AddField(L"job", L"PostPolling");
+    post.SetVerb(L"POST");
+    post.SetUrl(L"http://127.0.0.1:9/p");
+    ASSERT_TRUE(WithUser(post).Send());
+    HttpRequest get;
+    ASSERT_TRUE(Get(get));
+
+    const auto requests = proxyServer.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].requestLine, "POST http://127.0.0.1:9/p HTTP/1.1");
+    EXPECT_EQ(requests[0].Header("Proxy-Authorization"), "Basic dTpw");
+    EXPECT_EQ(requests[0].body, "job=PostPolling");
+    EXPECT_EQ(requests[1].requestLine.rfind("GET http://127.0.0.1:9/p?_rnd=", 0), 0u) << requests[1].requestLine;
+    EXPECT_EQ(requests[1].CountHeaders("Proxy-Authorization"), 0);
+    EXPECT_EQ(requests[1].CountHeaders("Content-Type"), 0);
+    EXPECT_EQ(requests[1].CountHeaders("Content-Length"), 0);
+    EXPECT_TRUE(requests[1].body.empty());
+    EXPECT_EQ(proxyServer.Connections(), 2) << "the proxy kept the first connection open; it was not reused";
+}
+
 TEST_F(ProxyAuthTest, ASecond407FailsWithItsCode) {
     proxyServer.SetDefault(ScriptedReply::ProxyChallenge({"Basic realm=\"q\""}));
     HttpRequest request;
