@@ -22,25 +22,26 @@ TaskThread::TaskThread() : m_completion(std::make_shared<TaskCompletion>()) {}
 TaskThread::~TaskThread() { WaitForThread(); }
 
 bool TaskThread::Start() {
+    m_state.store(kStarting, std::memory_order_relaxed);
     try {
-        // Run may delete this object, so it must not begin before the thread
-        // handle is stored; afterwards only the shared signal is touched. The
-        // handle is stored a moment after the thread exists, so the new thread
-        // spins briefly on the flag instead of sleeping on a lock held by Start.
         m_thread = std::thread([this, completion = m_completion] {
-            m_handleStored.wait(false, std::memory_order_acquire);
-            Run();
+            Run();  // may delete this object; afterwards only the shared signal is touched
             completion->Signal();
         });
-        m_handleStored.store(true, std::memory_order_release);
-        m_handleStored.notify_one();
-        return true;
     } catch (const std::system_error&) {
+        m_state.store(kIdle, std::memory_order_relaxed);
         return false;
     }
+    // The last touch of this object by Start: from here a finished thread may free it.
+    m_state.store(kStarted, std::memory_order_release);
+    return true;
 }
 
 void TaskThread::WaitForThread() {
+    // Start stores the handle a moment after the thread exists. A task freed
+    // before that (it finished at once and released itself) waits for it here;
+    // in practice the handle is long stored, so the thread itself never waits.
+    while (m_state.load(std::memory_order_acquire) == kStarting) std::this_thread::yield();
     if (!m_thread.joinable()) return;
     if (m_thread.get_id() == std::this_thread::get_id())
         m_thread.detach();

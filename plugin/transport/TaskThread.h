@@ -41,12 +41,18 @@ public:
     virtual std::shared_ptr<TaskCompletion> GetThreadHandle() const { return m_completion; }
 
 protected:
-    // Waits for the thread unless called on it; most-derived destructors call it
-    // first, so that no member is destroyed while Run may still read it.
+    // Waits for the thread unless called on it (then lets it finish detached);
+    // most-derived destructors call it first, so that no member is destroyed
+    // while Run may still read it.
     void WaitForThread();
 
 private:
-    std::atomic<bool> m_handleStored{false};  // set by Start once m_thread holds the thread
+    // Idle, then Starting while Start creates the thread and stores its
+    // handle, then Started (released once m_thread holds the thread).
+    static constexpr int kIdle = 0;
+    static constexpr int kStarting = 1;
+    static constexpr int kStarted = 2;
+    std::atomic<int> m_state{kIdle};
     std::thread m_thread;
     std::shared_ptr<TaskCompletion> m_completion;
 };
