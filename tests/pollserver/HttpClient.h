@@ -21,14 +21,15 @@ public:
         std::string contentType;
     };
 
-    explicit HttpClient(std::filesystem::path caFile = {});
+    explicit HttpClient(const std::filesystem::path& caFile = {});
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    Reply Get(const std::string& url);
-    Reply Post(const std::string& url, const std::string& body, const std::string& contentType);
-    Reply Send(const std::string& method, const std::string& url);
+    Reply Get(const std::string& url) { return Send("GET", url); }
+    // A form body when `contentType` is given; otherwise an announced empty one.
+    Reply Send(const std::string& method, const std::string& url, const std::string& body = {},
+               const std::string& contentType = {});
 
     // The plug-in's form encoding: letters and digits as they are, a space as
     // "+", every other byte of the UTF-8 text as %XX (so line breaks survive).
@@ -36,8 +37,6 @@ public:
     static std::string Form(const std::vector<std::pair<std::string, std::string>>& fields);
 
 private:
-    Reply Perform();
-
     CURL* m_curl = nullptr;
 };
 

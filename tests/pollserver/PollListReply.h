@@ -1,7 +1,6 @@
 #pragma once
 
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,14 +10,19 @@ namespace quibra::test {
 // plug-in reads it: Wendrake/Records/Record/Items/Item/User, or an Error.
 class PollListReply {
 public:
+    using Attributes = std::map<std::string, std::string>;
     struct Item {
-        std::map<std::string, std::string> attributes;
+        Attributes attributes;
         std::vector<std::string> userNames;  // UserName of every child element
     };
     struct Record {
-        std::map<std::string, std::string> attributes;
+        Attributes attributes;
         std::vector<Item> items;
         std::string Attr(const std::string& name) const;
+        // "Title=T Type=S" for the space-separated attribute names.
+        std::string Attrs(const std::string& names) const;
+        // One attribute of every item, space-separated: Column("PostCount") == "1 0 2".
+        std::string Column(const std::string& name) const;
     };
 
     // False when the text is not a well-formed document with a Wendrake root.
@@ -26,13 +30,14 @@ public:
 
     const std::vector<Record>& Records() const { return m_records; }
     const Record* Find(const std::string& pollId) const;
+    std::vector<std::string> Ids() const;
     // Attributes of the first child of the root when it is Result or Error.
-    const std::map<std::string, std::string>& Result() const { return m_result; }
+    const Attributes& Result() const { return m_result; }
     const std::string& ResultName() const { return m_resultName; }
 
 private:
     std::vector<Record> m_records;
-    std::map<std::string, std::string> m_result;
+    Attributes m_result;
     std::string m_resultName;
 };
 

@@ -4,24 +4,26 @@
 
 namespace quibra::test {
 
-PollServerSession::PollServerSession(std::string baseUrl, std::filesystem::path caFile)
-    : m_base(std::move(baseUrl)), m_client(std::move(caFile)) {}
+namespace {
 
-std::string PollServerSession::PollingPath() { return "/wendrake-idm/v4/polling/polling.asp"; }
-std::string PollServerSession::ResultsPath() { return "/wendrake-idm/v4/polling/get_polling.asp"; }
-
-HttpClient::Reply PollServerSession::Polling(const Fields& fields) {
-    return m_client.Get(m_base + PollingPath() + "?" + HttpClient::Form(fields) + "&_rnd=" + std::to_string(++m_tick));
+// Appends <prefix><i> = values[i] for every value.
+void Numbered(PollServerSession::Fields& fields, const std::string& prefix, const PollServerSession::Strings& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) fields.emplace_back(prefix + std::to_string(i), values[i]);
 }
 
-HttpClient::Reply PollServerSession::Results(const Fields& fields) {
-    return m_client.Get(m_base + ResultsPath() + "?" + HttpClient::Form(fields) + "&_rnd=" + std::to_string(++m_tick));
+}  // namespace
+
+PollServerSession::PollServerSession(std::string baseUrl, const std::filesystem::path& caFile)
+    : m_base(std::move(baseUrl)), m_client(caFile) {}
+
+HttpClient::Reply PollServerSession::Get(const std::string& path, const Fields& fields) {
+    return m_client.Get(m_base + path + "?" + HttpClient::Form(fields) + "&_rnd=" + std::to_string(++m_tick));
 }
 
 std::string PollServerSession::Create(const std::string& author, const std::string& module, const std::string& title,
                                       const std::string& type, bool identified, const std::vector<Choice>& choices) {
-    Fields fields = {{"job", "CreatePolling"}, {"userid", author},       {"modulename", module},
-                     {"title", title},         {"type", type},           {"status", "N"},
+    Fields fields = {{"job", "CreatePolling"}, {"userid", author},  {"modulename", module},
+                     {"title", title},         {"type", type},      {"status", "N"},
                      {"issign", identified ? "1" : "0"}, {"ispublish", "0"},
                      {"itemcount", std::to_string(choices.size())}};
     for (std::size_t i = 0; i < choices.size(); ++i) {
@@ -48,30 +50,39 @@ long PollServerSession::Update(const std::string& pollId, const std::string& tit
 }
 
 long PollServerSession::SetStatus(const std::string& pollId, const std::string& status, const std::string& publish) {
-    return Polling({{"job", "UpdatePollingStatus"},
-                    {"pollcount", "1"},
-                    {"pollid_0", pollId},
-                    {"status_0", status},
+    return Polling({{"job", "UpdatePollingStatus"}, {"pollcount", "1"}, {"pollid_0", pollId}, {"status_0", status},
                     {"ispublish_0", publish}})
         .status;
 }
 
-long PollServerSession::Delete(const std::vector<std::string>& pollIds) {
+long PollServerSession::Delete(const Strings& pollIds) {
     Fields fields = {{"job", "DeletePolling"}, {"pollcount", std::to_string(pollIds.size())}};
-    for (std::size_t i = 0; i < pollIds.size(); ++i) fields.emplace_back("pollid_" + std::to_string(i), pollIds[i]);
+    Numbered(fields, "pollid_", pollIds);
     return Polling(fields).status;
 }
 
 long PollServerSession::Vote(const std::string& pollId, const std::string& userId, const std::string& userName,
-                             const std::vector<std::string>& choiceNames) {
-    Fields fields = {{"job", "PostPolling"},
-                     {"pollid", pollId},
-                     {"userid", userId},
-                     {"username", userName},
+                             const Strings& choiceNames) {
+    Fields fields = {{"job", "PostPolling"}, {"pollid", pollId}, {"userid", userId}, {"username", userName},
                      {"itemcount", std::to_string(choiceNames.size())}};
-    for (std::size_t i = 0; i < choiceNames.size(); ++i)
-        fields.emplace_back("itemname_" + std::to_string(i), choiceNames[i]);
+    Numbered(fields, "itemname_", choiceNames);
     return Polling(fields).status;
+}
+
+HttpClient::Reply PollServerSession::ForIds(const std::string& job, const Strings& pollIds) {
+    Fields fields = {{"job", job}, {"pollcount", std::to_string(pollIds.size())}};
+    Numbered(fields, "pollid_", pollIds);
+    return Results(fields);
+}
+
+std::string PollServerSession::Everything(const Strings& pollIds) {
+    std::string bodies;
+    for (const auto& reply : {Results({{"job", "GetPollingResult"}, {"modulename", "m1"}, {"userid", "a7"}}),
+                              ForIds("GetPollingInfo", pollIds), ForIds("GetPollingResult2", pollIds)}) {
+        EXPECT_EQ(reply.status, 200) << reply.body;
+        bodies += reply.body;
+    }
+    return bodies;
 }
 
 PollListReply PollServerSession::Parsed(const HttpClient::Reply& reply) {
@@ -84,18 +95,6 @@ PollListReply PollServerSession::Parsed(const HttpClient::Reply& reply) {
 
 PollListReply PollServerSession::List(const std::string& author, const std::string& module) {
     return Parsed(Results({{"job", "GetPollingResult"}, {"modulename", module}, {"userid", author}}));
-}
-
-PollListReply PollServerSession::Info(const std::vector<std::string>& pollIds) {
-    Fields fields = {{"job", "GetPollingInfo"}, {"pollcount", std::to_string(pollIds.size())}};
-    for (std::size_t i = 0; i < pollIds.size(); ++i) fields.emplace_back("pollid_" + std::to_string(i), pollIds[i]);
-    return Parsed(Results(fields));
-}
-
-PollListReply PollServerSession::Published(const std::vector<std::string>& pollIds) {
-    Fields fields = {{"job", "GetPollingResult2"}, {"pollcount", std::to_string(pollIds.size())}};
-    for (std::size_t i = 0; i < pollIds.size(); ++i) fields.emplace_back("pollid_" + std::to_string(i), pollIds[i]);
-    return Parsed(Results(fields));
 }
 
 }  // namespace quibra::test

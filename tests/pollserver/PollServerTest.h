@@ -10,20 +10,48 @@
 
 namespace quibra::test {
 
+using Strings = std::vector<std::string>;
+
 // A fresh pollserver on a fresh database for each test, with a session over HTTP.
 class PollServerTest : public ::testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() override { Start(); }
+    void Start() {
+        ASSERT_TRUE(m_server.Start(Database())) << m_server.Error();
+        m_session = std::make_unique<PollServerSession>(m_server.HttpUrl());
+    }
+    // A clean stop (or SIGKILL when `crash`), the database left as the server left it.
+    void Stop(bool crash = false) {
+        m_session.reset();
+        if (crash)
+            m_server.Kill();
+        else
+            ASSERT_EQ(m_server.Stop(), 0);
+    }
+    void Restart(bool crash = false) {
+        ASSERT_NO_FATAL_FAILURE(Stop(crash));
+        Start();
+    }
 
     std::filesystem::path Database() const { return m_dir / "polls.sqlite"; }
     // The self-signed certificate the server makes beside its database.
     std::filesystem::path Certificate() const { return m_dir / "pollserver-cert.pem"; }
-    // Stops the server (SIGKILL when `crash`) and starts it again on the same database.
-    void Restart(bool crash);
     PollServerSession& Session() { return *m_session; }
 
-    // A poll with choices A (yes), B (no), C (maybe), opened for ballots.
-    std::string OpenPoll(const std::string& type, bool identified, const std::string& module = "m1");
+    // A poll of a7 with choices A (yes), B (no), C (maybe), opened for ballots.
+    std::string OpenPoll(const std::string& type, bool identified, const std::string& module = "m1") {
+        const auto id = Session().Create("a7", module, "Lunch?", type, identified,
+                                         {{"A", "yes"}, {"B", "no"}, {"C", "maybe"}});
+        EXPECT_FALSE(id.empty());
+        EXPECT_EQ(Session().SetStatus(id, "O", "0"), 200);
+        return id;
+    }
+    PollListReply::Record Listed(const std::string& id) {
+        const auto list = Session().List("a7", "m1");
+        const auto* record = list.Find(id);
+        EXPECT_NE(record, nullptr) << id << " is not listed";
+        return record ? *record : PollListReply::Record{};
+    }
 
     TempDir m_dir;
     PollServerProcess m_server;
