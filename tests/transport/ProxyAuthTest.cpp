@@ -3,7 +3,6 @@
 #include <string>
 
 #include "support/TestSupport.h"
-#include "transport/ChildProcess.h"
 #include "transport/HttpRequest.h"
 #include "transport/ScriptedServer.h"
 #include "transport/TransportTestSupport.h"
@@ -57,22 +56,46 @@ TEST_F(ProxyAuthTest, NothingOfARequestReachesTheNextOne) {
     EXPECT_EQ(proxyServer.Connections(), 2) << "the proxy kept the first connection open; it was not reused";
 }
 
-TEST_F(ProxyAuthTest, ASecond407FailsWithItsCode) {
-    proxyServer.SetDefault(ScriptedReply::ProxyChallenge({"Basic realm=\"q\""}));
-    HttpRequest request;
-    EXPECT_FALSE(Get(WithUser(request)));
-    EXPECT_EQ(request.GetFailureKind(), FailureKind::HttpFailed);
-    EXPECT_EQ(request.HttpErrorCode(), 407);
-    EXPECT_EQ(request.StatusCode(), 407);
+TEST_F(ProxyAuthTest, ARefusalAfterOneRetryFailsWith407) {
+    struct Case {
+        const char* what;
+        std::string challenge;
+        bool withUser;
+        std::wstring url;
+        std::string requestLine;  // its beginning
+        std::string credentials;  // "" for none
+        ProxyAuthScheme schemeAfter;
+    };
+    const std::vector<Case> cases = {
+        {"a second 407", "Basic realm=\"q\"", true, L"http://127.0.0.1:9/p", "GET http://127.0.0.1:9/p?_rnd=",
+         "Basic dTpw" /* "u:p" */, ProxyAuthScheme::Basic},
+        // Without a user the scheme is still remembered, but no credentials are sent.
+        {"no user", "NTLM", false, L"http://127.0.0.1:9/p", "GET http://127.0.0.1:9/p?_rnd=", "", ProxyAuthScheme::NTLM},
+        // The server's headers stay inside the tunnel.
+        {"tunnel", "Basic realm=\"q\"", true, L"https://127.0.0.1:9/p", "CONNECT 127.0.0.1:9 HTTP/1.1", "Basic dTpw",
+         ProxyAuthScheme::Basic}};
+    for (const auto& c : cases) {
+        ScriptedServer proxy;
+        settings.Use(test::ExplicitProxy(L"127.0.0.1:" + std::to_wstring(proxy.Port())));
+        proxy.SetDefault(ScriptedReply::ProxyChallenge({c.challenge}));
+        HttpRequest request;
+        EXPECT_FALSE(Get(c.withUser ? WithUser(request) : request, c.url)) << c.what;
+        EXPECT_EQ(request.GetFailureKind(), FailureKind::HttpFailed) << c.what;
+        EXPECT_EQ(request.HttpErrorCode(), 407) << c.what;
+        EXPECT_EQ(request.StatusCode(), 407) << c.what;
+        EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), c.schemeAfter) << c.what;
 
-    const auto requests = proxyServer.Requests();
-    ASSERT_EQ(requests.size(), 2u);  // the request and exactly one retry
-    for (const auto& r : requests) {
-        EXPECT_EQ(r.requestLine.rfind("GET http://127.0.0.1:9/p?_rnd=", 0), 0u) << r.requestLine;
-        EXPECT_EQ(r.Header("Proxy-Authorization"), "Basic dTpw");  // "u:p"
-        EXPECT_EQ(r.CountHeaders("Authorization"), 0);
+        const auto requests = proxy.Requests();
+        ASSERT_EQ(requests.size(), 2u) << c.what << ": the request and exactly one retry";
+        for (const auto& r : requests) {
+            EXPECT_EQ(r.requestLine.rfind(c.requestLine, 0), 0u) << c.what << ": " << r.requestLine;
+            EXPECT_EQ(r.Header("Proxy-Authorization"), c.credentials) << c.what;
+            EXPECT_EQ(r.CountHeaders("Proxy-Authorization"), c.credentials.empty() ? 0 : 1) << c.what;
+            EXPECT_EQ(r.CountHeaders("Authorization"), 0) << c.what;
+            EXPECT_EQ(r.CountHeaders("Pragma"), c.url[4] == L's' ? 0 : 1) << c.what;
+        }
     }
-    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::Basic);
+    EXPECT_EQ(proxyServer.Connections(), 0);
 }
 
 TEST_F(ProxyAuthTest, NtlmOfferedIsChosenAndUsedByLaterRequestsFromTheStart) {
@@ -120,32 +143,6 @@ TEST_F(ProxyAuthTest, DigestIsPreferredToBasicAndBasicIsTheFallback) {
     requests = proxyServer.Requests();
     ASSERT_EQ(requests.size(), 5u);
     EXPECT_EQ(requests.back().Header("Proxy-Authorization"), "Basic dTpw");
-}
-
-TEST_F(ProxyAuthTest, WithoutUserTheSchemeIsStillRememberedButNoCredentialsAreSent) {
-    proxyServer.SetDefault(ScriptedReply::ProxyChallenge({"NTLM"}));
-    HttpRequest request;
-    EXPECT_FALSE(Get(request));
-    EXPECT_EQ(request.HttpErrorCode(), 407);
-    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::NTLM);
-    const auto requests = proxyServer.Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    for (const auto& r : requests) EXPECT_EQ(r.CountHeaders("Proxy-Authorization"), 0);
-}
-
-TEST_F(ProxyAuthTest, ATunnelRefusedWith407IsRetriedOnceForHttps) {
-    proxyServer.SetDefault(ScriptedReply::ProxyChallenge({"Basic realm=\"q\""}));
-    HttpRequest request;
-    EXPECT_FALSE(Get(WithUser(request), L"https://127.0.0.1:9/p"));
-    EXPECT_EQ(request.GetFailureKind(), FailureKind::HttpFailed);
-    EXPECT_EQ(request.HttpErrorCode(), 407);
-    const auto requests = proxyServer.Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    for (const auto& r : requests) {
-        EXPECT_EQ(r.requestLine, "CONNECT 127.0.0.1:9 HTTP/1.1");
-        EXPECT_EQ(r.Header("Proxy-Authorization"), "Basic dTpw");
-        EXPECT_EQ(r.CountHeaders("Pragma"), 0);  // the server's headers stay inside the tunnel
-    }
 }
 
 TEST_F(ProxyAuthTest, BypassedHostsAndMissingSettingsGoDirect) {

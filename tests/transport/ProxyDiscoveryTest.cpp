@@ -10,7 +10,6 @@
 
 #include "support/TestSupport.h"
 #include "transport/CHttpUtil.h"
-#include "transport/ChildProcess.h"
 #include "transport/DesktopProxySettings.h"
 #include "transport/ProxyRules.h"
 #include "transport/ProxySettings.h"
@@ -102,7 +101,7 @@ TEST(ProxyDiscovery, ScriptChoosesProxyOrDirectAndUnreachableScriptFails) {
     EXPECT_FALSE(Ask(L"http://poll.test", info));
     scriptServer.Push(ScriptedReply::Status(200, "function FindProxyForURL(url, host) { return 42; }"));
     EXPECT_FALSE(Ask(L"http://poll.test", info));
-    scope.Use(test::ScriptAt(L"http://127.0.0.1:" + std::to_wstring(test::FreeLoopbackPort()) + L"/proxy.pac"));
+    scope.Use(test::ScriptAt(test::DeadScriptUrl()));
     EXPECT_FALSE(Ask(L"http://poll.test", info));
 
     // A script file named by a file URL serves as well.

@@ -27,17 +27,33 @@ protected:
 
     void SetUp() override { target.SetDefault(ScriptedReply::Status(200, "poll list")); }
     std::wstring Url() const { return target.WideBaseUrl() + L"/wendrake-idm/v4/polling/get_polling.asp"; }
+    bool Get(HttpRequest& request, const std::wstring& user = {}, const std::wstring& password = {}) {
+        request.SetProxyUser(user);
+        request.SetProxyPassword(password);
+        std::wstring reply;
+        return request.GetText(Url(), reply) && reply == L"poll list";
+    }
 };
 
-TEST_F(RealProxyTest, RequestReachesTheServerThroughAnOpenProxy) {
-    test::TinyProxy proxy(dir.Path());
+TEST_F(RealProxyTest, BasicCredentialsOpenAProxyThatDemandsThem) {
+    test::TinyProxy proxy(dir.Path(), "pollster", "s3cret");
     settings.Use(test::ExplicitProxy(proxy.Address()));
-    HttpRequest request;
-    request.AddField(L"job", L"GetPollingResult");
-    std::wstring reply;
-    ASSERT_TRUE(request.GetText(Url(), reply));
-    EXPECT_EQ(reply, L"poll list");
 
+    HttpRequest anonymous;
+    EXPECT_FALSE(Get(anonymous));
+    EXPECT_EQ(anonymous.GetFailureKind(), FailureKind::HttpFailed);
+    EXPECT_EQ(anonymous.HttpErrorCode(), 407);
+    HttpRequest wrong;
+    EXPECT_FALSE(Get(wrong, L"pollster", L"guess"));
+    EXPECT_EQ(wrong.GetFailureKind(), FailureKind::HttpFailed);
+    // tinyproxy refuses a wrong password outright (401) rather than challenging again.
+    EXPECT_TRUE(wrong.HttpErrorCode() == 401 || wrong.HttpErrorCode() == 407) << wrong.HttpErrorCode();
+    EXPECT_TRUE(target.Requests().empty());
+
+    HttpRequest authorised;
+    authorised.AddField(L"job", L"GetPollingResult");
+    ASSERT_TRUE(Get(authorised, L"pollster", L"s3cret"));
+    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::Basic);
     const auto requests = target.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_TRUE(CameThroughTinyproxy(requests[0]));
@@ -45,37 +61,6 @@ TEST_F(RealProxyTest, RequestReachesTheServerThroughAnOpenProxy) {
               0u)
         << requests[0].requestLine;
     EXPECT_EQ(requests[0].Header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)");
-}
-
-TEST_F(RealProxyTest, BasicCredentialsOpenAProxyThatDemandsThem) {
-    test::TinyProxy proxy(dir.Path(), "pollster", "s3cret");
-    settings.Use(test::ExplicitProxy(proxy.Address()));
-
-    HttpRequest anonymous;
-    std::wstring reply;
-    EXPECT_FALSE(anonymous.GetText(Url(), reply));
-    EXPECT_EQ(anonymous.GetFailureKind(), FailureKind::HttpFailed);
-    EXPECT_EQ(anonymous.HttpErrorCode(), 407);
-    EXPECT_TRUE(target.Requests().empty());
-
-    HttpRequest wrong;
-    wrong.SetProxyUser(L"pollster");
-    wrong.SetProxyPassword(L"guess");
-    EXPECT_FALSE(wrong.GetText(Url(), reply));
-    EXPECT_EQ(wrong.GetFailureKind(), FailureKind::HttpFailed);
-    // tinyproxy refuses a wrong password outright (401) rather than challenging again.
-    EXPECT_TRUE(wrong.HttpErrorCode() == 401 || wrong.HttpErrorCode() == 407) << wrong.HttpErrorCode();
-    EXPECT_TRUE(target.Requests().empty());
-
-    HttpRequest authorised;
-    authorised.SetProxyUser(L"pollster");
-    authorised.SetProxyPassword(L"s3cret");
-    ASSERT_TRUE(authorised.GetText(Url(), reply));
-    EXPECT_EQ(reply, L"poll list");
-    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::Basic);
-    const auto requests = target.Requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_TRUE(CameThroughTinyproxy(requests[0]));
     EXPECT_EQ(requests[0].CountHeaders("Proxy-Authorization"), 0);  // the proxy keeps them
 
     // Downloads go the same way.
@@ -87,9 +72,10 @@ TEST_F(RealProxyTest, BasicCredentialsOpenAProxyThatDemandsThem) {
     EXPECT_EQ(test::ReadFileBytes(file), "poll list");
 }
 
-TEST_F(RealProxyTest, EnvironmentAndScriptLeadToTheProxy) {
+TEST_F(RealProxyTest, EnvironmentAndScriptLeadToAnOpenProxy) {
     test::TinyProxy proxy(dir.Path());
-    const std::string address = "127.0.0.1:" + std::to_string(proxy.Port());
+    const std::wstring wideAddress = proxy.Address();
+    const std::string address(wideAddress.begin(), wideAddress.end());
 
     // The user's real settings source: the environment.
     CHttpUtil::Instance().SetSettingsReader({});
@@ -98,8 +84,7 @@ TEST_F(RealProxyTest, EnvironmentAndScriptLeadToTheProxy) {
         test::ScopedEnv noProxy("no_proxy", std::nullopt);
         test::ScopedEnv noProxyUpper("NO_PROXY", std::nullopt);
         HttpRequest request;
-        std::wstring reply;
-        ASSERT_TRUE(request.GetText(Url(), reply));
+        ASSERT_TRUE(Get(request));
     }
 
     // An auto-configuration script that names the proxy for this host.
@@ -109,13 +94,12 @@ TEST_F(RealProxyTest, EnvironmentAndScriptLeadToTheProxy) {
                  "; DIRECT\" : \"DIRECT\"; }"));
     settings.Use(test::ScriptAt(scriptServer.WideBaseUrl() + L"/proxy.pac"));
     HttpRequest scripted;
-    std::wstring reply;
-    ASSERT_TRUE(scripted.GetText(Url(), reply));
+    ASSERT_TRUE(Get(scripted));
 
     // A script that cannot be fetched leaves the request on its direct connection.
-    settings.Use(test::ScriptAt(L"http://127.0.0.1:" + std::to_wstring(test::FreeLoopbackPort()) + L"/proxy.pac"));
+    settings.Use(test::ScriptAt(test::DeadScriptUrl()));
     HttpRequest fallback;
-    ASSERT_TRUE(fallback.GetText(Url(), reply));
+    ASSERT_TRUE(Get(fallback));
 
     const auto requests = target.Requests();
     ASSERT_EQ(requests.size(), 3u);

@@ -1,5 +1,11 @@
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
 #include <string>
 
 #include "transport/CHttpUtil.h"
@@ -39,6 +45,25 @@ inline ProxySettings ScriptAt(std::wstring url) {
     ProxySettings settings;
     settings.autoConfigUrl = std::move(url);
     return settings;
+}
+
+// A loopback port that nothing listens on at the moment of the call.
+inline uint16_t FreeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!ok) throw std::runtime_error("no free loopback port");
+    return ntohs(addr.sin_port);
+}
+
+// "http://127.0.0.1:<port>/proxy.pac" on a port nothing listens on.
+inline std::wstring DeadScriptUrl() {
+    return L"http://127.0.0.1:" + std::to_wstring(FreeLoopbackPort()) + L"/proxy.pac";
 }
 
 }  // namespace quibra::test

@@ -15,39 +15,36 @@ const std::wstring kEmojiPair = {static_cast<wchar_t>(0xD83D), static_cast<wchar
 const std::wstring kEmojiEncoded = L"%F0%9F%98%80";
 const std::wstring kReplacement = L"%EF%BF%BD";
 
-TEST(UrlEncode, CopiesAlphanumericsTurnsSpacesToPlusAndEscapesTheRest) {
-    EXPECT_EQ(UrlEncode(L""), L"");
-    EXPECT_EQ(UrlEncode(L"a b"), L"a+b");
-    EXPECT_EQ(UrlEncode(L"x-y_z.~"), L"x%2Dy%5Fz%2E%7E");
-    EXPECT_EQ(UrlEncode(L"*+&=%/"), L"%2A%2B%26%3D%25%2F");
-    EXPECT_EQ(UrlEncode(L"AZaz09"), L"AZaz09");
-    EXPECT_EQ(UrlEncode(L"line\r\nbreak\ttab\v\f"), L"line++break+tab++");
-    EXPECT_EQ(UrlEncode(std::wstring(1, L'\0') + L"\x7F"), L"%00%7F");
-    EXPECT_EQ(UrlEncode(L"\u00E9"), L"%C3%A9");
-    EXPECT_EQ(UrlEncode(L"\u4E2D\u6587"), L"%E4%B8%AD%E6%96%87");
-    // Outside ASCII the locale's white-space class decides.
-    for (const wchar_t space : {L'\u3000', L'\u2003', L'\u00A0'}) {
-        const std::wstring expected = std::iswspace(static_cast<wint_t>(space))
-                                          ? L"+"
-                                          : (space == L'\u3000' ? L"%E3%80%80"
-                                                                : space == L'\u2003' ? L"%E2%80%83" : L"%C2%A0");
-        EXPECT_EQ(UrlEncode(std::wstring(1, space)), expected) << static_cast<int>(space);
-    }
-}
+TEST(UrlEncode, EscapesAllButAlphanumericsAndSpacesAndJoinsSurrogatePairs) {
+    const wchar_t high = static_cast<wchar_t>(0xD83D), low = static_cast<wchar_t>(0xDE00);
+    const std::vector<std::pair<std::wstring, std::wstring>> cases = {
+        {L"", L""},
+        {L"a b", L"a+b"},
+        {L"x-y_z.~", L"x%2Dy%5Fz%2E%7E"},
+        {L"*+&=%/", L"%2A%2B%26%3D%25%2F"},
+        {L"AZaz09", L"AZaz09"},
+        {L"line\r\nbreak\ttab\v\f", L"line++break+tab++"},
+        {std::wstring(1, L'\0') + L"\x7F", L"%00%7F"},
+        {L"\u00E9", L"%C3%A9"},
+        {L"\u4E2D\u6587", L"%E4%B8%AD%E6%96%87"},
+        // Outside the basic plane: one code point or a UTF-16 pair, encoded whole.
+        {std::wstring(1, kEmoji), kEmojiEncoded},
+        {L"a" + kEmojiPair + L"b" + std::wstring(1, kEmoji), L"a" + kEmojiEncoded + L"b" + kEmojiEncoded},
+        // Lone halves, and halves in the wrong order, are not joined.
+        {std::wstring(1, high) + L"a", kReplacement + L"a"},
+        {std::wstring(1, low), kReplacement},
+        {std::wstring{low, high}, kReplacement + kReplacement},
+        {std::wstring(2, high), kReplacement + kReplacement},
+        // Values that are no code point at all.
+        {std::wstring(1, static_cast<wchar_t>(0x110000)), kReplacement},
+        {std::wstring(1, static_cast<wchar_t>(-1)), kReplacement}};
+    for (const auto& [text, encoded] : cases) EXPECT_EQ(UrlEncode(text), encoded) << ::testing::PrintToString(text);
 
-TEST(UrlEncode, EncodesCharactersOutsideTheBasicPlaneWholeAndLoneSurrogatesAsReplacement) {
-    EXPECT_EQ(UrlEncode(std::wstring(1, kEmoji)), kEmojiEncoded);
-    EXPECT_EQ(UrlEncode(kEmojiPair), kEmojiEncoded);
-    EXPECT_EQ(UrlEncode(L"a" + kEmojiPair + L"b" + std::wstring(1, kEmoji)), L"a" + kEmojiEncoded + L"b" + kEmojiEncoded);
-    // Lone halves, and halves in the wrong order, are not joined.
-    EXPECT_EQ(UrlEncode(std::wstring(1, static_cast<wchar_t>(0xD83D)) + L"a"), kReplacement + L"a");
-    EXPECT_EQ(UrlEncode(std::wstring(1, static_cast<wchar_t>(0xDE00))), kReplacement);
-    EXPECT_EQ(UrlEncode(std::wstring{static_cast<wchar_t>(0xDE00), static_cast<wchar_t>(0xD83D)}),
-              kReplacement + kReplacement);
-    EXPECT_EQ(UrlEncode(std::wstring(2, static_cast<wchar_t>(0xD83D))), kReplacement + kReplacement);
-    // Values that are no code point at all.
-    EXPECT_EQ(UrlEncode(std::wstring(1, static_cast<wchar_t>(0x110000))), kReplacement);
-    EXPECT_EQ(UrlEncode(std::wstring(1, static_cast<wchar_t>(-1))), kReplacement);
+    // Outside ASCII the locale's white-space class decides.
+    for (const auto& [space, escaped] : std::vector<std::pair<wchar_t, std::wstring>>{
+             {L'\u3000', L"%E3%80%80"}, {L'\u2003', L"%E2%80%83"}, {L'\u00A0', L"%C2%A0"}})
+        EXPECT_EQ(UrlEncode(std::wstring(1, space)), std::iswspace(static_cast<wint_t>(space)) ? L"+" : escaped)
+            << static_cast<int>(space);
 }
 
 TEST(UrlEncode, KeepsTheFirst8192UnitsAndNeverSplitsACharacter) {
