@@ -32,60 +32,45 @@ function FindProxyForURL(url, host) {
 
 bool Ask(const std::wstring& url, ProxyInfo& info) { return CHttpUtil::Instance().GetProxyForUrl(url, info); }
 
+// The answer for `url` in one line, starting from a stale answer that every
+// call must replace: "fail", or "proxy|direct[ script] <list> [<bypass list>]".
+std::wstring Answer(const std::wstring& url) {
+    ProxyInfo info;
+    info.found = info.fromScript = true;
+    info.proxyList = info.bypassList = L"stale";
+    if (!Ask(url, info)) return info.found ? L"fail, found" : L"fail";
+    return std::wstring(info.found ? L"proxy" : L"direct") + (info.fromScript ? L" script " : L" ") + info.proxyList +
+           L" [" + info.bypassList + L"]";
+}
+
 TEST(ProxyDiscovery, ExplicitListWinsOverScriptAndNothingMeansDirect) {
     ScriptedServer scriptServer;
     ProxySettings settings = test::ExplicitProxy(L"proxy1:8080", L"<local>");
     settings.autoConfigUrl = scriptServer.WideBaseUrl() + L"/proxy.pac";
     test::ScopedProxySettings scope(settings);
-    ProxyInfo info;
-    ASSERT_TRUE(Ask(L"http://poll.test", info));
-    EXPECT_TRUE(info.found);
-    EXPECT_FALSE(info.fromScript);
-    EXPECT_EQ(info.proxyList, L"proxy1:8080");
-    EXPECT_EQ(info.bypassList, L"<local>");
+    EXPECT_EQ(Answer(L"http://poll.test"), L"proxy proxy1:8080 [<local>]");
     EXPECT_EQ(scriptServer.Connections(), 0);
 
     scope.Use(ProxySettings{});
-    info.found = info.fromScript = true;
-    ASSERT_TRUE(Ask(L"http://poll.test", info));
-    EXPECT_FALSE(info.found);
-    EXPECT_FALSE(info.fromScript);
-    EXPECT_TRUE(info.proxyList.empty());
-
+    EXPECT_EQ(Answer(L"http://poll.test"), L"direct  []");
     // Automatic detection alone is never attempted.
     ProxySettings detectOnly;
     detectOnly.autoDetect = true;
     scope.Use(detectOnly);
-    ASSERT_TRUE(Ask(L"http://poll.test", info));
-    EXPECT_FALSE(info.found);
-
+    EXPECT_EQ(Answer(L"http://poll.test"), L"direct  []");
     // Settings that cannot be read give no answer.
     CHttpUtil::Instance().SetSettingsReader([](ProxySettings&) { return false; });
-    info.found = true;
-    EXPECT_FALSE(Ask(L"http://poll.test", info));
-    EXPECT_FALSE(info.found);
+    EXPECT_EQ(Answer(L"http://poll.test"), L"fail");
 }
 
 TEST(ProxyDiscovery, ScriptChoosesProxyOrDirectAndUnreachableScriptFails) {
     ScriptedServer scriptServer;
     scriptServer.SetDefault(ScriptedReply::Status(200, kPacScript, {"Content-Type: application/x-ns-proxy-autoconfig"}));
     test::ScopedProxySettings scope(test::ScriptAt(scriptServer.WideBaseUrl() + L"/proxy.pac"));
-
-    ProxyInfo info;
-    ASSERT_TRUE(Ask(L"http://poll.test", info));
-    EXPECT_TRUE(info.found);
-    EXPECT_TRUE(info.fromScript);
-    EXPECT_EQ(info.proxyList, L"127.0.0.1:3128");
-    EXPECT_TRUE(info.bypassList.empty());
-
-    ASSERT_TRUE(Ask(L"http://socks.test", info));
-    EXPECT_EQ(info.proxyList, L"socks5://127.0.0.1:1080;127.0.0.1:3129");
-    ASSERT_TRUE(Ask(L"https://secure.test", info));
-    EXPECT_EQ(info.proxyList, L"https://127.0.0.1:8443");
-
-    ASSERT_TRUE(Ask(L"http://elsewhere.test", info));
-    EXPECT_FALSE(info.found);
-    EXPECT_TRUE(info.fromScript);
+    EXPECT_EQ(Answer(L"http://poll.test"), L"proxy script 127.0.0.1:3128 []");
+    EXPECT_EQ(Answer(L"http://socks.test"), L"proxy script socks5://127.0.0.1:1080;127.0.0.1:3129 []");
+    EXPECT_EQ(Answer(L"https://secure.test"), L"proxy script https://127.0.0.1:8443 []");
+    EXPECT_EQ(Answer(L"http://elsewhere.test"), L"direct script  []");
 
     // Every call fetches the script again; the script server saw the script's own agent.
     const auto requests = scriptServer.Requests();
@@ -95,21 +80,17 @@ TEST(ProxyDiscovery, ScriptChoosesProxyOrDirectAndUnreachableScriptFails) {
 
     // Not found, a broken script, a script without an answer, nothing listening.
     scriptServer.Push(ScriptedReply::Status(404, "missing"));
-    EXPECT_FALSE(Ask(L"http://poll.test", info));
-    EXPECT_FALSE(info.found);
     scriptServer.Push(ScriptedReply::Status(200, "function FindProxyForURL(url, host) { return "));
-    EXPECT_FALSE(Ask(L"http://poll.test", info));
     scriptServer.Push(ScriptedReply::Status(200, "function FindProxyForURL(url, host) { return 42; }"));
-    EXPECT_FALSE(Ask(L"http://poll.test", info));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Answer(L"http://poll.test"), L"fail") << i;
     scope.Use(test::ScriptAt(test::DeadScriptUrl()));
-    EXPECT_FALSE(Ask(L"http://poll.test", info));
+    EXPECT_EQ(Answer(L"http://poll.test"), L"fail");
 
     // A script file named by a file URL serves as well.
     test::TempDir dir;
     test::WriteFileBytes(dir / "proxy.pac", kPacScript);
     scope.Use(test::ScriptAt(L"file://" + (dir / "proxy.pac").wstring()));
-    ASSERT_TRUE(Ask(L"http://poll.test", info));
-    EXPECT_EQ(info.proxyList, L"127.0.0.1:3128");
+    EXPECT_EQ(Answer(L"http://poll.test"), L"proxy script 127.0.0.1:3128 []");
 }
 
 TEST(ProxyDiscovery, ConcurrentCallersShareTheScriptEngineSafely) {
@@ -158,12 +139,7 @@ TEST(ProxyDiscovery, EnvironmentVariablesGiveTheProxyList) {
 
         // The real source (no reader installed) reads the environment first.
         CHttpUtil::Instance().SetSettingsReader({});
-        ProxyInfo info;
-        ASSERT_TRUE(Ask(L"https://poll.test", info));
-        EXPECT_TRUE(info.found);
-        EXPECT_EQ(info.proxyList, L"https=proxy.lower:1");
-        EXPECT_EQ(proxy_rules::ChooseProxy(info.proxyList, true), "proxy.lower:1");
-        EXPECT_EQ(proxy_rules::ChooseProxy(info.proxyList, false), "");
+        EXPECT_EQ(Answer(L"https://poll.test"), L"proxy https=proxy.lower:1 []");
     }
 }
 
