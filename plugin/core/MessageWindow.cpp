@@ -38,7 +38,9 @@ protected:
             e->type() != static_cast<QEvent::Type>(TaskFailedMessage))
             return QObject::event(e);
         std::unique_ptr<TaskNotice> notice = static_cast<TaskEvent*>(e)->Take();
-        if (notice) {
+        // A window already torn down (its mailbox closed) dispatches nothing;
+        // the notice and its task are freed all the same.
+        if (notice && m_mailbox && m_mailbox->IsOpen()) {
             CWenNode reply = notice->reply;
             m_worker.Dispatch(notice->path.c_str(), reply.IsNull() ? nullptr : &reply);
         }

@@ -151,8 +151,10 @@ void PollManager::CloseAnswerWindows(const CWenNode& pollIds) {
         const std::wstring pollId = id.GetText();
         for (auto it = m_answerWindows.begin(); it != m_answerWindows.end(); ++it) {
             if ((*it)->Record().pollId != pollId) continue;
-            if ((*it)->IsVisible()) (*it)->Hide();
+            // Out of the list before it is touched: hiding may call back into Notify.
+            std::unique_ptr<IVoteWindow> window = std::move(*it);
             m_answerWindows.erase(it);
+            if (window->IsVisible()) window->Hide();
             break;
         }
     }

@@ -95,9 +95,12 @@ CWenNodeList::Items Evaluate(const std::shared_ptr<xmlDoc>& doc, xmlNodePtr cont
     }
     CWenNodeList::Items items;
     items.doc = doc;
+    // Namespace nodes in a result are copies that die with it; they are never
+    // elements, so they are left out rather than kept dangling.
     if (result->nodesetval != nullptr)
-        items.nodes.assign(result->nodesetval->nodeTab,
-                           result->nodesetval->nodeTab + result->nodesetval->nodeNr);
+        for (int i = 0; i < result->nodesetval->nodeNr; ++i)
+            if (result->nodesetval->nodeTab[i]->type != XML_NAMESPACE_DECL)
+                items.nodes.push_back(result->nodesetval->nodeTab[i]);
     xmlXPathFreeObject(result);
     return items;
 }

@@ -38,7 +38,20 @@ void XmlSerializer::WriteEscaped(std::string& out, const xmlChar* text, bool att
             case '\r': out += attribute ? "&#13;" : "\r"; break;
             case '\n': out += attribute ? "&#10;" : "\n"; break;
             case '\t': out += attribute ? "&#9;" : "\t"; break;
-            default: out += *p;
+            default: {
+                // Characters XML 1.0 cannot carry at all (C0 controls, U+FFFE,
+                // U+FFFF) become U+FFFD, so a saved file always loads again.
+                const auto byte = static_cast<unsigned char>(*p);
+                if (byte < 0x20) {
+                    out += "\xEF\xBF\xBD";
+                } else if (byte == 0xEF && static_cast<unsigned char>(p[1]) == 0xBF &&
+                           (static_cast<unsigned char>(p[2]) == 0xBE || static_cast<unsigned char>(p[2]) == 0xBF)) {
+                    out += "\xEF\xBF\xBD";
+                    p += 2;
+                } else {
+                    out += *p;
+                }
+            }
         }
     }
 }

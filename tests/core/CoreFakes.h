@@ -110,7 +110,11 @@ public:
     ~FakeVoteWindow() override;
     const PollRecord& Record() const override { return record; }
     bool IsVisible() const override { return visible; }
-    void Hide() override { visible = false; }
+    void Hide() override {
+        visible = false;
+        if (onHide) onHide();
+    }
+    std::function<void()> onHide;  // a window may call back into the manager while it goes
     PollRecord record;
     VoteMode mode;
     bool visible = true;

@@ -98,6 +98,14 @@ TEST_F(MessageWindowTest, UndeliveredNoticesAreFreedWithTheWorker) {
     EXPECT_TRUE(manager.calls.empty());
 }
 
+TEST_F(MessageWindowTest, AWindowTornDownFromAnotherThreadDispatchesNothingMore) {
+    auto mailbox = worker->Window().Mailbox();
+    mailbox->Post(Notice(TaskDoneMessage, L"/polling/out/getresultok"));
+    std::thread([&] { worker->Window().Destroy(); }).join();
+    ASSERT_TRUE(WaitFor([] { return ScriptedTask::live == 0; }));
+    EXPECT_TRUE(manager.calls.empty()) << "the queued notice is freed, not dispatched";
+}
+
 TEST_F(MessageWindowTest, TasksFinishingAfterTeardownFreeThemselves) {
     std::promise<void> gate;
     std::shared_future<void> open = gate.get_future().share();

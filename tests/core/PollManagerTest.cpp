@@ -178,10 +178,17 @@ TEST_F(ManagerTest, AnswerWindowsOpenOncePerPollAndCloseOnStop) {
     EXPECT_EQ(manager.ResultWindows().size(), 4u);
     EXPECT_NE(std::find(factory->log.begin(), factory->log.end(), "vote window destroyed 8"), factory->log.end());
 
+    // A window that calls back into the manager while it is hidden finds itself gone already.
+    factory->voteWindows[0]->onHide = [&] { Send(L"/polling/in/stoppolling", "<ids><id>7</id></ids>"); };
+    Send(L"/polling/in/stoppolling", "<ids><id>7</id></ids>");
+    EXPECT_TRUE(manager.AnswerWindows().empty());
+    Send(L"/polling/in/clientgetpollinfo", kTwoPolls);
+    ASSERT_EQ(manager.AnswerWindows().size(), 2u);
+
     // Null payloads open nothing and close nothing.
     manager.Notify(L"/polling/in/clientgetpollinfo", nullptr);
     manager.Notify(L"/polling/in/stoppolling", nullptr);
-    EXPECT_EQ(manager.AnswerWindows().size(), 1u);
+    EXPECT_EQ(manager.AnswerWindows().size(), 2u);
 }
 
 TEST_F(ManagerTest, KeyEventsReachOnlyLiveVisibleWidgets) {

@@ -103,6 +103,18 @@ TEST(CWenDoc, TextAndAttributesRoundTripAnyUnicode) {
     EXPECT_EQ(loaded.GetChild(L"T").GetText(), L"\u4f60 & <tag> \U0001F600");
 }
 
+TEST(CWenDoc, CharactersXmlCannotCarryAreReplacedSoTheFileLoadsAgain) {
+    CWenDoc doc;
+    CWenNode root = doc.Create(L"R");
+    root.AddAttribute(L"a", L"x\x01y\uFFFEz");
+    root.AddChild(L"T").SetText(L"bell\x07 \uFFFF end");
+    CWenDoc back;
+    CWenNode loaded = back.LoadXml(doc.SaveToString());
+    ASSERT_FALSE(loaded.IsNull());
+    EXPECT_EQ(loaded.GetAttribute(L"a"), L"x\uFFFDy\uFFFDz");
+    EXPECT_EQ(loaded.GetChild(L"T").GetText(), L"bell\uFFFD \uFFFD end");
+}
+
 TEST(CWenDoc, FailuresNeverThrow) {
     TempDir dir;
     CWenDoc doc;
@@ -255,6 +267,8 @@ TEST(CWenNode, ChildSearchesAndFilters) {
 
     EXPECT_EQ(root.SelectNodes(L"//Message").GetCount(), 3);
     EXPECT_TRUE(root.SelectSingleNode(L"Message/@id").IsNull()) << "an attribute is not an element";
+    EXPECT_TRUE(root.SelectSingleNode(L"namespace::xml").IsNull()) << "nor is a namespace node";
+    EXPECT_EQ(root.SelectNodes(L"//namespace::*").GetCount(), 0);
     EXPECT_EQ(root.SelectSingleNode(L"Message[@id='2']").GetChild(L"Message").GetAttribute(L"id"),
               L"deep");
 }
