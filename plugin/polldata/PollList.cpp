@@ -9,6 +9,7 @@ PollList::PollList(IPollListView* view) : m_view(view) {}
 void PollList::Apply(const CWenNode& payload) {
     const std::vector<CWenNode> elements = PollRecordReader::RecordElements(payload);
     Clear();
+    m_records.reserve(elements.size());
     for (const CWenNode& element : elements) ParseRecord(element);
     if (m_view) m_view->FillPresentation(m_records, m_rememberedPollId);
     m_rememberedPollId.clear();

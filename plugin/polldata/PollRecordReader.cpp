@@ -43,14 +43,16 @@ void PollRecordReader::ReadListRecord(const CWenNode& element, PollRecord& recor
     record.title = element.GetAttribute(L"Title");
     record.publishState = PublishStateFromText(element.GetAttribute(L"IsPublish"));
     record.status = PollStatusFromLetter(element.GetAttribute(L"Status"));
-    for (const CWenNode& choice : ChildElements(element.GetChild(L"Items"))) {
-        PollItem item;
+    // Filled in place: a refresh reads every choice of every poll on the UI thread.
+    const std::vector<CWenNode> choices = ChildElements(element.GetChild(L"Items"));
+    record.items.reserve(choices.size());
+    for (const CWenNode& choice : choices) {
+        PollItem& item = record.items.emplace_back();
         item.pollId = record.pollId;
         item.itemName = choice.GetAttribute(L"ItemName");
         item.content = choice.GetAttribute(L"Content");
         item.postCount = choice.GetAttributeInt(L"PostCount");
         if (item.postCount > 0) item.voterNames = ReadVoterNames(choice);
-        record.items.push_back(std::move(item));
     }
     record.voterCount = element.GetAttributeInt(L"UserCount");
 }
