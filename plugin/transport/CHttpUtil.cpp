@@ -97,7 +97,9 @@ CHttpUtil::SettingsReader CHttpUtil::CurrentReader() {
 bool CHttpUtil::ReadUserSettings(ProxySettings& settings) {
     if (ReadEnvironmentProxySettings(settings)) return true;
     std::lock_guard lock(m_desktopLock);
-    if (!m_desktop) m_desktop = std::make_unique<DesktopProxySettings>();
+    // A view without the schema is opened again, so that settings installed
+    // while the program runs are found.
+    if (!m_desktop || !m_desktop->IsOpen()) m_desktop = std::make_unique<DesktopProxySettings>();
     return m_desktop->Read(settings);
 }
 

@@ -65,6 +65,8 @@ DesktopProxySettings::DesktopProxySettings(_GSettingsBackend* backend) : m_handl
 
 DesktopProxySettings::~DesktopProxySettings() = default;
 
+bool DesktopProxySettings::IsOpen() const { return m_handles->proxy != nullptr; }
+
 bool DesktopProxySettings::Read(ProxySettings& settings) const {
     settings = ProxySettings{};
     GSettings* proxy = m_handles->proxy.get();

@@ -28,6 +28,8 @@ public:
     // mode "auto" the script URL (an empty URL asks for automatic detection).
     // Always true: missing settings are an empty answer.
     bool Read(ProxySettings& settings) const;
+    // False when the schema was not found: such a view only reads empty settings.
+    bool IsOpen() const;
 
 private:
     struct Handles;

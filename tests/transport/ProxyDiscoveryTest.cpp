@@ -157,6 +157,7 @@ TEST(ProxyDiscovery, DesktopSettingsGiveManualProxiesOrTheScriptUrl) {
 
     // A view kept from before the changes reads each change, as a fresh read does.
     const DesktopProxySettings kept(backend);
+    ASSERT_TRUE(kept.IsOpen());
     auto read = [&](ProxySettings& settings) {
         ProxySettings fresh;
         if (!ReadDesktopProxySettings(fresh, backend) || !kept.Read(settings)) return false;
