@@ -34,7 +34,8 @@ bool FormFields::Parse(std::string_view form, std::string& reason) {
         }
         if (name == kCacheBreaker) continue;
         if (!IsXmlText(name) || !IsXmlText(value)) {
-            reason = "field " + (IsXmlText(name) ? name : std::string("name")) + " is not valid UTF-8 text";
+            reason = "field " + (IsXmlText(name) ? name : std::string("name")) +
+                     " is not valid UTF-8 text";
             return false;
         }
         if (!m_fields.emplace(name, std::move(value)).second) {
@@ -118,7 +119,8 @@ std::size_t FormFields::CharacterCount(std::string_view text) {
     return count;
 }
 
-std::optional<std::int64_t> FormFields::ParseNumber(std::string_view text, std::int64_t min, std::int64_t max) {
+std::optional<std::int64_t> FormFields::ParseNumber(std::string_view text, std::int64_t min,
+                                                    std::int64_t max) {
     if (text.empty() || text.size() > 18) return std::nullopt;
     std::int64_t value = 0;
     for (const char c : text) {

@@ -24,7 +24,8 @@ public:
     // Number of Unicode characters of valid UTF-8 text.
     static std::size_t CharacterCount(std::string_view text);
     // Strict decimal: digits only, no sign, no blanks, fits the range.
-    static std::optional<std::int64_t> ParseNumber(std::string_view text, std::int64_t min, std::int64_t max);
+    static std::optional<std::int64_t> ParseNumber(std::string_view text, std::int64_t min,
+                                                   std::int64_t max);
 
 private:
     static bool Decode(std::string_view encoded, std::string& decoded);

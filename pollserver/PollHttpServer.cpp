@@ -46,13 +46,16 @@ public:
 
 }  // namespace
 
-PollHttpServer::PollHttpServer(PollService& service, int threads) : m_service(service), m_threads(threads) {}
+PollHttpServer::PollHttpServer(PollService& service, int threads)
+    : m_service(service), m_threads(threads) {}
 
 PollHttpServer::~PollHttpServer() = default;
 
 void PollHttpServer::Configure(httplib::Server& server) {
     const int threads = m_threads;
-    server.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
+    server.new_task_queue = [threads] {
+        return new httplib::ThreadPool(static_cast<size_t>(threads));
+    };
     server.set_tcp_nodelay(true);
     server.set_keep_alive_max_count(1000);
     // Short, because a stop waits for idle keep-alive connections to lapse.
@@ -96,16 +99,18 @@ void PollHttpServer::Configure(httplib::Server& server) {
     // unknown method) still gets the short error document.
     server.set_error_handler(httplib::Server::HandlerWithResponse(
         [](const httplib::Request&, httplib::Response& response) {
-        if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        SetErrorReply(response, response.status, "request refused");
-        return httplib::Server::HandlerResponse::Handled;
-    }));
-    server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
-        SetErrorReply(response, 500, "internal error");
-    });
+            if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+            SetErrorReply(response, response.status, "request refused");
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+    server.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+            SetErrorReply(response, 500, "internal error");
+        });
 }
 
-void PollHttpServer::Serve(const httplib::Request& request, const std::string& body, httplib::Response& response) {
+void PollHttpServer::Serve(const httplib::Request& request, const std::string& body,
+                           httplib::Response& response) {
     // Routes are matched on the raw path, exactly as the plug-in writes it.
     const auto query = request.target.find('?');
     const std::string path = request.target.substr(0, query);
@@ -118,7 +123,8 @@ void PollHttpServer::Serve(const httplib::Request& request, const std::string& b
         SetErrorReply(response, 404, "no such script");
         return;
     }
-    std::string form = query == std::string::npos ? std::string() : request.target.substr(query + 1);
+    std::string form =
+        query == std::string::npos ? std::string() : request.target.substr(query + 1);
     // A POST carries its fields in the body (whatever its declared type).
     if (!body.empty()) form += (form.empty() ? "" : "&") + body;
 
@@ -149,8 +155,9 @@ bool PollHttpServer::Add(std::unique_ptr<httplib::Server> server, const std::str
         reason = scheme + ": cannot bind " + host + ":" + std::to_string(port);
         return false;
     }
-    const bool widened = scheme == "https" ? static_cast<WideBacklog<httplib::SSLServer>&>(*server).WidenBacklog()
-                                           : static_cast<WideBacklog<httplib::Server>&>(*server).WidenBacklog();
+    const bool widened = scheme == "https"
+                             ? static_cast<WideBacklog<httplib::SSLServer>&>(*server).WidenBacklog()
+                             : static_cast<WideBacklog<httplib::Server>&>(*server).WidenBacklog();
     if (!widened) {
         reason = scheme + ": cannot listen on " + host;
         return false;
@@ -167,10 +174,11 @@ bool PollHttpServer::AddHttp(const std::string& host, int port, std::string& rea
     return Add(std::make_unique<WideBacklog<httplib::Server>>(), "http", host, port, reason);
 }
 
-bool PollHttpServer::AddHttps(const std::string& host, int port, const std::filesystem::path& certificate,
+bool PollHttpServer::AddHttps(const std::string& host, int port,
+                              const std::filesystem::path& certificate,
                               const std::filesystem::path& key, std::string& reason) {
-    return Add(std::make_unique<WideBacklog<httplib::SSLServer>>(certificate.c_str(), key.c_str()), "https", host,
-               port, reason);
+    return Add(std::make_unique<WideBacklog<httplib::SSLServer>>(certificate.c_str(), key.c_str()),
+               "https", host, port, reason);
 }
 
 std::string PollHttpServer::Urls() const {

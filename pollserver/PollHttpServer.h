@@ -49,10 +49,11 @@ private:
         std::atomic<bool> finished{false};
     };
 
-    bool Add(std::unique_ptr<httplib::Server> server, const std::string& scheme, const std::string& host, int port,
-             std::string& reason);
+    bool Add(std::unique_ptr<httplib::Server> server, const std::string& scheme,
+             const std::string& host, int port, std::string& reason);
     void Configure(httplib::Server& server);
-    void Serve(const httplib::Request& request, const std::string& body, httplib::Response& response);
+    void Serve(const httplib::Request& request, const std::string& body,
+               httplib::Response& response);
 
     PollService& m_service;
     int m_threads;

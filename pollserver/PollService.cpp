@@ -12,7 +12,9 @@ namespace quibra::pollserver {
 
 namespace {
 
-std::string Numbered(const char* name, std::int64_t i) { return name + std::to_string(i); }
+std::string Numbered(const char* name, std::int64_t i) {
+    return name + std::to_string(i);
+}
 
 }  // namespace
 
@@ -52,7 +54,8 @@ PollService::Reply PollService::Done(std::string_view job, const std::int64_t* p
         // The same few bytes for every ballot: made once per job, not per request.
         static const auto cached = [] {
             std::map<std::string, std::string, std::less<>> replies;
-            for (const char* name : {"UpdatePolling", "UpdatePollingStatus", "DeletePolling", "PostPolling"}) {
+            for (const char* name :
+                 {"UpdatePolling", "UpdatePollingStatus", "DeletePolling", "PostPolling"}) {
                 XmlReplyWriter writer("Wendrake");
                 writer.StartElement("Result");
                 writer.Attribute("Code", std::int64_t{200});
@@ -73,12 +76,18 @@ PollService::Reply PollService::Done(std::string_view job, const std::int64_t* p
 
 PollService::Reply PollService::FromOutcome(StoreOutcome outcome, std::string_view job) {
     switch (outcome) {
-    case StoreOutcome::Done: return Done(job);
-    case StoreOutcome::NotFound: return Error(404, "no such poll");
-    case StoreOutcome::Conflict: return Error(409, "the poll's state does not allow this job");
-    case StoreOutcome::BadBallot: return Error(400, "the ballot does not fit the poll's choices");
-    case StoreOutcome::Busy: return Error(503, "storage busy, try again");
-    case StoreOutcome::Failed: break;
+        case StoreOutcome::Done:
+            return Done(job);
+        case StoreOutcome::NotFound:
+            return Error(404, "no such poll");
+        case StoreOutcome::Conflict:
+            return Error(409, "the poll's state does not allow this job");
+        case StoreOutcome::BadBallot:
+            return Error(400, "the ballot does not fit the poll's choices");
+        case StoreOutcome::Busy:
+            return Error(503, "storage busy, try again");
+        case StoreOutcome::Failed:
+            break;
     }
     return Error(500, "storage failure");
 }
@@ -86,7 +95,8 @@ PollService::Reply PollService::FromOutcome(StoreOutcome outcome, std::string_vi
 std::string PollService::Text(const FormFields& fields, const std::string& name) {
     auto value = fields.Get(name);
     if (!value) throw BadInput{"missing " + name};
-    if (FormFields::CharacterCount(*value) > kMaxTextCharacters) throw BadInput{name + " is too long"};
+    if (FormFields::CharacterCount(*value) > kMaxTextCharacters)
+        throw BadInput{name + " is too long"};
     return std::move(*value);
 }
 
@@ -106,7 +116,8 @@ std::int64_t PollService::Count(const FormFields& fields, const std::string& nam
     return *count;
 }
 
-char PollService::Letter(const FormFields& fields, const std::string& name, std::string_view allowed) {
+char PollService::Letter(const FormFields& fields, const std::string& name,
+                         std::string_view allowed) {
     const auto value = fields.Get(name);
     if (!value) throw BadInput{"missing " + name};
     if (value->size() != 1 || allowed.find(value->front()) == std::string_view::npos)
@@ -126,10 +137,12 @@ PollDraft PollService::Draft(const FormFields& fields) {
     const auto count = Count(fields, "itemcount");
     std::unordered_set<std::string> names;
     for (std::int64_t i = 0; i < count; ++i) {
-        ChoiceText choice{Text(fields, Numbered("itemname_", i)), Text(fields, Numbered("content_", i))};
+        ChoiceText choice{Text(fields, Numbered("itemname_", i)),
+                          Text(fields, Numbered("content_", i))};
         // Ballots name choices: an empty or repeated name could never be voted for unambiguously.
         if (choice.name.empty()) throw BadInput{Numbered("itemname_", i) + " is empty"};
-        if (!names.insert(choice.name).second) throw BadInput{Numbered("itemname_", i) + " repeats a choice"};
+        if (!names.insert(choice.name).second)
+            throw BadInput{Numbered("itemname_", i) + " repeats a choice"};
         draft.choices.push_back(std::move(choice));
     }
     return draft;
@@ -193,7 +206,8 @@ PollService::Reply PollService::PostPolling(const FormFields& fields) {
     if (ballot.userId.empty()) throw BadInput{"userid is empty"};
     ballot.userName = Text(fields, "username");
     const auto count = Count(fields, "itemcount");
-    for (std::int64_t i = 0; i < count; ++i) ballot.choiceNames.push_back(Text(fields, Numbered("itemname_", i)));
+    for (std::int64_t i = 0; i < count; ++i)
+        ballot.choiceNames.push_back(Text(fields, Numbered("itemname_", i)));
     return FromOutcome(m_store.CastBallot(ballot), "PostPolling");
 }
 

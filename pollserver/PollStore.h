@@ -9,7 +9,7 @@ namespace quibra::pollserver {
 
 // One choice as the presenter wrote it.
 struct ChoiceText {
-    std::string name;     // "A", "B", ... ; unique within its poll
+    std::string name;  // "A", "B", ... ; unique within its poll
     std::string content;
 };
 
@@ -70,11 +70,11 @@ struct PollView {
 
 enum class StoreOutcome {
     Done,
-    NotFound,      // a named poll does not exist
-    Conflict,      // the poll's state forbids the job (posted already, not open)
-    BadBallot,     // unknown choice, or more than one for a single-answer poll
-    Busy,          // the database stayed locked
-    Failed         // storage error
+    NotFound,   // a named poll does not exist
+    Conflict,   // the poll's state forbids the job (posted already, not open)
+    BadBallot,  // unknown choice, or more than one for a single-answer poll
+    Busy,       // the database stayed locked
+    Failed      // storage error
 };
 
 // Where polls and ballots live. Every call is one transaction: it happens
@@ -94,16 +94,16 @@ public:
     virtual StoreOutcome CastBallot(const Ballot& ballot) = 0;
 
     // Polls of one author in one module, oldest first.
-    virtual StoreOutcome ListPolls(const std::string& author, const std::string& module, PollDetail detail,
-                                   std::vector<PollView>& polls) = 0;
+    virtual StoreOutcome ListPolls(const std::string& author, const std::string& module,
+                                   PollDetail detail, std::vector<PollView>& polls) = 0;
     // The named polls that exist, in the order asked; `onlyPublished` and
     // `onlyPosted` (status other than New) filter them.
     struct Filter {
         bool onlyPublished = false;
         bool onlyPosted = false;
     };
-    virtual StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter, PollDetail detail,
-                                   std::vector<PollView>& polls) = 0;
+    virtual StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter,
+                                   PollDetail detail, std::vector<PollView>& polls) = 0;
 };
 
 }  // namespace quibra::pollserver

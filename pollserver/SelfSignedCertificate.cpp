@@ -50,8 +50,8 @@ FilePtr OpenForWriting(const std::filesystem::path& file, mode_t mode) {
 
 }  // namespace
 
-bool SelfSignedCertificate::Ensure(const std::filesystem::path& certFile, const std::filesystem::path& keyFile,
-                                   std::string& reason) {
+bool SelfSignedCertificate::Ensure(const std::filesystem::path& certFile,
+                                   const std::filesystem::path& keyFile, std::string& reason) {
     std::error_code ec;
     if (std::filesystem::exists(certFile, ec) && std::filesystem::exists(keyFile, ec)) return true;
 
@@ -64,7 +64,8 @@ bool SelfSignedCertificate::Ensure(const std::filesystem::path& certFile, const 
     X509_set_version(cert.get(), 2);
     unsigned char serial[16];
     std::FILE* random = std::fopen("/dev/urandom", "rb");
-    const bool haveSerial = random != nullptr && std::fread(serial, 1, sizeof serial, random) == sizeof serial;
+    const bool haveSerial =
+        random != nullptr && std::fread(serial, 1, sizeof serial, random) == sizeof serial;
     if (random != nullptr) std::fclose(random);
     serial[0] &= 0x7F;  // a positive serial number
     if (haveSerial) {
@@ -78,10 +79,11 @@ bool SelfSignedCertificate::Ensure(const std::filesystem::path& certFile, const 
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), 60L * 60 * 24 * 3650);
     X509_set_pubkey(cert.get(), key.get());
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Quibra PollServer"),
-                               -1, -1, 0);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1,
-                               -1, 0);
+    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("Quibra PollServer"), -1, -1,
+                               0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
     X509_set_issuer_name(cert.get(), name);
     if (!AddExtension(cert.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1") ||
         !AddExtension(cert.get(), NID_basic_constraints, "critical,CA:FALSE") ||
@@ -97,7 +99,8 @@ bool SelfSignedCertificate::Ensure(const std::filesystem::path& certFile, const 
         FilePtr keyOut = OpenForWriting(keyTemp, 0600);
         FilePtr certOut = OpenForWriting(certTemp, 0644);
         if (!keyOut || !certOut ||
-            PEM_write_PrivateKey(keyOut.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1 ||
+            PEM_write_PrivateKey(keyOut.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) !=
+                1 ||
             PEM_write_X509(certOut.get(), cert.get()) != 1 || std::fflush(keyOut.get()) != 0 ||
             std::fflush(certOut.get()) != 0) {
             reason = "cannot write " + certTemp.string() + " or " + keyTemp.string();

@@ -33,7 +33,8 @@ bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& mes
             return true;
         }
         if (i + 1 >= args.size()) {
-            message = option.rfind("--", 0) == 0 ? option + " needs a value" : "unknown argument " + option;
+            message = option.rfind("--", 0) == 0 ? option + " needs a value"
+                                                 : "unknown argument " + option;
             return false;
         }
         const std::string& value = args[++i];

@@ -7,9 +7,9 @@
 namespace quibra::pollserver {
 
 SqliteConnection::SqliteConnection(const std::filesystem::path& file) {
-    const int rc = sqlite3_open_v2(file.c_str(), &m_db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(file.c_str(), &m_db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);
@@ -39,7 +39,8 @@ SqliteConnection::~SqliteConnection() {
 SqliteStatement& SqliteConnection::Statement(std::string_view sql) {
     auto found = m_statements.find(sql);
     if (found == m_statements.end())
-        found = m_statements.emplace(std::string(sql), std::make_unique<SqliteStatement>(m_db, sql)).first;
+        found = m_statements.emplace(std::string(sql), std::make_unique<SqliteStatement>(m_db, sql))
+                    .first;
     return found->second->Reset();
 }
 

@@ -32,10 +32,13 @@ public:
 private:
     struct TextHash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
     };
     sqlite3* m_db = nullptr;
-    std::unordered_map<std::string, std::unique_ptr<SqliteStatement>, TextHash, std::equal_to<>> m_statements;
+    std::unordered_map<std::string, std::unique_ptr<SqliteStatement>, TextHash, std::equal_to<>>
+        m_statements;
 };
 
 }  // namespace quibra::pollserver

@@ -46,10 +46,16 @@ constexpr std::int64_t kMaxChoices = 64;
 // Jobs committed together at most; bounds the wait of the last one in a batch.
 constexpr std::size_t kMaxBatch = 256;
 
-std::string Letter(char c) { return std::string(1, c); }
-char FirstOf(const std::string& text, char fallback) { return text.empty() ? fallback : text.front(); }
+std::string Letter(char c) {
+    return std::string(1, c);
+}
+char FirstOf(const std::string& text, char fallback) {
+    return text.empty() ? fallback : text.front();
+}
 
-StoreOutcome FromError(const SqliteError& error) { return error.Busy() ? StoreOutcome::Busy : StoreOutcome::Failed; }
+StoreOutcome FromError(const SqliteError& error) {
+    return error.Busy() ? StoreOutcome::Busy : StoreOutcome::Failed;
+}
 
 }  // namespace
 
@@ -199,7 +205,8 @@ StoreOutcome SqlitePollStore::ChangeStatus(const std::vector<StatusChange>& chan
 
 StoreOutcome SqlitePollStore::DeletePolls(const std::vector<std::int64_t>& pollIds) {
     return Write([&](SqliteConnection& db) {
-        for (const auto id : pollIds) db.Statement("DELETE FROM polls WHERE id = ?1").Bind(1, id).Run();
+        for (const auto id : pollIds)
+            db.Statement("DELETE FROM polls WHERE id = ?1").Bind(1, id).Run();
         return StoreOutcome::Done;
     });
 }
@@ -218,7 +225,8 @@ StoreOutcome SqlitePollStore::CastBallot(const Ballot& ballot) {
 
         std::uint64_t marks = 0;
         for (const auto& name : ballot.choiceNames) {
-            auto& choice = db.Statement("SELECT position FROM choices WHERE poll_id = ?1 AND name = ?2");
+            auto& choice =
+                db.Statement("SELECT position FROM choices WHERE poll_id = ?1 AND name = ?2");
             if (!choice.Bind(1, ballot.pollId).Bind(2, name).Step()) return StoreOutcome::BadBallot;
             const std::int64_t position = choice.Int(0);
             choice.Reset();
@@ -233,7 +241,8 @@ StoreOutcome SqlitePollStore::CastBallot(const Ballot& ballot) {
         // anonymous poll is never stored at all.
         db.Statement(
               "INSERT INTO ballots(poll_id, user_id, user_name, marks) VALUES(?1, ?2, ?3, ?4) "
-              "ON CONFLICT(poll_id, user_id) DO UPDATE SET user_name = excluded.user_name, marks = excluded.marks")
+              "ON CONFLICT(poll_id, user_id) DO UPDATE SET user_name = excluded.user_name, marks = "
+              "excluded.marks")
             .Bind(1, ballot.pollId)
             .Bind(2, ballot.userId)
             .Bind(3, identified ? ballot.userName : std::string())
@@ -244,7 +253,8 @@ StoreOutcome SqlitePollStore::CastBallot(const Ballot& ballot) {
 }
 
 bool SqlitePollStore::LoadPoll(SqliteConnection& db, std::int64_t pollId, PollView& poll) {
-    auto& find = db.Statement("SELECT title, type, identified, published, status FROM polls WHERE id = ?1");
+    auto& find =
+        db.Statement("SELECT title, type, identified, published, status FROM polls WHERE id = ?1");
     if (!find.Bind(1, pollId).Step()) return false;
     poll.id = pollId;
     poll.title = find.Text(0);
@@ -257,13 +267,15 @@ bool SqlitePollStore::LoadPoll(SqliteConnection& db, std::int64_t pollId, PollVi
 }
 
 void SqlitePollStore::LoadDetail(SqliteConnection& db, PollDetail detail, PollView& poll) {
-    auto& choices = db.Statement("SELECT name, content FROM choices WHERE poll_id = ?1 ORDER BY position");
+    auto& choices =
+        db.Statement("SELECT name, content FROM choices WHERE poll_id = ?1 ORDER BY position");
     choices.Bind(1, poll.id);
     while (choices.Step()) poll.choices.push_back({choices.Text(0), choices.Text(1), 0, {}});
     if (detail == PollDetail::Choices) return;
 
     const bool withVoters = detail == PollDetail::CountsAndVoters && poll.identified;
-    auto& ballots = db.Statement("SELECT marks, user_name FROM ballots WHERE poll_id = ?1 ORDER BY rowid");
+    auto& ballots =
+        db.Statement("SELECT marks, user_name FROM ballots WHERE poll_id = ?1 ORDER BY rowid");
     ballots.Bind(1, poll.id);
     while (ballots.Step()) {
         ++poll.userCount;
@@ -276,12 +288,13 @@ void SqlitePollStore::LoadDetail(SqliteConnection& db, PollDetail detail, PollVi
     }
 }
 
-StoreOutcome SqlitePollStore::ListPolls(const std::string& author, const std::string& module, PollDetail detail,
-                                        std::vector<PollView>& polls) {
+StoreOutcome SqlitePollStore::ListPolls(const std::string& author, const std::string& module,
+                                        PollDetail detail, std::vector<PollView>& polls) {
     return Read([&](SqliteConnection& db) {
         polls.clear();
         std::vector<std::int64_t> ids;
-        auto& list = db.Statement("SELECT id FROM polls WHERE author = ?1 AND module = ?2 ORDER BY id");
+        auto& list =
+            db.Statement("SELECT id FROM polls WHERE author = ?1 AND module = ?2 ORDER BY id");
         list.Bind(1, author).Bind(2, module);
         while (list.Step()) ids.push_back(list.Int(0));
         for (const auto id : ids) {
@@ -294,8 +307,8 @@ StoreOutcome SqlitePollStore::ListPolls(const std::string& author, const std::st
     });
 }
 
-StoreOutcome SqlitePollStore::FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter, PollDetail detail,
-                                        std::vector<PollView>& polls) {
+StoreOutcome SqlitePollStore::FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter,
+                                        PollDetail detail, std::vector<PollView>& polls) {
     return Read([&](SqliteConnection& db) {
         polls.clear();
         std::unordered_set<std::int64_t> seen;

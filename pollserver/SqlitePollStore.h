@@ -31,8 +31,8 @@ public:
     StoreOutcome CastBallot(const Ballot& ballot) override;
     StoreOutcome ListPolls(const std::string& author, const std::string& module, PollDetail detail,
                            std::vector<PollView>& polls) override;
-    StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter, PollDetail detail,
-                           std::vector<PollView>& polls) override;
+    StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter,
+                           PollDetail detail, std::vector<PollView>& polls) override;
 
 private:
     class ReaderLease;
@@ -41,7 +41,8 @@ private:
     template <typename Job>
     StoreOutcome Read(Job&& job);
 
-    static void InsertChoices(SqliteConnection& db, std::int64_t pollId, const std::vector<ChoiceText>& choices);
+    static void InsertChoices(SqliteConnection& db, std::int64_t pollId,
+                              const std::vector<ChoiceText>& choices);
     static bool LoadPoll(SqliteConnection& db, std::int64_t pollId, PollView& poll);
     static void LoadDetail(SqliteConnection& db, PollDetail detail, PollView& poll);
 

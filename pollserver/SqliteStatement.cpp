@@ -15,7 +15,9 @@ SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) : m_db(db) {
     }
 }
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(m_stmt); }
+SqliteStatement::~SqliteStatement() {
+    sqlite3_finalize(m_stmt);
+}
 
 SqliteStatement& SqliteStatement::Reset() {
     sqlite3_reset(m_stmt);
@@ -31,8 +33,8 @@ SqliteStatement& SqliteStatement::Bind(int index, std::int64_t value) {
 
 SqliteStatement& SqliteStatement::Bind(int index, std::string_view text) {
     // SQLITE_TRANSIENT: SQLite copies the bytes, so the caller's buffer may go.
-    const int rc = sqlite3_bind_text64(m_stmt, index, text.data(), text.size(), SQLITE_TRANSIENT,
-                                       SQLITE_UTF8);
+    const int rc =
+        sqlite3_bind_text64(m_stmt, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
     if (rc != SQLITE_OK) throw SqliteError(rc, sqlite3_errmsg(m_db));
     return *this;
 }
@@ -51,12 +53,15 @@ void SqliteStatement::Run() {
     }
 }
 
-std::int64_t SqliteStatement::Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
+std::int64_t SqliteStatement::Int(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
 
 std::string SqliteStatement::Text(int column) const {
     const auto* bytes = sqlite3_column_text(m_stmt, column);
     const int size = sqlite3_column_bytes(m_stmt, column);
-    return bytes == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(bytes), size);
+    return bytes == nullptr ? std::string()
+                            : std::string(reinterpret_cast<const char*>(bytes), size);
 }
 
 }  // namespace quibra::pollserver

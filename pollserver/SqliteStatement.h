@@ -13,7 +13,8 @@ namespace quibra::pollserver {
 // UTF-8 bytes, unchanged. Not thread-safe: it belongs to its connection's user.
 class SqliteStatement {
 public:
-    SqliteStatement(sqlite3* db, std::string_view sql);  // throws SqliteError when it does not prepare
+    SqliteStatement(sqlite3* db,
+                    std::string_view sql);  // throws SqliteError when it does not prepare
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;

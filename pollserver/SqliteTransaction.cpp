@@ -4,7 +4,8 @@
 
 namespace quibra::pollserver {
 
-SqliteTransaction::SqliteTransaction(SqliteConnection& connection, Kind kind) : m_connection(connection) {
+SqliteTransaction::SqliteTransaction(SqliteConnection& connection, Kind kind)
+    : m_connection(connection) {
     m_connection.Statement(kind == Kind::Write ? "BEGIN IMMEDIATE" : "BEGIN").Run();
 }
 

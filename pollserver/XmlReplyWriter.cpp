@@ -8,8 +8,12 @@ namespace quibra::pollserver {
 
 namespace {
 
-std::string Terminated(std::string_view text) { return std::string(text); }
-const xmlChar* Xml(const std::string& text) { return reinterpret_cast<const xmlChar*>(text.c_str()); }
+std::string Terminated(std::string_view text) {
+    return std::string(text);
+}
+const xmlChar* Xml(const std::string& text) {
+    return reinterpret_cast<const xmlChar*>(text.c_str());
+}
 
 }  // namespace
 
@@ -20,8 +24,9 @@ XmlReplyWriter::XmlReplyWriter(std::string_view rootName) {
         m_failed = true;
         return;
     }
-    m_failed = xmlTextWriterStartDocument(m_writer, "1.0", "UTF-8", nullptr) < 0 ||
-               xmlTextWriterWriteComment(m_writer, BAD_CAST "Generate by Wendrake application.") < 0;
+    m_failed =
+        xmlTextWriterStartDocument(m_writer, "1.0", "UTF-8", nullptr) < 0 ||
+        xmlTextWriterWriteComment(m_writer, BAD_CAST "Generate by Wendrake application.") < 0;
     StartElement(rootName);
 }
 
@@ -37,7 +42,8 @@ void XmlReplyWriter::StartElement(std::string_view name) {
 
 void XmlReplyWriter::Attribute(std::string_view name, std::string_view value) {
     if (m_failed) return;
-    m_failed = xmlTextWriterWriteAttribute(m_writer, Xml(Terminated(name)), Xml(Terminated(value))) < 0;
+    m_failed =
+        xmlTextWriterWriteAttribute(m_writer, Xml(Terminated(name)), Xml(Terminated(value))) < 0;
 }
 
 void XmlReplyWriter::Attribute(std::string_view name, std::int64_t value) {

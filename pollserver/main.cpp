@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     try {
         std::error_code ec;
         const auto folder = options.database.has_parent_path() ? options.database.parent_path()
-                                                                : std::filesystem::current_path();
+                                                               : std::filesystem::current_path();
         std::filesystem::create_directories(folder, ec);
         SqlitePollStore store(options.database);
         PollService service(store);

@@ -8,8 +8,8 @@
 namespace wenmessagebox {
 
 QMessageBox* BuildMessageBox(const QString& text) {
-    auto* box = new QMessageBox(QMessageBox::Information, QApplication::applicationDisplayName(), text,
-                                QMessageBox::Ok);
+    auto* box = new QMessageBox(QMessageBox::Information, QApplication::applicationDisplayName(),
+                                text, QMessageBox::Ok);
     box->setTextFormat(Qt::PlainText);  // server and user texts are never markup
     return box;
 }
@@ -21,7 +21,7 @@ extern "C" int WenShowMessageBox(const wchar_t* text, int /*value*/, int, int, i
     if (app == nullptr) return -1;
     // Widgets exist only on the application's thread; elsewhere Qt would abort.
     if (QThread::currentThread() != app->thread()) return -1;
-    std::unique_ptr<QMessageBox> box(
-        wenmessagebox::BuildMessageBox(text != nullptr ? QString::fromWCharArray(text) : QString()));
+    std::unique_ptr<QMessageBox> box(wenmessagebox::BuildMessageBox(
+        text != nullptr ? QString::fromWCharArray(text) : QString()));
     return box->exec();
 }

@@ -8,9 +8,10 @@ class QMessageBox;
 // button the user pressed (QMessageBox::StandardButton), or -1 when no Qt
 // application is running or the caller is not on its thread. The other four
 // arguments are accepted and unused.
-extern "C" __attribute__((visibility("default"))) int WenShowMessageBox(const wchar_t* text, int value,
-                                                                         int reserved1, int reserved2,
-                                                                         int reserved3);
+extern "C" __attribute__((visibility("default"))) int WenShowMessageBox(const wchar_t* text,
+                                                                        int value, int reserved1,
+                                                                        int reserved2,
+                                                                        int reserved3);
 
 namespace wenmessagebox {
 // The box WenShowMessageBox shows, built but not run (the caller owns it).

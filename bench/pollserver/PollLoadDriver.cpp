@@ -63,8 +63,10 @@ bool Exchange(const Options& options, const std::string& target, int& status, st
         ::close(fd);
         return false;
     }
-    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: " + options.host + "\r\nConnection: close\r\n\r\n";
-    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+    const std::string request =
+        "GET " + target + " HTTP/1.1\r\nHost: " + options.host + "\r\nConnection: close\r\n\r\n";
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(request.size())) {
         ::close(fd);
         return false;
     }
@@ -88,11 +90,11 @@ std::string Attribute(xmlNode* node, const char* name) {
 
 struct Connection {
     int fd = -1;
-    std::string out;           // request bytes not yet written
-    std::string in;            // response bytes read so far
-    long inFlight = -1;        // index of the request awaiting its response, -1 when idle
+    std::string out;     // request bytes not yet written
+    std::string in;      // response bytes read so far
+    long inFlight = -1;  // index of the request awaiting its response, -1 when idle
     Clock::time_point sentAt;
-    bool wantOut = true;       // EPOLLOUT is in the interest set
+    bool wantOut = true;  // EPOLLOUT is in the interest set
 };
 
 class Driver {
@@ -130,19 +132,21 @@ std::string Driver::Target(long index) const {
     const int poll = static_cast<int>(index % static_cast<long>(m_pollIds.size()));
     const int choice = static_cast<int>((index / static_cast<long>(m_pollIds.size())) % kChoices);
     // The plug-in's field order; a distinct user for every ballot.
-    return std::string(kPollingPath) + "?job=PostPolling&pollid=" + m_pollIds[poll] + "&userid=bench" + m_options.run +
-           "u" + std::to_string(index) + "&username=Voter+" + std::to_string(index) + "&itemcount=1&itemname_0=" +
-           kChoiceNames[choice] + "&_rnd=" + std::to_string(index);
+    return std::string(kPollingPath) + "?job=PostPolling&pollid=" + m_pollIds[poll] +
+           "&userid=bench" + m_options.run + "u" + std::to_string(index) + "&username=Voter+" +
+           std::to_string(index) + "&itemcount=1&itemname_0=" + kChoiceNames[choice] +
+           "&_rnd=" + std::to_string(index);
 }
 
 bool Driver::SetUpPolls() {
     for (int p = 0; p < m_options.polls; ++p) {
-        std::string target = std::string(kPollingPath) + "?job=CreatePolling&userid=bench" + m_options.run +
-                             "&modulename=load&title=Load+" + std::to_string(p) +
-                             "&type=S&status=N&issign=1&ispublish=0&itemcount=" + std::to_string(kChoices);
+        std::string target =
+            std::string(kPollingPath) + "?job=CreatePolling&userid=bench" + m_options.run +
+            "&modulename=load&title=Load+" + std::to_string(p) +
+            "&type=S&status=N&issign=1&ispublish=0&itemcount=" + std::to_string(kChoices);
         for (int c = 0; c < kChoices; ++c)
-            target += "&content_" + std::to_string(c) + "=Choice+" + kChoiceNames[c] + "&itemname_" +
-                      std::to_string(c) + "=" + kChoiceNames[c];
+            target += "&content_" + std::to_string(c) + "=Choice+" + kChoiceNames[c] +
+                      "&itemname_" + std::to_string(c) + "=" + kChoiceNames[c];
         int status = 0;
         std::string body;
         if (!Exchange(m_options, target, status, body) || status != 200) return false;
@@ -151,8 +155,8 @@ bool Driver::SetUpPolls() {
         const auto id = body.substr(at + 11, body.find('"', at + 11) - at - 11);
         m_pollIds.push_back(id);
         if (!Exchange(m_options,
-                      std::string(kPollingPath) + "?job=UpdatePollingStatus&pollcount=1&pollid_0=" + id +
-                          "&status_0=O&ispublish_0=0",
+                      std::string(kPollingPath) + "?job=UpdatePollingStatus&pollcount=1&pollid_0=" +
+                          id + "&status_0=O&ispublish_0=0",
                       status, body) ||
             status != 200)
             return false;
@@ -168,7 +172,8 @@ bool Driver::Connect(Connection& c) {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(m_options.port));
     inet_pton(AF_INET, m_options.host.c_str(), &addr.sin_addr);
-    if (::connect(c.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
+    if (::connect(c.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 &&
+        errno != EINPROGRESS) {
         ::close(c.fd);
         c.fd = -1;
         return false;
@@ -234,7 +239,8 @@ bool Driver::ReadResponses(Connection& c) {
         const auto headerEnd = c.in.find("\r\n\r\n");
         if (headerEnd == std::string::npos || c.inFlight < 0) return open;
         std::string headers = c.in.substr(0, headerEnd);
-        std::transform(headers.begin(), headers.end(), headers.begin(), [](char ch) { return std::tolower(ch); });
+        std::transform(headers.begin(), headers.end(), headers.begin(),
+                       [](char ch) { return std::tolower(ch); });
         const auto lengthAt = headers.find("content-length:");
         if (lengthAt == std::string::npos) return false;  // every reply must carry Content-Length
         const size_t length = std::strtoul(headers.c_str() + lengthAt + 15, nullptr, 10);
@@ -244,14 +250,16 @@ bool Driver::ReadResponses(Connection& c) {
         c.in.erase(0, headerEnd + 4 + length);
 
         m_latencyUs.push_back(static_cast<int>(
-            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - c.sentAt).count()));
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - c.sentAt)
+                .count()));
         ++m_done;
         if (status != 200) {
             ++m_failed;
         } else if (m_options.mode == "ballots") {
             const long index = c.inFlight;
             const int poll = static_cast<int>(index % static_cast<long>(m_pollIds.size()));
-            const int choice = static_cast<int>((index / static_cast<long>(m_pollIds.size())) % kChoices);
+            const int choice =
+                static_cast<int>((index / static_cast<long>(m_pollIds.size())) % kChoices);
             ++m_expected[{poll, choice}];
         }
         c.inFlight = -1;
@@ -265,17 +273,21 @@ bool Driver::CheckCounts() {
     int status = 0;
     std::string body;
     if (!Exchange(m_options,
-                  std::string(kResultsPath) + "?job=GetPollingResult&modulename=load&userid=bench" + m_options.run,
+                  std::string(kResultsPath) + "?job=GetPollingResult&modulename=load&userid=bench" +
+                      m_options.run,
                   status, body) ||
         status != 200) {
         std::printf("CHECK FAILED cannot read the poll list back\n");
         return false;
     }
     std::unique_ptr<xmlDoc, void (*)(xmlDoc*)> doc(
-        xmlReadMemory(body.data(), static_cast<int>(body.size()), "list.xml", nullptr, XML_PARSE_NONET), xmlFreeDoc);
+        xmlReadMemory(body.data(), static_cast<int>(body.size()), "list.xml", nullptr,
+                      XML_PARSE_NONET),
+        xmlFreeDoc);
     xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
     xmlNode* records = root ? root->children : nullptr;
-    while (records != nullptr && !(records->type == XML_ELEMENT_NODE && xmlStrEqual(records->name, BAD_CAST "Records")))
+    while (records != nullptr &&
+           !(records->type == XML_ELEMENT_NODE && xmlStrEqual(records->name, BAD_CAST "Records")))
         records = records->next;
     if (records == nullptr) {
         std::printf("CHECK FAILED the poll list is not a list document\n");
@@ -311,10 +323,12 @@ bool Driver::CheckCounts() {
         users += userCount;
     }
     long acknowledged = m_done - m_failed;
-    const bool ok = mismatches == 0 && ballots == acknowledged && voterElements == acknowledged && m_lost == 0;
-    std::printf("CHECK %s acknowledged=%ld counted_ballots=%ld counted_voters=%ld voter_elements=%ld "
-                "mismatched_counts=%ld unanswered=%ld\n",
-                ok ? "ok" : "FAILED", acknowledged, ballots, users, voterElements, mismatches, m_lost);
+    const bool ok =
+        mismatches == 0 && ballots == acknowledged && voterElements == acknowledged && m_lost == 0;
+    std::printf(
+        "CHECK %s acknowledged=%ld counted_ballots=%ld counted_voters=%ld voter_elements=%ld "
+        "mismatched_counts=%ld unanswered=%ld\n",
+        ok ? "ok" : "FAILED", acknowledged, ballots, users, voterElements, mismatches, m_lost);
     return ok;
 }
 
@@ -345,13 +359,15 @@ int Driver::Run() {
         if (!waiting) break;
         // Answers still outstanding after the time limit get a short grace period.
         if (!m_sending && now - std::max(lastAnswer, stopSending) > std::chrono::seconds(5)) break;
-        const int ready = ::epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), 100);
+        const int ready =
+            ::epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), 100);
         for (int i = 0; i < ready; ++i) {
             auto& c = *static_cast<Connection*>(events[static_cast<size_t>(i)].data.ptr);
             const long doneBefore = m_done;
             bool usable = true;
             if (events[static_cast<size_t>(i)].events & EPOLLOUT) usable = Flush(c);
-            if (usable && (events[static_cast<size_t>(i)].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)))
+            if (usable && (events[static_cast<size_t>(i)].events &
+                           (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)))
                 usable = ReadResponses(c);
             if (m_done != doneBefore) lastAnswer = Clock::now();
             if (!usable) {
@@ -375,12 +391,15 @@ int Driver::Run() {
 
     std::sort(m_latencyUs.begin(), m_latencyUs.end());
     auto percentile = [&](double p) {
-        return m_latencyUs.empty() ? 0 : m_latencyUs[static_cast<size_t>(p * (m_latencyUs.size() - 1))];
+        return m_latencyUs.empty() ? 0
+                                   : m_latencyUs[static_cast<size_t>(p * (m_latencyUs.size() - 1))];
     };
-    std::printf("RESULT mode=%s connections=%d requests=%ld non200=%ld unanswered=%ld seconds=%.3f rate=%.0f "
-                "p50_us=%d p99_us=%d\n",
-                m_options.mode.c_str(), m_options.connections, m_done, m_failed, m_lost, elapsed,
-                static_cast<double>(m_done) / elapsed, percentile(0.50), percentile(0.99));
+    std::printf(
+        "RESULT mode=%s connections=%d requests=%ld non200=%ld unanswered=%ld seconds=%.3f "
+        "rate=%.0f "
+        "p50_us=%d p99_us=%d\n",
+        m_options.mode.c_str(), m_options.connections, m_done, m_failed, m_lost, elapsed,
+        static_cast<double>(m_done) / elapsed, percentile(0.50), percentile(0.99));
     bool ok = m_failed == 0 && m_lost == 0;
     if (m_options.mode == "ballots") ok = CheckCounts() && ok;
     return ok ? 0 : 1;
@@ -390,19 +409,30 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
         const std::string value = argv[i + 1];
-        if (name == "--mode") options.mode = value;
-        else if (name == "--host") options.host = value;
-        else if (name == "--port") options.port = std::atoi(value.c_str());
-        else if (name == "--path") options.path = value;
-        else if (name == "--connections") options.connections = std::atoi(value.c_str());
-        else if (name == "--requests") options.requests = std::atol(value.c_str());
-        else if (name == "--seconds") options.seconds = std::atof(value.c_str());
-        else if (name == "--polls") options.polls = std::atoi(value.c_str());
-        else if (name == "--run") options.run = value;
-        else return false;
+        if (name == "--mode")
+            options.mode = value;
+        else if (name == "--host")
+            options.host = value;
+        else if (name == "--port")
+            options.port = std::atoi(value.c_str());
+        else if (name == "--path")
+            options.path = value;
+        else if (name == "--connections")
+            options.connections = std::atoi(value.c_str());
+        else if (name == "--requests")
+            options.requests = std::atol(value.c_str());
+        else if (name == "--seconds")
+            options.seconds = std::atof(value.c_str());
+        else if (name == "--polls")
+            options.polls = std::atoi(value.c_str());
+        else if (name == "--run")
+            options.run = value;
+        else
+            return false;
     }
     return (argc % 2 == 1) && options.port > 0 && options.connections > 0 && options.requests > 0 &&
-           options.polls > 0 && options.seconds > 0 && (options.mode == "ballots" || options.mode == "static");
+           options.polls > 0 && options.seconds > 0 &&
+           (options.mode == "ballots" || options.mode == "static");
 }
 
 }  // namespace
@@ -411,8 +441,10 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
-                     "usage: pollserver_load --port P [--mode ballots|static] [--host 127.0.0.1] [--path /x]\n"
-                     "                       [--connections 64] [--requests N] [--seconds S] [--polls N] [--run TAG]\n");
+                     "usage: pollserver_load --port P [--mode ballots|static] [--host 127.0.0.1] "
+                     "[--path /x]\n"
+                     "                       [--connections 64] [--requests N] [--seconds S] "
+                     "[--polls N] [--run TAG]\n");
         return 2;
     }
     return Driver(options).Run();

@@ -22,9 +22,9 @@
 #include "core/PluginObjects.h"
 #include "core/PollManager.h"
 #include "core/WindowFactoryRegistry.h"
-#include "pollserver/PollServerProcess.h"
 #include "polldata/IPollListView.h"
 #include "polldata/PollList.h"
+#include "pollserver/PollServerProcess.h"
 #include "quibra/CQuibraExport.h"
 #include "quibra/CWenDoc.h"
 #include "transport/UrlEncode.h"
@@ -57,7 +57,8 @@ public:
         last = window.get();
         return window;
     }
-    std::unique_ptr<IVoteWindow> CreateVoteWindow(PollManager&, const PollRecord&, VoteMode) override {
+    std::unique_ptr<IVoteWindow> CreateVoteWindow(PollManager&, const PollRecord&,
+                                                  VoteMode) override {
         return nullptr;
     }
     CountingWindow* last = nullptr;
@@ -81,7 +82,9 @@ bool WaitUntil(const std::function<bool()>& done) {
     return true;
 }
 
-size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+size_t Discard(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
 
 // One bare exchange as the plug-in makes it: a fresh connection, the same query.
 bool BareGet(const std::string& url) {
@@ -93,14 +96,16 @@ bool BareGet(const std::string& url) {
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
     long status = 0;
     const bool ok = curl_easy_perform(curl) == CURLE_OK &&
-                    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
+                    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK &&
+                    status == 200;
     curl_easy_cleanup(curl);
     return ok;
 }
 
 std::string Form(const std::vector<std::pair<std::wstring, std::wstring>>& fields, int tick) {
     std::wstring form;
-    for (const auto& [name, value] : fields) form += UrlEncode(name) + L"=" + UrlEncode(value) + L"&";
+    for (const auto& [name, value] : fields)
+        form += UrlEncode(name) + L"=" + UrlEncode(value) + L"&";
     return ToUtf8(form) + "_rnd=" + std::to_string(tick);
 }
 
@@ -122,14 +127,20 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
     QApplication app(argc, argv);
 
-    const auto work = std::filesystem::temp_directory_path() / ("quibra-roundtrip-" + std::to_string(getpid()));
+    const auto work =
+        std::filesystem::temp_directory_path() / ("quibra-roundtrip-" + std::to_string(getpid()));
     std::filesystem::create_directories(work / "config" / "wendrake");
     std::filesystem::create_directories(work / "tmp");
     setenv("XDG_CONFIG_HOME", (work / "config").c_str(), 1);
-    for (const char* proxy : {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"})
+    for (const char* proxy :
+         {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"})
         unsetenv(proxy);
     CWenDoc config;
-    config.Create(L"Wendrake").AddChild(L"WenConfig").AddChild(L"SystemSetting").AddChild(L"UseSSL").AddAttributeInt(L"value", 0);
+    config.Create(L"Wendrake")
+        .AddChild(L"WenConfig")
+        .AddChild(L"SystemSetting")
+        .AddChild(L"UseSSL")
+        .AddAttributeInt(L"value", 0);
     config.Save((work / "config" / "wendrake" / "wenconfig.xml").wstring());
 
     test::PollServerProcess server;
@@ -147,9 +158,9 @@ int main(int argc, char** argv) {
     AppConfig::Instance().Load();
     PollManager* manager = PluginObjects::CurrentManager();
     CWenDoc initDoc;
-    CWenNode init = initDoc.LoadXml("<init><modulename>m1</modulename><authorname>a7</authorname><managerip>" +
-                                    hostPort + "</managerip><tmpfolder>" + (work / "tmp").string() +
-                                    "</tmpfolder></init>");
+    CWenNode init = initDoc.LoadXml(
+        "<init><modulename>m1</modulename><authorname>a7</authorname><managerip>" + hostPort +
+        "</managerip><tmpfolder>" + (work / "tmp").string() + "</tmpfolder></init>");
     notify->Notify(L"/polling/in/init", &init);
     CountingWindow* window = factory->last;
     PollList& list = window->List();
@@ -158,7 +169,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 10; ++i) {
         PollRecord draft;
         draft.title = L"Question " + std::to_wstring(i);
-        draft.items = {{L"", L"A", L"one", 0, {}}, {L"", L"B", L"two", 0, {}}, {L"", L"C", L"three", 0, {}},
+        draft.items = {{L"", L"A", L"one", 0, {}},
+                       {L"", L"B", L"two", 0, {}},
+                       {L"", L"C", L"three", 0, {}},
                        {L"", L"D", L"four", 0, {}}};
         const int before = window->fills;
         manager->CmdCreatePolling(draft);
@@ -172,10 +185,15 @@ int main(int argc, char** argv) {
     std::vector<double> bare;
     const std::string base = server.HttpUrl();
     const std::string update = base + "/wendrake-idm/v4/polling/polling.asp?" +
-                               Form({{L"job", L"UpdatePollingStatus"}, {L"pollcount", L"1"}, {L"pollid_0", target.pollId},
-                                     {L"status_0", L"O"}, {L"ispublish_0", L"0"}}, 1);
-    const std::string refresh = base + "/wendrake-idm/v4/polling/get_polling.asp?" +
-                                Form({{L"job", L"GetPollingResult"}, {L"modulename", L"m1"}, {L"userid", L"a7"}}, 2);
+                               Form({{L"job", L"UpdatePollingStatus"},
+                                     {L"pollcount", L"1"},
+                                     {L"pollid_0", target.pollId},
+                                     {L"status_0", L"O"},
+                                     {L"ispublish_0", L"0"}},
+                                    1);
+    const std::string refresh =
+        base + "/wendrake-idm/v4/polling/get_polling.asp?" +
+        Form({{L"job", L"GetPollingResult"}, {L"modulename", L"m1"}, {L"userid", L"a7"}}, 2);
     for (int round = 0; round < rounds; ++round) {
         const int before = window->fills;
         const auto start = Clock::now();

@@ -28,9 +28,16 @@ struct Corpus {
 const Corpus& TheCorpus() {
     static const Corpus corpus = [] {
         const std::wstring fragments[] = {
-            L"Poll question number ", L"42", L" ", L"caf\u00E9 cr\u00E8me br\u00FBl\u00E9e ",
-            L"\u4E2D\u6587\u6295\u7968\u7ED3\u679C ", std::wstring(1, static_cast<wchar_t>(0x1F600)),
-            L"A-B_C.D~E*F+G ", L"\u65E5\u672C\u8A9E ", std::wstring(1, static_cast<wchar_t>(0x1F44D)), L"\n",
+            L"Poll question number ",
+            L"42",
+            L" ",
+            L"caf\u00E9 cr\u00E8me br\u00FBl\u00E9e ",
+            L"\u4E2D\u6587\u6295\u7968\u7ED3\u679C ",
+            std::wstring(1, static_cast<wchar_t>(0x1F600)),
+            L"A-B_C.D~E*F+G ",
+            L"\u65E5\u672C\u8A9E ",
+            std::wstring(1, static_cast<wchar_t>(0x1F44D)),
+            L"\n",
         };
         Corpus c;
         std::wstring piece;
@@ -116,7 +123,8 @@ public:
                         TheCorpus().pieces.size());
             std::printf("UrlEncode:         %8.1f MiB/s\n", mib / (ours->second / 1e3));
             std::printf("curl_easy_escape:  %8.1f MiB/s\n", mib / (curl->second / 1e3));
-            std::printf("ratio (curl time / UrlEncode time): %.2f (goal >= 1)\n", curl->second / ours->second);
+            std::printf("ratio (curl time / UrlEncode time): %.2f (goal >= 1)\n",
+                        curl->second / ours->second);
         }
     }
 

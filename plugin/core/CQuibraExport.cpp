@@ -9,7 +9,9 @@ using quibra::PluginObjects;
 using quibra::PollManager;
 using quibra::PollWorker;
 
-CQuibraExport& CQuibraExport::operator=(const CQuibraExport&) { return *this; }
+CQuibraExport& CQuibraExport::operator=(const CQuibraExport&) {
+    return *this;
+}
 
 IFeedBackNotify* CQuibraExport::CreateQuibraManager(POLLMODE /*mode*/, IPollNotify* notify) {
     // A second call replaces the pointers; the earlier objects stay with the host's

@@ -7,7 +7,8 @@
 namespace quibra {
 
 QWidget* HostWindowLocator::Live(const QWidget* candidate) {
-    if (candidate == nullptr || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
+    if (candidate == nullptr ||
+        qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
         return nullptr;
     // Compare addresses only: a stale pointer is never dereferenced.
     for (QWidget* widget : QApplication::allWidgets())

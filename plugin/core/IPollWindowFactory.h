@@ -22,10 +22,12 @@ public:
     // Reads the skin settings ("skincfg") of an init message.
     virtual void ApplySkinSettings(const CWenNode& initPayload) = 0;
     // The poll manager window, created hidden; null when it cannot be created.
-    virtual std::unique_ptr<IManagerWindow> CreateManagerWindow(PollManager& manager, QWidget* hostWindow) = 0;
+    virtual std::unique_ptr<IManagerWindow> CreateManagerWindow(PollManager& manager,
+                                                                QWidget* hostWindow) = 0;
     // A voting dialog for `record`, created without parent, centred and shown;
     // null when it cannot be created.
-    virtual std::unique_ptr<IVoteWindow> CreateVoteWindow(PollManager& manager, const PollRecord& record,
+    virtual std::unique_ptr<IVoteWindow> CreateVoteWindow(PollManager& manager,
+                                                          const PollRecord& record,
                                                           VoteMode mode) = 0;
 };
 

@@ -26,7 +26,9 @@ private:
 
 class MessageWindow::Receiver : public QObject {
 public:
-    explicit Receiver(IPollWorker& worker) : m_worker(worker) { setObjectName(QStringLiteral("MsgWnd")); }
+    explicit Receiver(IPollWorker& worker) : m_worker(worker) {
+        setObjectName(QStringLiteral("MsgWnd"));
+    }
     void SetMailbox(std::shared_ptr<TaskMailbox> mailbox) { m_mailbox = std::move(mailbox); }
 
 protected:
@@ -54,7 +56,9 @@ private:
 
 MessageWindow::MessageWindow(IPollWorker& worker) : m_worker(worker) {}
 
-MessageWindow::~MessageWindow() { Destroy(); }
+MessageWindow::~MessageWindow() {
+    Destroy();
+}
 
 bool MessageWindow::Create(bool /*visible*/) {
     if (m_receiver != nullptr && m_receiver->thread() == QThread::currentThread()) return true;

@@ -19,9 +19,21 @@ namespace quibra {
 namespace {
 
 enum class Route {
-    Init, PutUserId, ShowManager, Updating, UpdatingError, GetAllPolling, AuthHoldPolling,
-    ClientGetPollInfo, ClientGetPollResult, ClientShowPollResult, SetTransParams, StopPolling,
-    ClientNotifyPolling, TranslateWindowMessage, Nothing
+    Init,
+    PutUserId,
+    ShowManager,
+    Updating,
+    UpdatingError,
+    GetAllPolling,
+    AuthHoldPolling,
+    ClientGetPollInfo,
+    ClientGetPollResult,
+    ClientShowPollResult,
+    SetTransParams,
+    StopPolling,
+    ClientNotifyPolling,
+    TranslateWindowMessage,
+    Nothing
 };
 
 // Matched in this order against the lower-cased path; the first match wins.
@@ -44,7 +56,8 @@ constexpr MessageRoute<Route> kRows[] = {
 
 }  // namespace
 
-PollManager::PollManager(std::shared_ptr<IPollWindowFactory> factory) : m_factory(std::move(factory)) {
+PollManager::PollManager(std::shared_ptr<IPollWindowFactory> factory)
+    : m_factory(std::move(factory)) {
     CWenMsg::GetInstance().Init(GetLangFolder());
 }
 
@@ -59,7 +72,8 @@ PollManager::~PollManager() {
 
 int32_t PollManager::Notify(const wchar_t* path, void* payload) {
     switch (MatchRoute(path, kRows, Route::Nothing)) {
-        case Route::Init: return Init(XmlPayload(payload), payload != nullptr);
+        case Route::Init:
+            return Init(XmlPayload(payload), payload != nullptr);
         case Route::PutUserId:
             if (payload != nullptr) ToWorker(L"/polling/out/setuserid", payload);
             return 0;
@@ -76,21 +90,38 @@ int32_t PollManager::Notify(const wchar_t* path, void* payload) {
             // A failed refresh ends the pending state, so the console never stays locked.
             EndRefresh();
             return 0;
-        case Route::GetAllPolling: ToWorker(L"/polling/out/getallpolling", nullptr); return 0;
-        case Route::AuthHoldPolling: ToWorker(L"/polling/out/getsinglepolling", payload); return 0;
-        case Route::ClientGetPollInfo: OpenAnswerWindows(XmlPayload(payload)); return 0;
-        case Route::ClientGetPollResult: ToWorker(L"/polling/out/clientgetpollresult", payload); return 0;
-        case Route::ClientShowPollResult: OpenResultWindows(XmlPayload(payload)); return 0;
-        case Route::SetTransParams: ToWorker(L"/polling/out/settransparams", payload); return 0;
-        case Route::StopPolling: CloseAnswerWindows(XmlPayload(payload)); return 0;
+        case Route::GetAllPolling:
+            ToWorker(L"/polling/out/getallpolling", nullptr);
+            return 0;
+        case Route::AuthHoldPolling:
+            ToWorker(L"/polling/out/getsinglepolling", payload);
+            return 0;
+        case Route::ClientGetPollInfo:
+            OpenAnswerWindows(XmlPayload(payload));
+            return 0;
+        case Route::ClientGetPollResult:
+            ToWorker(L"/polling/out/clientgetpollresult", payload);
+            return 0;
+        case Route::ClientShowPollResult:
+            OpenResultWindows(XmlPayload(payload));
+            return 0;
+        case Route::SetTransParams:
+            ToWorker(L"/polling/out/settransparams", payload);
+            return 0;
+        case Route::StopPolling:
+            CloseAnswerWindows(XmlPayload(payload));
+            return 0;
         case Route::ClientNotifyPolling:
             m_updateLock.lock();
             ++m_updateLockDepth;
             m_refreshPending = true;
             ToWorker(L"/polling/out/getallpolling", nullptr);
             return 0;
-        case Route::TranslateWindowMessage: ForwardKeyboardEvent(payload); return 0;
-        case Route::Nothing: return 0;
+        case Route::TranslateWindowMessage:
+            ForwardKeyboardEvent(payload);
+            return 0;
+        case Route::Nothing:
+            return 0;
     }
     return 0;
 }
@@ -169,8 +200,11 @@ void PollManager::ForwardKeyboardEvent(void* payload) {
     switch (record->event->type()) {
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride: QCoreApplication::sendEvent(target, record->event); break;
-        default: break;
+        case QEvent::ShortcutOverride:
+            QCoreApplication::sendEvent(target, record->event);
+            break;
+        default:
+            break;
     }
 }
 
@@ -200,8 +234,10 @@ bool PollManager::CmdDelete(const std::vector<const PollRecord*>& records) {
     return SendCommand(CommandMessages::kDeletePath, CommandMessages::Delete(records));
 }
 
-bool PollManager::CmdSendPoll(const std::wstring& pollId, const std::vector<std::wstring>& chosenItemNames) {
-    return SendCommand(CommandMessages::kSendPollPath, CommandMessages::SendPoll(pollId, chosenItemNames));
+bool PollManager::CmdSendPoll(const std::wstring& pollId,
+                              const std::vector<std::wstring>& chosenItemNames) {
+    return SendCommand(CommandMessages::kSendPollPath,
+                       CommandMessages::SendPoll(pollId, chosenItemNames));
 }
 
 }  // namespace quibra

@@ -48,8 +48,12 @@ public:
     const std::wstring& ImageFolder() const { return m_imageFolder; }
     IManagerWindow* ManagerWindow() const { return m_managerWindow.get(); }
     bool RefreshPending() const { return m_refreshPending; }
-    const std::vector<std::unique_ptr<IVoteWindow>>& AnswerWindows() const { return m_answerWindows; }
-    const std::vector<std::unique_ptr<IVoteWindow>>& ResultWindows() const { return m_resultWindows; }
+    const std::vector<std::unique_ptr<IVoteWindow>>& AnswerWindows() const {
+        return m_answerWindows;
+    }
+    const std::vector<std::unique_ptr<IVoteWindow>>& ResultWindows() const {
+        return m_resultWindows;
+    }
 
 private:
     int32_t Init(const CWenNode& payload, bool hasPayload);

@@ -10,9 +10,22 @@ namespace quibra {
 namespace {
 
 enum class Route {
-    CreatePoll, SetUserId, DeletePoll, UpdateContent, UpdateStats, GetAllPolling, GetSinglePolling,
-    ClientGetPollResult, PostPolling, SetTransportParams, ListReady, ListFailed, RefreshList,
-    PollInfoReady, PollResultReady, Nothing
+    CreatePoll,
+    SetUserId,
+    DeletePoll,
+    UpdateContent,
+    UpdateStats,
+    GetAllPolling,
+    GetSinglePolling,
+    ClientGetPollResult,
+    PostPolling,
+    SetTransportParams,
+    ListReady,
+    ListFailed,
+    RefreshList,
+    PollInfoReady,
+    PollResultReady,
+    Nothing
 };
 
 // Matched in this order against the lower-cased path; the first match wins.
@@ -46,7 +59,8 @@ constexpr MessageRoute<Route> kRows[] = {
 }  // namespace
 
 PollWorker::PollWorker()
-    : m_window(std::make_unique<MessageWindow>(*this)), m_jobs(std::make_unique<PollJobs>(static_cast<IJobHost&>(*this))) {}
+    : m_window(std::make_unique<MessageWindow>(*this)),
+      m_jobs(std::make_unique<PollJobs>(static_cast<IJobHost&>(*this))) {}
 
 PollWorker::~PollWorker() {
     // The window goes first: undelivered outcomes are freed with their tasks,
@@ -61,7 +75,9 @@ void PollWorker::Dispatch(const wchar_t* path, void* payload) {
         case Route::SetUserId:
             if (payload != nullptr) m_params.userId = static_cast<const wchar_t*>(payload);
             return;
-        case Route::SetTransportParams: SetTransportParams(XmlPayload(payload)); return;
+        case Route::SetTransportParams:
+            SetTransportParams(XmlPayload(payload));
+            return;
         case Route::ListReady: {
             std::lock_guard lock(m_lock);
             if (m_manager != nullptr) m_manager->Notify(L"/polling/in/updating", payload);
@@ -76,28 +92,48 @@ void PollWorker::Dispatch(const wchar_t* path, void* payload) {
             if (m_manager != nullptr) m_manager->Notify(L"/polling/in/clientgetpollinfo", payload);
             return;
         case Route::PollResultReady:
-            if (m_manager != nullptr) m_manager->Notify(L"/polling/in/clientshowpollresult", payload);
+            if (m_manager != nullptr)
+                m_manager->Notify(L"/polling/in/clientshowpollresult", payload);
             return;
-        case Route::Nothing: return;
-        default: break;
+        case Route::Nothing:
+            return;
+        default:
+            break;
     }
     if (!m_jobs) return;
     const CWenNode& node = XmlPayload(payload);
     switch (route) {
-        case Route::CreatePoll: m_jobs->CreatePolling(node); break;
-        case Route::DeletePoll: m_jobs->DeletePolling(node); break;
+        case Route::CreatePoll:
+            m_jobs->CreatePolling(node);
+            break;
+        case Route::DeletePoll:
+            m_jobs->DeletePolling(node);
+            break;
         case Route::UpdateContent:
-        case Route::UpdateStats: m_jobs->UpdatePolling(node); break;
+        case Route::UpdateStats:
+            m_jobs->UpdatePolling(node);
+            break;
         case Route::GetAllPolling:
-        case Route::RefreshList: StartListRequest(); break;
-        case Route::GetSinglePolling: m_jobs->GetResults(2, node); break;
-        case Route::ClientGetPollResult: m_jobs->GetResults(3, node); break;
-        case Route::PostPolling: m_jobs->PostPolling(node); break;
-        default: break;
+        case Route::RefreshList:
+            StartListRequest();
+            break;
+        case Route::GetSinglePolling:
+            m_jobs->GetResults(2, node);
+            break;
+        case Route::ClientGetPollResult:
+            m_jobs->GetResults(3, node);
+            break;
+        case Route::PostPolling:
+            m_jobs->PostPolling(node);
+            break;
+        default:
+            break;
     }
 }
 
-void PollWorker::StartListRequest() { m_jobs->GetResults(1, CWenNode()); }
+void PollWorker::StartListRequest() {
+    m_jobs->GetResults(1, CWenNode());
+}
 
 void PollWorker::SetTransportParams(const CWenNode& node) {
     // Every key is replaced; a missing child clears its field.
@@ -113,6 +149,8 @@ void PollWorker::SetTransportParams(const CWenNode& node) {
     m_window->Create(false);
 }
 
-void PollWorker::ShowMessage(int messageId) { ShowMessageBox(CWenMsg::GetInstance().GetMsg(messageId), 0); }
+void PollWorker::ShowMessage(int messageId) {
+    ShowMessageBox(CWenMsg::GetInstance().GetMsg(messageId), 0);
+}
 
 }  // namespace quibra

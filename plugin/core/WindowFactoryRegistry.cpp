@@ -9,7 +9,11 @@ std::shared_ptr<IPollWindowFactory>& Slot() {
 }
 }  // namespace
 
-std::shared_ptr<IPollWindowFactory> WindowFactoryRegistry::Get() { return Slot(); }
-void WindowFactoryRegistry::Set(std::shared_ptr<IPollWindowFactory> factory) { Slot() = std::move(factory); }
+std::shared_ptr<IPollWindowFactory> WindowFactoryRegistry::Get() {
+    return Slot();
+}
+void WindowFactoryRegistry::Set(std::shared_ptr<IPollWindowFactory> factory) {
+    Slot() = std::move(factory);
+}
 
 }  // namespace quibra

@@ -70,7 +70,8 @@ std::string HostOf(const std::string& url) {
     rest = rest.substr(0, rest.find_first_of("/?#"));
     const size_t at = rest.rfind('@');
     if (at != std::string_view::npos) rest.remove_prefix(at + 1);
-    if (!rest.empty() && rest.front() == '[') return std::string(rest.substr(1, rest.find(']') - 1));
+    if (!rest.empty() && rest.front() == '[')
+        return std::string(rest.substr(1, rest.find(']') - 1));
     return std::string(rest.substr(0, rest.find(':')));
 }
 

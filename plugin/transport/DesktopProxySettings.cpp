@@ -16,11 +16,18 @@ template <typename T, void (*Free)(T*)>
 struct Deleter {
     void operator()(T* p) const { Free(p); }
 };
-void UnrefObject(GSettings* s) { g_object_unref(s); }
-void FreeString(gchar* s) { g_free(s); }
-void FreeStrv(gchar** s) { g_strfreev(s); }
+void UnrefObject(GSettings* s) {
+    g_object_unref(s);
+}
+void FreeString(gchar* s) {
+    g_free(s);
+}
+void FreeStrv(gchar** s) {
+    g_strfreev(s);
+}
 using SettingsPtr = std::unique_ptr<GSettings, Deleter<GSettings, UnrefObject>>;
-using SchemaPtr = std::unique_ptr<GSettingsSchema, Deleter<GSettingsSchema, g_settings_schema_unref>>;
+using SchemaPtr =
+    std::unique_ptr<GSettingsSchema, Deleter<GSettingsSchema, g_settings_schema_unref>>;
 using StringPtr = std::unique_ptr<gchar, Deleter<gchar, FreeString>>;
 using StrvPtr = std::unique_ptr<gchar*, Deleter<gchar*, FreeStrv>>;
 
@@ -52,7 +59,8 @@ struct DesktopProxySettings::Handles {
     SettingsPtr https;
 };
 
-DesktopProxySettings::DesktopProxySettings(_GSettingsBackend* backend) : m_handles(std::make_unique<Handles>()) {
+DesktopProxySettings::DesktopProxySettings(_GSettingsBackend* backend)
+    : m_handles(std::make_unique<Handles>()) {
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     if (source == nullptr) return;
     SchemaPtr schema(g_settings_schema_source_lookup(source, "org.gnome.system.proxy", TRUE));
@@ -65,7 +73,9 @@ DesktopProxySettings::DesktopProxySettings(_GSettingsBackend* backend) : m_handl
 
 DesktopProxySettings::~DesktopProxySettings() = default;
 
-bool DesktopProxySettings::IsOpen() const { return m_handles->proxy != nullptr; }
+bool DesktopProxySettings::IsOpen() const {
+    return m_handles->proxy != nullptr;
+}
 
 bool DesktopProxySettings::Read(ProxySettings& settings) const {
     settings = ProxySettings{};

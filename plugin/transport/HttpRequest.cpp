@@ -1,8 +1,8 @@
 #include "transport/HttpRequest.h"
 
 #include <cstring>
-#include <cwctype>
 #include <ctime>
+#include <cwctype>
 #include <filesystem>
 #include <string_view>
 #include <tuple>
@@ -34,7 +34,8 @@ constexpr size_t kMaxFileErrorText = 260;
 int32_t TickCount() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    const uint64_t ms =
+        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<int32_t>(static_cast<uint32_t>(ms));
 }
 
@@ -82,8 +83,8 @@ ProxyAuthScheme ChooseScheme(const std::vector<std::string>& challenges) {
 }
 
 bool IsHostChar(wchar_t c) {
-    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-' ||
-           c == L'.' || c == L'_';
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+           c == L'-' || c == L'.' || c == L'_';
 }
 
 // The request target as libcurl takes it: bytes outside printable ASCII are
@@ -140,7 +141,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         const size_t space = line.find(' ');
         if (space != std::string_view::npos) {
             long status = 0;
-            for (size_t i = space + 1; i < line.size() && line[i] >= '0' && line[i] <= '9' && status < 1000; ++i)
+            for (size_t i = space + 1;
+                 i < line.size() && line[i] >= '0' && line[i] <= '9' && status < 1000; ++i)
                 status = status * 10 + (line[i] - '0');
             t->lastStatus = status;
         }
@@ -148,7 +150,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         if (t->lastStatus >= 200) t->finalHeadersDone = true;
     } else if (StartsWithNoCase(line, "proxy-authenticate:")) {
         std::string_view value = line.substr(19);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix(1);
         t->proxyChallenges.emplace_back(value);
     }
     return n;
@@ -164,7 +167,8 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         // Each piece counts up to its first zero byte. The bytes are decoded
         // once at the end, so no character is split between pieces.
         const void* zero = std::memchr(data, 0, n);
-        t->textBytes.append(data, zero ? static_cast<size_t>(static_cast<const char*>(zero) - data) : n);
+        t->textBytes.append(data,
+                            zero ? static_cast<size_t>(static_cast<const char*>(zero) - data) : n);
         return n;
     }
     if (!t->file.IsOpen() && !t->file.Create(t->tempPath)) {
@@ -188,8 +192,12 @@ void RemoveQuietly(const fs::path& path) {
 HttpRequest::HttpRequest() = default;
 HttpRequest::~HttpRequest() = default;
 
-ProxyAuthScheme HttpRequest::GetProxyAuthScheme() { return s_proxyAuthScheme.load(); }
-void HttpRequest::SetProxyAuthScheme(ProxyAuthScheme scheme) { s_proxyAuthScheme.store(scheme); }
+ProxyAuthScheme HttpRequest::GetProxyAuthScheme() {
+    return s_proxyAuthScheme.load();
+}
+void HttpRequest::SetProxyAuthScheme(ProxyAuthScheme scheme) {
+    s_proxyAuthScheme.store(scheme);
+}
 
 void HttpRequest::AddField(std::wstring name, std::wstring value) {
     m_fieldNames.push_back(std::move(name));
@@ -241,7 +249,8 @@ bool HttpRequest::ParseUrl() {
     url = url.substr(0, url.find(L'#'));
     const size_t pathStart = url.find_first_of(L"/?");
     std::wstring_view authority = url.substr(0, pathStart);
-    std::wstring_view path = pathStart == std::wstring_view::npos ? std::wstring_view() : url.substr(pathStart);
+    std::wstring_view path =
+        pathStart == std::wstring_view::npos ? std::wstring_view() : url.substr(pathStart);
 
     std::wstring_view host;
     std::wstring_view portText;
@@ -282,7 +291,9 @@ bool HttpRequest::ParseUrl() {
     m_secure = secure;
     m_host = host;
     m_port = static_cast<uint16_t>(port);
-    m_objectPath = path.empty() ? L"/" : (path.front() == L'?' ? L"/" + std::wstring(path) : std::wstring(path));
+    m_objectPath = path.empty()
+                       ? L"/"
+                       : (path.front() == L'?' ? L"/" + std::wstring(path) : std::wstring(path));
     return true;
 }
 
@@ -341,8 +352,8 @@ bool HttpRequest::Send() {
     }
     CURL* h = curl.Get();
     const std::string host = ToUtf8(m_host);
-    const std::string url = std::string(m_secure ? "https://" : "http://") + host + ":" + std::to_string(m_port) +
-                            ToRequestTarget(requestPath);
+    const std::string url = std::string(m_secure ? "https://" : "http://") + host + ":" +
+                            std::to_string(m_port) + ToRequestTarget(requestPath);
     const std::string verb = ToUtf8(m_verb);
 
     Transfer transfer;
@@ -389,7 +400,8 @@ bool HttpRequest::Send() {
     headers.Append("Pragma: no-cache");
     headers.Append("Cache-Control: no-cache");
     if (!isGet) {
-        headers.Append(m_verb == L"POST" ? "Content-Type: application/x-www-form-urlencoded;" : "Content-Type:");
+        headers.Append(m_verb == L"POST" ? "Content-Type: application/x-www-form-urlencoded;"
+                                         : "Content-Type:");
         headers.Append("Expect:");
     }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.Get());
@@ -399,8 +411,9 @@ bool HttpRequest::Send() {
     std::string proxy;
     std::string noProxy;
     ProxyInfo info;
-    if (CHttpUtil::Instance().GetProxyForUrl((m_secure ? L"https://" : L"http://") + m_host, info) && info.found &&
-        !proxy_rules::IsBypassedByPattern(info.bypassList, m_host)) {
+    if (CHttpUtil::Instance().GetProxyForUrl((m_secure ? L"https://" : L"http://") + m_host,
+                                             info) &&
+        info.found && !proxy_rules::IsBypassedByPattern(info.bypassList, m_host)) {
         proxy = proxy_rules::ChooseProxy(info.proxyList, m_secure);
         noProxy = proxy_rules::ToCurlNoProxy(info.bypassList);
     }
@@ -468,7 +481,8 @@ bool HttpRequest::Send() {
         RemoveQuietly(temp);
         return false;
     }
-    if (code == CURLE_OK && !transfer.file.IsOpen() && !transfer.file.Create(transfer.tempPath)) return false;
+    if (code == CURLE_OK && !transfer.file.IsOpen() && !transfer.file.Create(transfer.tempPath))
+        return false;
     if (!transfer.file.Close()) {
         m_failureKind = FailureKind::FileError;
         m_fileErrorText = ErrorText(transfer.file.Error());

@@ -67,13 +67,13 @@ public:
     void SetReceiveTimeout(uint32_t seconds) { m_receiveTimeoutSeconds = seconds; }
 
     // Outcome. The URL parts are set once Send has parsed the URL.
-    int32_t StatusCode() const { return m_statusCode; }        // last status read; 0 when none
+    int32_t StatusCode() const { return m_statusCode; }  // last status read; 0 when none
     FailureKind GetFailureKind() const { return m_failureKind; }
-    int32_t HttpErrorCode() const { return m_httpErrorCode; }  // non-200 status, or 0
+    int32_t HttpErrorCode() const { return m_httpErrorCode; }              // non-200 status, or 0
     const std::wstring& FileErrorText() const { return m_fileErrorText; }  // at most 260 characters
     const std::wstring& Host() const { return m_host; }
     const std::wstring& ObjectPath() const { return m_objectPath; }  // path and query from the URL
-    uint16_t Port() const { return m_port; }  // 80 until the URL is parsed
+    uint16_t Port() const { return m_port; }                         // 80 until the URL is parsed
     bool Secure() const { return m_secure; }
     const std::wstring& ReplyText() const { return m_replyText; }
     const std::wstring& Url() const { return m_url; }

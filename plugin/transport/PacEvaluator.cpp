@@ -13,7 +13,9 @@ std::mutex g_engineLock;
 
 // Script errors are answered by a false result; the engine's own printing to
 // stderr would only reach the host's console.
-int QuietErrors(const char*, va_list) { return 0; }
+int QuietErrors(const char*, va_list) {
+    return 0;
+}
 
 // The engine for one evaluation, torn down on every path.
 class EngineSession {
@@ -32,8 +34,8 @@ private:
 
 }  // namespace
 
-bool PacEvaluator::FindProxy(const std::string& script, const std::string& url, const std::string& host,
-                             std::string& answer) {
+bool PacEvaluator::FindProxy(const std::string& script, const std::string& url,
+                             const std::string& host, std::string& answer) {
     answer.clear();
     std::lock_guard lock(g_engineLock);
     pacparser_set_error_printer(QuietErrors);

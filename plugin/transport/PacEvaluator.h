@@ -12,8 +12,8 @@ class PacEvaluator {
 public:
     // True with the script's answer ("PROXY h:p; DIRECT") in `answer`; false
     // when the script does not compile or FindProxyForURL fails.
-    static bool FindProxy(const std::string& script, const std::string& url, const std::string& host,
-                          std::string& answer);
+    static bool FindProxy(const std::string& script, const std::string& url,
+                          const std::string& host, std::string& answer);
 };
 
 }  // namespace quibra

@@ -16,7 +16,9 @@ namespace quibra {
 
 namespace {
 
-std::wstring Indexed(const wchar_t* name, int i) { return name + std::to_wstring(i); }
+std::wstring Indexed(const wchar_t* name, int i) {
+    return name + std::to_wstring(i);
+}
 
 // Fields copied from a command message: texts of children of "Polling".
 class CommandFields {
@@ -35,7 +37,9 @@ private:
     CWenNode m_polling;
 };
 
-CWenNode PollingOf(const CWenNode& command) { return command.GetChild(L"Polling"); }
+CWenNode PollingOf(const CWenNode& command) {
+    return command.GetChild(L"Polling");
+}
 
 }  // namespace
 
@@ -57,13 +61,15 @@ std::wstring PollJobs::TempFileName(const std::wstring& folder) {
         std::random_device random;  // a kernel without getrandom
         for (size_t i = 0; i < sizeof bytes; i += 4) {
             const unsigned value = random();
-            for (size_t k = 0; k < 4; ++k) bytes[i + k] = static_cast<unsigned char>(value >> (8 * k));
+            for (size_t k = 0; k < 4; ++k)
+                bytes[i + k] = static_cast<unsigned char>(value >> (8 * k));
         }
     }
     wchar_t name[40];
-    std::swprintf(name, 40, L"%02X%02X%02X%02X_%02X%02X_%02X%02X_%02X%02X_%02X%02X%02X%02X%02X%02X", bytes[0],
-                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8], bytes[9], bytes[10],
-                  bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+    std::swprintf(name, 40, L"%02X%02X%02X%02X_%02X%02X_%02X%02X_%02X%02X_%02X%02X%02X%02X%02X%02X",
+                  bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7],
+                  bytes[8], bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14],
+                  bytes[15]);
     return folder + L"/" + name + L".xml";
 }
 
@@ -79,14 +85,17 @@ std::unique_ptr<HttpRequest> PollJobs::NewRequest() const {
 
 std::wstring PollJobs::Url(const wchar_t* script) const {
     // Asked every time: the configuration may have been loaded since.
-    return (AppConfig::Instance().UseSSL() ? L"https://" : L"http://") + m_host.Params().managerIp + script;
+    return (AppConfig::Instance().UseSSL() ? L"https://" : L"http://") + m_host.Params().managerIp +
+           script;
 }
 
-std::shared_ptr<TaskCompletion> PollJobs::Start(std::unique_ptr<HttpRequest> request, const std::wstring& targetFile,
-                                                const wchar_t* script, const std::wstring& successPath,
+std::shared_ptr<TaskCompletion> PollJobs::Start(std::unique_ptr<HttpRequest> request,
+                                                const std::wstring& targetFile,
+                                                const wchar_t* script,
+                                                const std::wstring& successPath,
                                                 const std::wstring& failurePath) {
-    auto task = std::make_unique<RequestTask>(std::move(request), targetFile, Url(script), m_host.Mailbox(),
-                                              successPath, failurePath);
+    auto task = std::make_unique<RequestTask>(std::move(request), targetFile, Url(script),
+                                              m_host.Mailbox(), successPath, failurePath);
     std::shared_ptr<TaskCompletion> done = task->GetThreadHandle();
     if (!task->Start()) return nullptr;  // nothing is reported for a task that never ran
     task.release();                      // the running task owns itself now
@@ -128,7 +137,8 @@ void PollJobs::DeletePolling(const CWenNode& command) {
     request->AddField(L"pollcount", fields.Text(L"pollcount"));
     for (int i = 0, n = fields.Count(L"pollcount"); i < n; ++i)
         request->AddField(Indexed(L"pollid_", i), fields.Text(Indexed(L"pollid_", i)));
-    Start(std::move(request), L"", kPollingScript, L"/polling/out/deletepollok", L"/polling/out/deletepollerror");
+    Start(std::move(request), L"", kPollingScript, L"/polling/out/deletepollok",
+          L"/polling/out/deletepollerror");
 }
 
 void PollJobs::UpdatePolling(const CWenNode& command) {
@@ -144,14 +154,16 @@ void PollJobs::UpdatePollingContent(const CWenNode& polling) {
     const CommandFields fields(polling);
     auto request = NewRequest();
     request->AddField(L"job", L"UpdatePolling");
-    for (const wchar_t* name : {L"pollid", L"title", L"type", L"issign"}) request->AddField(name, fields.Text(name));
+    for (const wchar_t* name : {L"pollid", L"title", L"type", L"issign"})
+        request->AddField(name, fields.Text(name));
     request->AddField(L"ispublish", L"0");
     request->AddField(L"itemcount", fields.Text(L"itemcount"));
     for (int i = 0, n = fields.Count(L"itemcount"); i < n; ++i) {
         request->AddField(Indexed(L"itemname_", i), fields.Text(Indexed(L"itemname_", i)));
         request->AddField(Indexed(L"content_", i), fields.Text(Indexed(L"content_", i)));
     }
-    Start(std::move(request), L"", kPollingScript, L"/polling/out/updateok", L"/polling/out/updateerror");
+    Start(std::move(request), L"", kPollingScript, L"/polling/out/updateok",
+          L"/polling/out/updateerror");
 }
 
 void PollJobs::UpdatePollingStatus(const CWenNode& polling) {
@@ -174,7 +186,8 @@ void PollJobs::UpdatePollingStatus(const CWenNode& polling) {
         if (status.empty()) status = pollStatus;
         if (publish.empty()) publish = pollPublish;
     }
-    Start(std::move(request), L"", kPollingScript, L"/polling/out/updatestatsok", L"/polling/out/updatestatserror");
+    Start(std::move(request), L"", kPollingScript, L"/polling/out/updatestatsok",
+          L"/polling/out/updatestatserror");
     // The host hears of the change at once; a later failure does not withdraw it.
     if (publish != L"0")
         NotifyHost(L"/polling/notify/publish", notification);
@@ -214,10 +227,20 @@ bool PollJobs::GetResults(int mode, const CWenNode& pollIds) {
     const wchar_t* success = nullptr;
     const wchar_t* failure = nullptr;
     switch (mode) {
-        case 1: job = L"GetPollingResult", success = L"/polling/out/getresultok", failure = L"/polling/out/getresulterror"; break;
-        case 2: job = L"GetPollingInfo", success = L"/polling/out/clientgetresultok", failure = L"/polling/out/clientgetresulterror"; break;
-        case 3: job = L"GetPollingResult2", success = L"/polling/out/clientshowresultok", failure = L"/polling/out/clientshowresulterror"; break;
-        default: return false;
+        case 1:
+            job = L"GetPollingResult", success = L"/polling/out/getresultok",
+            failure = L"/polling/out/getresulterror";
+            break;
+        case 2:
+            job = L"GetPollingInfo", success = L"/polling/out/clientgetresultok",
+            failure = L"/polling/out/clientgetresulterror";
+            break;
+        case 3:
+            job = L"GetPollingResult2", success = L"/polling/out/clientshowresultok",
+            failure = L"/polling/out/clientshowresulterror";
+            break;
+        default:
+            return false;
     }
     std::unique_lock<std::recursive_mutex> lock(m_host.WorkerLock(), std::defer_lock);
     if (mode != 1) lock.lock();
@@ -230,9 +253,11 @@ bool PollJobs::GetResults(int mode, const CWenNode& pollIds) {
     } else {
         std::vector<std::wstring> ids;
         CWenNodeList children = pollIds.GetChildNodes();
-        for (CWenNode id = children.Next(); !id.IsNull(); id = children.Next()) ids.push_back(id.GetText());
+        for (CWenNode id = children.Next(); !id.IsNull(); id = children.Next())
+            ids.push_back(id.GetText());
         request->AddField(L"pollcount", std::to_wstring(ids.size()));
-        for (size_t i = 0; i < ids.size(); ++i) request->AddField(Indexed(L"pollid_", static_cast<int>(i)), ids[i]);
+        for (size_t i = 0; i < ids.size(); ++i)
+            request->AddField(Indexed(L"pollid_", static_cast<int>(i)), ids[i]);
     }
     Start(std::move(request), TempFileName(params.tempFolder), kResultScript, success, failure);
     return true;

@@ -40,8 +40,9 @@ private:
     std::unique_ptr<HttpRequest> NewRequest() const;
     std::wstring Url(const wchar_t* script) const;
     // Starts the task; the completion signal, or null when no thread could start.
-    std::shared_ptr<TaskCompletion> Start(std::unique_ptr<HttpRequest> request, const std::wstring& targetFile,
-                                          const wchar_t* script, const std::wstring& successPath,
+    std::shared_ptr<TaskCompletion> Start(std::unique_ptr<HttpRequest> request,
+                                          const std::wstring& targetFile, const wchar_t* script,
+                                          const std::wstring& successPath,
                                           const std::wstring& failurePath);
     void NotifyHost(const wchar_t* path, const CWenDoc& notification);
 

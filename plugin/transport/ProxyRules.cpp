@@ -12,7 +12,8 @@ std::vector<std::wstring_view> SplitEntries(std::wstring_view list) {
     std::vector<std::wstring_view> entries;
     size_t i = 0;
     while (i < list.size()) {
-        while (i < list.size() && (list[i] == L';' || list[i] == L',' || list[i] == L' ' || list[i] == L'\t'))
+        while (i < list.size() &&
+               (list[i] == L';' || list[i] == L',' || list[i] == L' ' || list[i] == L'\t'))
             ++i;
         size_t end = i;
         while (end < list.size() && list[end] != L';' && list[end] != L',' && list[end] != L' ' &&
@@ -24,7 +25,9 @@ std::vector<std::wstring_view> SplitEntries(std::wstring_view list) {
     return entries;
 }
 
-wchar_t Lower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+wchar_t Lower(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
 
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) return false;
@@ -77,7 +80,8 @@ std::string ChooseProxy(std::wstring_view proxyList, bool secure) {
 }
 
 bool IsBypassedByPattern(std::wstring_view bypassList, std::wstring_view host) {
-    const bool dotless = host.find(L'.') == std::wstring_view::npos && host.find(L':') == std::wstring_view::npos;
+    const bool dotless =
+        host.find(L'.') == std::wstring_view::npos && host.find(L':') == std::wstring_view::npos;
     for (std::wstring_view entry : SplitEntries(bypassList)) {
         if (EqualsNoCase(entry, L"<local>")) {
             if (dotless) return true;
@@ -108,7 +112,8 @@ bool FromPacAnswer(std::string_view answer, std::wstring& proxyList, bool& direc
         const size_t semi = answer.find(';');
         std::string_view item = answer.substr(0, semi);
         answer = semi == std::string_view::npos ? std::string_view() : answer.substr(semi + 1);
-        while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
         while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
         if (item.empty()) continue;
         const size_t space = item.find_first_of(" \t");
@@ -116,7 +121,8 @@ bool FromPacAnswer(std::string_view answer, std::wstring& proxyList, bool& direc
         std::wstring address;
         if (space != std::string_view::npos) {
             std::string_view rest = item.substr(space);
-            while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+            while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
+                rest.remove_prefix(1);
             address = FromUtf8(rest);
         }
         if (keyword == L"direct") {

@@ -53,7 +53,8 @@ void AppendEntry(std::wstring& list, std::wstring_view entry) {
 
 bool ReadEnvironmentProxySettings(ProxySettings& settings) {
     std::wstring list;
-    if (const char* http = Env("http_proxy", "HTTP_PROXY")) AppendEntry(list, L"http=" + ProxyFromEnvValue(http));
+    if (const char* http = Env("http_proxy", "HTTP_PROXY"))
+        AppendEntry(list, L"http=" + ProxyFromEnvValue(http));
     if (const char* https = Env("https_proxy", "HTTPS_PROXY"))
         AppendEntry(list, L"https=" + ProxyFromEnvValue(https));
     if (const char* all = Env("all_proxy", "ALL_PROXY")) AppendEntry(list, ProxyFromEnvValue(all));

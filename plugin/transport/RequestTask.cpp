@@ -9,10 +9,15 @@ namespace quibra {
 
 std::atomic<int> RequestTask::s_alive{0};
 
-RequestTask::RequestTask(std::unique_ptr<HttpRequest> request, std::wstring targetFile, std::wstring url,
-                         std::shared_ptr<TaskMailbox> window, std::wstring successPath, std::wstring failurePath)
-    : m_request(std::move(request)), m_targetFile(std::move(targetFile)), m_url(std::move(url)),
-      m_window(std::move(window)), m_successPath(std::move(successPath)), m_failurePath(std::move(failurePath)) {
+RequestTask::RequestTask(std::unique_ptr<HttpRequest> request, std::wstring targetFile,
+                         std::wstring url, std::shared_ptr<TaskMailbox> window,
+                         std::wstring successPath, std::wstring failurePath)
+    : m_request(std::move(request)),
+      m_targetFile(std::move(targetFile)),
+      m_url(std::move(url)),
+      m_window(std::move(window)),
+      m_successPath(std::move(successPath)),
+      m_failurePath(std::move(failurePath)) {
     ++s_alive;
 }
 

@@ -19,7 +19,8 @@ public:
     // An empty `targetFile` fetches the reply as text; otherwise the reply is
     // downloaded into it, loaded, and the file deleted.
     RequestTask(std::unique_ptr<HttpRequest> request, std::wstring targetFile, std::wstring url,
-                std::shared_ptr<TaskMailbox> window, std::wstring successPath, std::wstring failurePath);
+                std::shared_ptr<TaskMailbox> window, std::wstring successPath,
+                std::wstring failurePath);
     ~RequestTask() override;
 
     void Run() override;

@@ -22,7 +22,9 @@ void TaskMailbox::Close() {
     dropped.swap(m_deliver);
 }
 
-void TaskMailbox::Synchronise() const { std::lock_guard lock(m_mutex); }
+void TaskMailbox::Synchronise() const {
+    std::lock_guard lock(m_mutex);
+}
 
 bool TaskMailbox::IsOpen() const {
     std::lock_guard lock(m_mutex);

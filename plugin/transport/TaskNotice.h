@@ -16,9 +16,9 @@ constexpr int TaskFailedMessage = 1125;
 // frees it, and the task with it, whether it was dispatched or not.
 struct TaskNotice {
     int message = TaskDoneMessage;
-    std::wstring path;                  // the task's success or failure path
-    std::unique_ptr<TaskThread> task;   // the task that posted it
-    CWenNode reply;                     // root of the downloaded reply, or empty
+    std::wstring path;                 // the task's success or failure path
+    std::unique_ptr<TaskThread> task;  // the task that posted it
+    CWenNode reply;                    // root of the downloaded reply, or empty
 };
 
 }  // namespace quibra

@@ -19,7 +19,9 @@ bool TaskCompletion::WaitFor(std::chrono::milliseconds limit) {
 
 TaskThread::TaskThread() : m_completion(std::make_shared<TaskCompletion>()) {}
 
-TaskThread::~TaskThread() { WaitForThread(); }
+TaskThread::~TaskThread() {
+    WaitForThread();
+}
 
 bool TaskThread::Start() {
     m_state.store(kStarting, std::memory_order_relaxed);

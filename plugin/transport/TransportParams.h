@@ -7,15 +7,15 @@ namespace quibra {
 // What the host tells the worker about the user, the session and the server
 // ("/polling/in/init" or "/polling/in/settransparams"). All start empty.
 struct TransportParams {
-    std::wstring userId;       // "userid": the attendee who votes
-    std::wstring authorName;   // "authorname": the presenter who owns the polls
-    std::wstring userName;     // "username"
-    std::wstring sessionId;    // "sessionid": kept, never sent
-    std::wstring moduleName;   // "modulename"
-    std::wstring proxyUser;    // "proxyuser"
+    std::wstring userId;         // "userid": the attendee who votes
+    std::wstring authorName;     // "authorname": the presenter who owns the polls
+    std::wstring userName;       // "username"
+    std::wstring sessionId;      // "sessionid": kept, never sent
+    std::wstring moduleName;     // "modulename"
+    std::wstring proxyUser;      // "proxyuser"
     std::wstring proxyPassword;  // "proxypw"
-    std::wstring managerIp;    // "managerip": host[:port] of the PollServer
-    std::wstring tempFolder;   // "tmpfolder": where downloaded replies land
+    std::wstring managerIp;      // "managerip": host[:port] of the PollServer
+    std::wstring tempFolder;     // "tmpfolder": where downloaded replies land
 };
 
 }  // namespace quibra

@@ -21,7 +21,8 @@ constexpr auto kAsciiClasses = [] {
         AsciiClass value[128] = {};
     } table;
     for (int c = 0; c < 128; ++c) {
-        const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        const bool alnum =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
         // The six characters that iswspace reports in the ASCII range.
         const bool space = c == ' ' || (c >= '\t' && c <= '\r');
         table.value[c] = alnum ? AsciiClass::Copy : space ? AsciiClass::Space : AsciiClass::Encode;
@@ -31,8 +32,12 @@ constexpr auto kAsciiClasses = [] {
 
 constexpr wchar_t kHex[] = L"0123456789ABCDEF";
 
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // Outside ASCII, white space is found only at these code points in any
 // locale; iswspace has the last word among them. Keeps the locale lookup off
@@ -65,7 +70,8 @@ std::wstring UrlEncode(std::wstring_view text) {
         if (c < 128) {
             if (units == kUrlEncodeUnitLimit) break;
             ++units;
-            utf8.push_back(kAsciiClasses.value[c] == AsciiClass::Space ? ' ' : static_cast<char>(c));
+            utf8.push_back(kAsciiClasses.value[c] == AsciiClass::Space ? ' '
+                                                                       : static_cast<char>(c));
             continue;
         }
         size_t width = 1;     // UTF-16 units this character takes

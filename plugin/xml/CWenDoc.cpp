@@ -16,7 +16,9 @@ using quibra::XmlDocumentState;
 
 namespace {
 
-const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+const xmlChar* X(const std::string& s) {
+    return reinterpret_cast<const xmlChar*>(s.c_str());
+}
 
 // Entity references are never expanded: every reference is dropped together with
 // the document type, so neither a recursive nor an external entity reaches a reader.
@@ -40,8 +42,8 @@ std::shared_ptr<xmlDoc> ParseBytes(const std::string& bytes) {
     // No network, no DTD loading, no entity substitution, quiet on errors.
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
     xmlDocPtr doc = bytes.empty() ? nullptr
-                                  : xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr,
-                                                  nullptr, options);
+                                  : xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()),
+                                                  nullptr, nullptr, options);
     if (doc == nullptr) {
         // A failed load still leaves an (empty) document behind.
         xmlDocPtr empty = xmlNewDoc(X("1.0"));
@@ -80,7 +82,8 @@ CWenNode CWenDoc::Create(const std::wstring& rootName) {
         if (xmlValidateName(X(name), 0) != 0) return CWenNode();
         auto doc = XmlDocumentState::Adopt(xmlNewDoc(X("1.0")), true);
         if (!doc) return CWenNode();
-        if (xmlNodePtr comment = xmlNewDocComment(doc.get(), X("Generate by Wendrake application.")))
+        if (xmlNodePtr comment =
+                xmlNewDocComment(doc.get(), X("Generate by Wendrake application.")))
             xmlAddChild(reinterpret_cast<xmlNodePtr>(doc.get()), comment);
         xmlNodePtr root = xmlNewDocNode(doc.get(), nullptr, X(name), nullptr);
         if (root == nullptr) return CWenNode();
@@ -98,17 +101,20 @@ CWenNode CWenDoc::Load(const std::wstring& path) {
     try {
         // Plain stdio sized from the file: a whole document is one read, and no
         // stream or locale is set up for it (loads run on fresh request threads).
-        std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(quibra::ToUtf8(path).c_str(), "rb"), &std::fclose);
+        std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(quibra::ToUtf8(path).c_str(), "rb"),
+                                                   &std::fclose);
         if (file) {
             struct stat info {};
-            const size_t size =
-                fstat(fileno(file.get()), &info) == 0 && info.st_size > 0 ? static_cast<size_t>(info.st_size) : 0;
+            const size_t size = fstat(fileno(file.get()), &info) == 0 && info.st_size > 0
+                                    ? static_cast<size_t>(info.st_size)
+                                    : 0;
             // The spare byte, and the growth below, still read a file that grew meanwhile.
             bytes.resize(size + 1);
             size_t have = 0;
             for (;;) {
                 if (have == bytes.size()) bytes.resize(bytes.size() * 2);
-                const size_t got = std::fread(bytes.data() + have, 1, bytes.size() - have, file.get());
+                const size_t got =
+                    std::fread(bytes.data() + have, 1, bytes.size() - have, file.get());
                 have += got;
                 if (got == 0) break;
             }
@@ -131,7 +137,8 @@ CWenNode CWenDoc::LoadXml(const std::string& bytes) {
 
 std::string CWenDoc::SaveToString() const {
     if (!m_doc) return std::string();
-    return quibra::XmlSerializer::Serialize(m_doc.get(), XmlDocumentState::HasDeclaration(m_doc.get()));
+    return quibra::XmlSerializer::Serialize(m_doc.get(),
+                                            XmlDocumentState::HasDeclaration(m_doc.get()));
 }
 
 bool CWenDoc::Save(const std::wstring& path) const {
@@ -140,7 +147,8 @@ bool CWenDoc::Save(const std::wstring& path) const {
         const std::string bytes = SaveToString();
         FILE* file = std::fopen(quibra::ToUtf8(path).c_str(), "wb");
         if (file == nullptr) return false;
-        const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        const bool written =
+            bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         const bool closed = std::fclose(file) == 0;
         return written && closed;
     } catch (...) {
@@ -148,6 +156,10 @@ bool CWenDoc::Save(const std::wstring& path) const {
     }
 }
 
-void CWenDoc::Close() { m_doc.reset(); }
+void CWenDoc::Close() {
+    m_doc.reset();
+}
 
-CWenNode CWenDoc::GetRoot() const { return CWenNode(*this); }
+CWenNode CWenDoc::GetRoot() const {
+    return CWenNode(*this);
+}

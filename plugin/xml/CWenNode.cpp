@@ -23,8 +23,12 @@ struct CWenNodeList::Items {
 
 namespace {
 
-const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
-const char* C(const xmlChar* s) { return s != nullptr ? reinterpret_cast<const char*>(s) : ""; }
+const xmlChar* X(const std::string& s) {
+    return reinterpret_cast<const xmlChar*>(s.c_str());
+}
+const char* C(const xmlChar* s) {
+    return s != nullptr ? reinterpret_cast<const char*>(s) : "";
+}
 
 // "prefix:name" as the DOM names elements and attributes.
 std::string QualifiedName(const xmlNode* node) {
@@ -41,9 +45,14 @@ void AppendText(std::string& out, const xmlNode* node) {
     for (; node != nullptr; node = node->next) {
         switch (node->type) {
             case XML_TEXT_NODE:
-            case XML_CDATA_SECTION_NODE: out += C(node->content); break;
-            case XML_ELEMENT_NODE: AppendText(out, node->children); break;
-            default: break;  // comments and instructions inside an element are not its text
+            case XML_CDATA_SECTION_NODE:
+                out += C(node->content);
+                break;
+            case XML_ELEMENT_NODE:
+                AppendText(out, node->children);
+                break;
+            default:
+                break;  // comments and instructions inside an element are not its text
         }
     }
 }
@@ -54,8 +63,9 @@ bool HasQualifiedName(const xmlNode* node, std::string_view wanted) {
     const std::string_view local(C(node->name));
     if (node->ns != nullptr && node->ns->prefix != nullptr) {
         const std::string_view prefix(C(node->ns->prefix));
-        return wanted.size() == prefix.size() + 1 + local.size() && wanted.substr(0, prefix.size()) == prefix &&
-               wanted[prefix.size()] == ':' && wanted.substr(prefix.size() + 1) == local;
+        return wanted.size() == prefix.size() + 1 + local.size() &&
+               wanted.substr(0, prefix.size()) == prefix && wanted[prefix.size()] == ':' &&
+               wanted.substr(prefix.size() + 1) == local;
     }
     return wanted == local;
 }
@@ -137,7 +147,8 @@ CWenNode CWenNode::FromElement(_xmlNode* node) {
 }
 
 std::wstring CWenNode::GetName() const {
-    if (m_node == nullptr || (m_node->type != XML_ELEMENT_NODE && m_node->type != XML_ATTRIBUTE_NODE))
+    if (m_node == nullptr ||
+        (m_node->type != XML_ELEMENT_NODE && m_node->type != XML_ATTRIBUTE_NODE))
         return std::wstring();
     return FromUtf8(QualifiedName(m_node));
 }
@@ -147,13 +158,19 @@ std::wstring CWenNode::GetText() const {
     std::string text;
     switch (m_node->type) {
         case XML_ELEMENT_NODE:
-        case XML_ATTRIBUTE_NODE: AppendText(text, m_node->children); break;
-        default: text = C(m_node->content); break;
+        case XML_ATTRIBUTE_NODE:
+            AppendText(text, m_node->children);
+            break;
+        default:
+            text = C(m_node->content);
+            break;
     }
     return FromUtf8(text);
 }
 
-int CWenNode::GetTextInt() const { return quibra::ParseIntRule(GetText()); }
+int CWenNode::GetTextInt() const {
+    return quibra::ParseIntRule(GetText());
+}
 
 void CWenNode::SetText(const std::wstring& text) {
     if (m_node == nullptr) return;
@@ -169,7 +186,9 @@ void CWenNode::SetText(const std::wstring& text) {
     xmlAddChild(m_node, textNode);
 }
 
-void CWenNode::SetTextInt(int value) { SetText(quibra::ToWide(value)); }
+void CWenNode::SetTextInt(int value) {
+    SetText(quibra::ToWide(value));
+}
 
 bool CWenNode::HasAttribute(const std::wstring& name) const {
     return FindAttribute(m_node, ToUtf8(name)) != nullptr;
@@ -194,7 +213,8 @@ void CWenNode::AddAttribute(const std::wstring& name, const std::wstring& value)
     if (m_node == nullptr || !m_doc) return;
     const std::string attrName = ToUtf8(name);
     if (FindAttribute(m_node, attrName) != nullptr) return;
-    if (m_node->type != XML_ELEMENT_NODE) throw CWenXmlError(CWenXmlError::kFail, "CWenNode::AddAttribute");
+    if (m_node->type != XML_ELEMENT_NODE)
+        throw CWenXmlError(CWenXmlError::kFail, "CWenNode::AddAttribute");
     RequireValidName(attrName, "CWenNode::AddAttribute");
     // xmlNewProp stores the value as plain text: no entity parsing of user data.
     Check(xmlNewProp(m_node, X(attrName), X(ToUtf8(value))), "CWenNode::AddAttribute");
@@ -206,7 +226,8 @@ void CWenNode::AddAttributeInt(const std::wstring& name, int value) {
 
 CWenNode CWenNode::AddChild(const std::wstring& name) {
     if (m_node == nullptr || !m_doc) return CWenNode();
-    if (m_node->type != XML_ELEMENT_NODE) throw CWenXmlError(CWenXmlError::kFail, "CWenNode::AddChild");
+    if (m_node->type != XML_ELEMENT_NODE)
+        throw CWenXmlError(CWenXmlError::kFail, "CWenNode::AddChild");
     const std::string childName = ToUtf8(name);
     RequireValidName(childName, "CWenNode::AddChild");
 
@@ -238,7 +259,8 @@ CWenNode CWenNode::GetChild(const std::wstring& name) const {
 }
 
 namespace {
-std::shared_ptr<CWenNodeList::Items> ChildrenOf(const std::shared_ptr<xmlDoc>& doc, xmlNodePtr node) {
+std::shared_ptr<CWenNodeList::Items> ChildrenOf(const std::shared_ptr<xmlDoc>& doc,
+                                                xmlNodePtr node) {
     auto items = std::make_shared<CWenNodeList::Items>();
     items->doc = doc;
     if (node->type == XML_ELEMENT_NODE)
@@ -267,9 +289,9 @@ CWenNode CWenNode::SelectSingleNode(const std::wstring& xpath) const {
 
 CWenNodeList CWenNode::SelectNodes(const std::wstring& xpath) const {
     if (m_node == nullptr) throw CWenXmlError(CWenXmlError::kPointer, "CWenNode::SelectNodes");
-    return CWenNodeList(
-        std::make_shared<CWenNodeList::Items>(Evaluate(m_doc, m_node, xpath, "CWenNode::SelectNodes")),
-        std::wstring());
+    return CWenNodeList(std::make_shared<CWenNodeList::Items>(
+                            Evaluate(m_doc, m_node, xpath, "CWenNode::SelectNodes")),
+                        std::wstring());
 }
 
 // ---- CWenNodeList ----------------------------------------------------------
@@ -281,7 +303,8 @@ CWenNodeList::CWenNodeList(std::shared_ptr<Items> items, std::wstring filter)
     Reset();
 }
 
-CWenNodeList::CWenNodeList(const CWenNodeList& other) : m_items(other.m_items), m_filter(other.m_filter) {
+CWenNodeList::CWenNodeList(const CWenNodeList& other)
+    : m_items(other.m_items), m_filter(other.m_filter) {
     Reset();
 }
 

@@ -8,8 +8,12 @@ namespace quibra {
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 }  // namespace
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -116,7 +120,8 @@ int ParseIntRule(std::wstring_view text) {
     long long value = 0;
     for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
         value = value * 10 + (text[i] - L'0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
     }
     if (negative) value = -value;
     if (value > INT_MAX) return INT_MAX;
@@ -124,6 +129,8 @@ int ParseIntRule(std::wstring_view text) {
     return static_cast<int>(value);
 }
 
-std::wstring ToWide(int value) { return std::to_wstring(value); }
+std::wstring ToWide(int value) {
+    return std::to_wstring(value);
+}
 
 }  // namespace quibra

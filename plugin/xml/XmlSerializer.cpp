@@ -3,7 +3,9 @@
 namespace quibra {
 
 namespace {
-const char* Str(const xmlChar* s) { return s != nullptr ? reinterpret_cast<const char*>(s) : ""; }
+const char* Str(const xmlChar* s) {
+    return s != nullptr ? reinterpret_cast<const char*>(s) : "";
+}
 }  // namespace
 
 std::string XmlSerializer::Serialize(const xmlDoc* doc, bool withDeclaration) {
@@ -29,15 +31,29 @@ void XmlSerializer::WriteQualifiedName(std::string& out, const xmlNode* node) {
 void XmlSerializer::WriteEscaped(std::string& out, const xmlChar* text, bool attribute) {
     for (const char* p = Str(text); *p != '\0'; ++p) {
         switch (*p) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
             // Attribute values are normalised on reading: keep quotes and line
             // breaks as references so a value survives a save and a load.
-            case '"': out += attribute ? "&quot;" : "\""; break;
-            case '\r': out += attribute ? "&#13;" : "\r"; break;
-            case '\n': out += attribute ? "&#10;" : "\n"; break;
-            case '\t': out += attribute ? "&#9;" : "\t"; break;
+            case '"':
+                out += attribute ? "&quot;" : "\"";
+                break;
+            case '\r':
+                out += attribute ? "&#13;" : "\r";
+                break;
+            case '\n':
+                out += attribute ? "&#10;" : "\n";
+                break;
+            case '\t':
+                out += attribute ? "&#9;" : "\t";
+                break;
             default: {
                 // Characters XML 1.0 cannot carry at all (C0 controls, U+FFFE,
                 // U+FFFF) become U+FFFD, so a saved file always loads again.
@@ -45,7 +61,8 @@ void XmlSerializer::WriteEscaped(std::string& out, const xmlChar* text, bool att
                 if (byte < 0x20) {
                     out += "\xEF\xBF\xBD";
                 } else if (byte == 0xEF && static_cast<unsigned char>(p[1]) == 0xBF &&
-                           (static_cast<unsigned char>(p[2]) == 0xBE || static_cast<unsigned char>(p[2]) == 0xBF)) {
+                           (static_cast<unsigned char>(p[2]) == 0xBE ||
+                            static_cast<unsigned char>(p[2]) == 0xBF)) {
                     out += "\xEF\xBF\xBD";
                     p += 2;
                 } else {
@@ -88,7 +105,9 @@ void XmlSerializer::WriteNode(std::string& out, const xmlNode* node) {
             out += '>';
             break;
         }
-        case XML_TEXT_NODE: WriteEscaped(out, node->content, false); break;
+        case XML_TEXT_NODE:
+            WriteEscaped(out, node->content, false);
+            break;
         case XML_CDATA_SECTION_NODE:
             out += "<![CDATA[";
             out += Str(node->content);
@@ -108,7 +127,8 @@ void XmlSerializer::WriteNode(std::string& out, const xmlNode* node) {
             }
             out += "?>";
             break;
-        default: break;  // entity references and DTD parts are dropped at load
+        default:
+            break;  // entity references and DTD parts are dropped at load
     }
 }
 

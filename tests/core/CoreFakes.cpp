@@ -5,16 +5,20 @@
 namespace quibra::test {
 
 namespace {
-std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
+std::string Narrow(const std::wstring& text) {
+    return ToUtf8(text);
+}
 
 // name=text for leaves, name{child;child} otherwise, with ActionType when present.
 std::string Describe(const CWenNode& node) {
     std::string out = Narrow(node.GetName());
-    if (node.HasAttribute(L"ActionType")) out += "[" + Narrow(node.GetAttribute(L"ActionType")) + "]";
+    if (node.HasAttribute(L"ActionType"))
+        out += "[" + Narrow(node.GetAttribute(L"ActionType")) + "]";
     CWenNodeList children = node.GetChildNodes();
     if (children.GetCount() == 0) return out + "=" + Narrow(node.GetText());
     out += "{";
-    for (CWenNode child = children.Next(); !child.IsNull(); child = children.Next()) out += Describe(child) + ";";
+    for (CWenNode child = children.Next(); !child.IsNull(); child = children.Next())
+        out += Describe(child) + ";";
     return out + "}";
 }
 }  // namespace
@@ -66,9 +70,12 @@ FakeVoteWindow::~FakeVoteWindow() {
     if (m_log != nullptr) m_log->push_back("vote window destroyed " + Narrow(record.pollId));
 }
 
-void RecordingWindowFactory::ApplySkinSettings(const CWenNode&) { ++skinReads; }
+void RecordingWindowFactory::ApplySkinSettings(const CWenNode&) {
+    ++skinReads;
+}
 
-std::unique_ptr<IManagerWindow> RecordingWindowFactory::CreateManagerWindow(PollManager&, QWidget* hostWindow) {
+std::unique_ptr<IManagerWindow> RecordingWindowFactory::CreateManagerWindow(PollManager&,
+                                                                            QWidget* hostWindow) {
     lastHostWindow = hostWindow;
     log.push_back("manager window created");
     if (failManagerWindow) return nullptr;
@@ -77,7 +84,8 @@ std::unique_ptr<IManagerWindow> RecordingWindowFactory::CreateManagerWindow(Poll
     return window;
 }
 
-std::unique_ptr<IVoteWindow> RecordingWindowFactory::CreateVoteWindow(PollManager&, const PollRecord& record,
+std::unique_ptr<IVoteWindow> RecordingWindowFactory::CreateVoteWindow(PollManager&,
+                                                                      const PollRecord& record,
                                                                       VoteMode mode) {
     auto window = std::make_unique<FakeVoteWindow>(record, mode, &log);
     voteWindows.push_back(window.get());
@@ -86,9 +94,12 @@ std::unique_ptr<IVoteWindow> RecordingWindowFactory::CreateVoteWindow(PollManage
 
 std::atomic<int> ScriptedTask::live{0};
 
-ScriptedTask::ScriptedTask(std::shared_ptr<TaskMailbox> mailbox, std::wstring path, int message, CWenNode reply,
-                           std::function<void()> before)
-    : m_mailbox(std::move(mailbox)), m_path(std::move(path)), m_message(message), m_reply(std::move(reply)),
+ScriptedTask::ScriptedTask(std::shared_ptr<TaskMailbox> mailbox, std::wstring path, int message,
+                           CWenNode reply, std::function<void()> before)
+    : m_mailbox(std::move(mailbox)),
+      m_path(std::move(path)),
+      m_message(message),
+      m_reply(std::move(reply)),
       m_before(std::move(before)) {
     ++live;
 }
@@ -110,6 +121,8 @@ void ScriptedTask::Run() {
     mailbox->Post(std::move(notice));
 }
 
-CWenNode Xml(CWenDoc& doc, const std::string& text) { return doc.LoadXml(text); }
+CWenNode Xml(CWenDoc& doc, const std::string& text) {
+    return doc.LoadXml(text);
+}
 
 }  // namespace quibra::test

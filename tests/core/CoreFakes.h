@@ -128,7 +128,8 @@ class RecordingWindowFactory : public IPollWindowFactory {
 public:
     void ApplySkinSettings(const CWenNode& init) override;
     std::unique_ptr<IManagerWindow> CreateManagerWindow(PollManager&, QWidget* hostWindow) override;
-    std::unique_ptr<IVoteWindow> CreateVoteWindow(PollManager&, const PollRecord& record, VoteMode mode) override;
+    std::unique_ptr<IVoteWindow> CreateVoteWindow(PollManager&, const PollRecord& record,
+                                                  VoteMode mode) override;
 
     bool failManagerWindow = false;
     int skinReads = 0;
@@ -142,8 +143,8 @@ public:
 class ScriptedTask : public TaskThread {
 public:
     static std::atomic<int> live;
-    ScriptedTask(std::shared_ptr<TaskMailbox> mailbox, std::wstring path, int message, CWenNode reply,
-                 std::function<void()> before = {});
+    ScriptedTask(std::shared_ptr<TaskMailbox> mailbox, std::wstring path, int message,
+                 CWenNode reply, std::function<void()> before = {});
     ~ScriptedTask() override;
     void Run() override;
 

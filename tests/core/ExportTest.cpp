@@ -37,8 +37,9 @@ TEST(Export, CreateWiresManagerAndWorkerAndFreeDestroysThemInOrder) {
         worker->SetJobs(std::make_unique<RecordingJobs>(&factory->log));
         entry.FreeAllPollingObject();
         EXPECT_EQ(PluginObjects::CurrentManager(), nullptr);
-        EXPECT_EQ(factory->log, (std::vector<std::string>{"manager window created", "manager window destroyed",
-                                                           "jobs destroyed"}))
+        EXPECT_EQ(factory->log,
+                  (std::vector<std::string>{"manager window created", "manager window destroyed",
+                                            "jobs destroyed"}))
             << "the manager (with its windows) goes before the worker";
     }
     CQuibraExport other;
@@ -60,13 +61,15 @@ TEST(Export, TheLibraryExportsOnlyThePublicClasses) {
         exported.insert(text);
     }
     pclose(pipe);
-    for (const char* wanted : {"CQuibraExport::CreateQuibraManager(POLLMODE, IPollNotify*)",
-                               "CQuibraExport::FreeAllPollingObject()",
-                               "CQuibraExport::operator=(CQuibraExport const&)", "CWenDoc::Close()",
-                               "CWenNodeList::Next()", "CWenNode::GetTextInt() const", "typeinfo for CWenXmlError"})
+    for (const char* wanted :
+         {"CQuibraExport::CreateQuibraManager(POLLMODE, IPollNotify*)",
+          "CQuibraExport::FreeAllPollingObject()", "CQuibraExport::operator=(CQuibraExport const&)",
+          "CWenDoc::Close()", "CWenNodeList::Next()", "CWenNode::GetTextInt() const",
+          "typeinfo for CWenXmlError"})
         EXPECT_TRUE(exported.count(wanted)) << wanted;
     // Library internals (compiler-emitted std:: helpers aside) stay hidden.
-    const std::regex allowed(R"(^((typeinfo|typeinfo name|vtable) for )?(CQuibraExport|CWenDoc|CWenNode|CWenNodeList|CWenXmlError)(::|$).*|^(typeinfo (name )?for )?std::.*)");
+    const std::regex allowed(
+        R"(^((typeinfo|typeinfo name|vtable) for )?(CQuibraExport|CWenDoc|CWenNode|CWenNodeList|CWenXmlError)(::|$).*|^(typeinfo (name )?for )?std::.*)");
     for (const std::string& symbol : exported)
         EXPECT_TRUE(std::regex_match(symbol, allowed)) << "unexpected export: " << symbol;
 }

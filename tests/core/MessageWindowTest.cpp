@@ -55,7 +55,8 @@ TEST_F(MessageWindowTest, NoticesFromManyThreadsArriveInPostingOrderAndAreFreed)
                 CWenNode root = doc->Create(L"R");
                 root.AddChild(L"Records");
                 root.AddChild(L"seq").SetText(std::to_wstring(t) + L"-" + std::to_wstring(i));
-                EXPECT_TRUE(mailbox->Post(Notice(TaskDoneMessage, L"/polling/out/getresultok", root)));
+                EXPECT_TRUE(
+                    mailbox->Post(Notice(TaskDoneMessage, L"/polling/out/getresultok", root)));
             }
         });
     }
@@ -75,9 +76,12 @@ TEST_F(MessageWindowTest, NoticesFromManyThreadsArriveInPostingOrderAndAreFreed)
 
 TEST_F(MessageWindowTest, TaskOutcomesRouteThroughTheWorker) {
     auto mailbox = worker->Window().Mailbox();
-    (new ScriptedTask(mailbox, L"/polling/out/getresulterror", TaskFailedMessage, CWenNode()))->Start();
-    (new ScriptedTask(mailbox, L"/polling/out/updateerror", TaskFailedMessage, CWenNode()))->Start();
-    (new ScriptedTask(mailbox, L"/polling/out/updatestatsok", TaskDoneMessage, CWenNode()))->Start();
+    (new ScriptedTask(mailbox, L"/polling/out/getresulterror", TaskFailedMessage, CWenNode()))
+        ->Start();
+    (new ScriptedTask(mailbox, L"/polling/out/updateerror", TaskFailedMessage, CWenNode()))
+        ->Start();
+    (new ScriptedTask(mailbox, L"/polling/out/updatestatsok", TaskDoneMessage, CWenNode()))
+        ->Start();
     ASSERT_TRUE(WaitFor([&] { return ScriptedTask::live == 0; }));
     ASSERT_EQ(manager.calls.size(), 1u);
     EXPECT_EQ(manager.calls[0].path, L"/polling/in/updatingerror");
@@ -88,7 +92,8 @@ TEST_F(MessageWindowTest, TaskOutcomesRouteThroughTheWorker) {
 
 TEST_F(MessageWindowTest, UndeliveredNoticesAreFreedWithTheWorker) {
     auto mailbox = worker->Window().Mailbox();
-    for (int i = 0; i < 10; ++i) mailbox->Post(Notice(TaskDoneMessage, L"/polling/out/getresultok"));
+    for (int i = 0; i < 10; ++i)
+        mailbox->Post(Notice(TaskDoneMessage, L"/polling/out/getresultok"));
     EXPECT_EQ(ScriptedTask::live.load(), 10);
     worker.reset();  // no event was delivered
     EXPECT_EQ(ScriptedTask::live.load(), 0);
@@ -111,8 +116,8 @@ TEST_F(MessageWindowTest, TasksFinishingAfterTeardownFreeThemselves) {
     std::shared_future<void> open = gate.get_future().share();
     auto mailbox = worker->Window().Mailbox();
     for (int i = 0; i < 20; ++i)
-        ASSERT_TRUE((new ScriptedTask(mailbox, L"/polling/out/getresultok", TaskDoneMessage, CWenNode(),
-                                      [open] { open.wait(); }))
+        ASSERT_TRUE((new ScriptedTask(mailbox, L"/polling/out/getresultok", TaskDoneMessage,
+                                      CWenNode(), [open] { open.wait(); }))
                         ->Start());
     mailbox.reset();
     worker.reset();

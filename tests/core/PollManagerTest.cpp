@@ -40,9 +40,12 @@ const char* kInit =
 
 const char* kTwoPolls =
     "<R><Records><Record PollingId=\"7\" Type=\"S\" IsSign=\"1\" Title=\"Lunch?\">"
-    "<Items><Item ItemName=\"A\" Content=\"Yes\" PostCount=\"2\"><User UserName=\"ann\"/><User UserName=\"bo\"/></Item>"
-    "<Item ItemName=\"B\" Content=\"No\" PostCount=\"0\"><User UserName=\"ghost\"/></Item></Items></Record>"
-    "<Record PollingId=\"8\" Type=\"M\" IsSign=\"0\" Title=\"Day?\" UserCount=\"5\"><Items/></Record>"
+    "<Items><Item ItemName=\"A\" Content=\"Yes\" PostCount=\"2\"><User UserName=\"ann\"/><User "
+    "UserName=\"bo\"/></Item>"
+    "<Item ItemName=\"B\" Content=\"No\" PostCount=\"0\"><User "
+    "UserName=\"ghost\"/></Item></Items></Record>"
+    "<Record PollingId=\"8\" Type=\"M\" IsSign=\"0\" Title=\"Day?\" "
+    "UserCount=\"5\"><Items/></Record>"
     "</Records></R>";
 
 }  // namespace
@@ -89,10 +92,12 @@ TEST_F(ManagerTest, InitTakesSkinFolderWindowAndTransportParameters) {
     EXPECT_EQ(manager.HostWindow(), host.get());
     EXPECT_EQ(factory->lastHostWindow, host.get());
     EXPECT_NE(factory->lastManagerWindow, first);
-    EXPECT_EQ(factory->log, (std::vector<std::string>{"manager window created", "manager window created",
-                                                       "manager window destroyed"}))
+    EXPECT_EQ(factory->log,
+              (std::vector<std::string>{"manager window created", "manager window created",
+                                        "manager window destroyed"}))
         << "a second init destroys the older window";
-    for (const std::string garbage : {"-1", "", "0x1234", "99999999999999999999999", "12a", "18446744073709551615"}) {
+    for (const std::string garbage :
+         {"-1", "", "0x1234", "99999999999999999999999", "12a", "18446744073709551615"}) {
         Send(L"/polling/in/init", "<init><mainhwnd>" + garbage + "</mainhwnd></init>");
         EXPECT_EQ(manager.HostWindow(), nullptr) << garbage;
     }
@@ -127,7 +132,8 @@ TEST_F(ManagerTest, ListRepliesRebuildThePollListAndEndAPendingRefresh) {
     Send(L"/polling/in/updating", kTwoPolls);
     ASSERT_EQ(list.Records().size(), 2u);
     EXPECT_EQ(list.Records()[0].title, L"Lunch?");
-    EXPECT_FALSE(manager.RefreshPending()) << "updating without a pending refresh leaves the lock alone";
+    EXPECT_FALSE(manager.RefreshPending())
+        << "updating without a pending refresh leaves the lock alone";
 
     Send(L"/polling/in/clientnotifypolling", "<x/>");
     EXPECT_TRUE(manager.RefreshPending());
@@ -176,10 +182,13 @@ TEST_F(ManagerTest, AnswerWindowsOpenOncePerPollAndCloseOnStop) {
     ASSERT_EQ(manager.AnswerWindows().size(), 1u) << "ids match exactly: \"7 \" is not 7";
     EXPECT_EQ(manager.AnswerWindows()[0]->Record().pollId, L"7");
     EXPECT_EQ(manager.ResultWindows().size(), 4u);
-    EXPECT_NE(std::find(factory->log.begin(), factory->log.end(), "vote window destroyed 8"), factory->log.end());
+    EXPECT_NE(std::find(factory->log.begin(), factory->log.end(), "vote window destroyed 8"),
+              factory->log.end());
 
     // A window that calls back into the manager while it is hidden finds itself gone already.
-    factory->voteWindows[0]->onHide = [&] { Send(L"/polling/in/stoppolling", "<ids><id>7</id></ids>"); };
+    factory->voteWindows[0]->onHide = [&] {
+        Send(L"/polling/in/stoppolling", "<ids><id>7</id></ids>");
+    };
     Send(L"/polling/in/stoppolling", "<ids><id>7</id></ids>");
     EXPECT_TRUE(manager.AnswerWindows().empty());
     Send(L"/polling/in/clientgetpollinfo", kTwoPolls);
@@ -234,5 +243,6 @@ TEST_F(ManagerTest, CommandsHandTheirMessagesToTheWorker) {
     EXPECT_EQ(worker.calls[3].path, L"/polling/out/deletepolling");
     EXPECT_EQ(worker.calls[3].xml, "Quibrant[Delete]{Polling{pollcount=1;pollid_0=17;};}");
     EXPECT_EQ(worker.calls[4].path, L"/polling/out/postpolling");
-    EXPECT_EQ(worker.calls[4].xml, "Quibrant[SendPoll]{Polling{pollid=17;itemcount=1;itemname_0=B;};}");
+    EXPECT_EQ(worker.calls[4].xml,
+              "Quibrant[SendPoll]{Polling{pollid=17;itemcount=1;itemname_0=B;};}");
 }

@@ -34,7 +34,8 @@ protected:
 };
 
 const char* kParams =
-    "<p><userid>u1</userid><username>Ann</username><sessionid>s1</sessionid><modulename>m1</modulename>"
+    "<p><userid>u1</userid><username>Ann</username><sessionid>s1</sessionid><modulename>m1</"
+    "modulename>"
     "<proxyuser>pu</proxyuser><proxypw>pp</proxypw><managerip>127.0.0.1:81</managerip>"
     "<authorname>a7</authorname><tmpfolder>/tmp/q</tmpfolder></p>";
 
@@ -49,8 +50,8 @@ TEST_F(WorkerTest, CommandPathsStartTheirJobs) {
     Send(L"/polling/out/getsinglepolling", "<ids><id>17</id></ids>");
     Send(L"/polling/out/clientgetpollresult", "<ids><id>18</id></ids>");
     Send(L"/polling/out/postpolling", "<Quibrant ActionType=\"SendPoll\"/>");
-    EXPECT_EQ(Jobs(), (std::vector<std::wstring>{L"create", L"delete", L"update", L"update", L"results1",
-                                                  L"results2", L"results3", L"post"}));
+    EXPECT_EQ(Jobs(), (std::vector<std::wstring>{L"create", L"delete", L"update", L"update",
+                                                 L"results1", L"results2", L"results3", L"post"}));
     EXPECT_EQ(jobs->calls[4].hadPayload, false) << "the list request carries no node";
     EXPECT_EQ(jobs->calls[5].xml, "ids{id=17;}");
     EXPECT_EQ(jobs->calls[6].xml, "ids{id=18;}");
@@ -66,10 +67,11 @@ TEST_F(WorkerTest, SuccessfulChangesRefreshTheListOnceAndFailuresDoNothing) {
     }
     jobs->calls.clear();
     for (const wchar_t* quiet :
-         {L"/polling/out/createnewpollerror", L"/polling/out/deletepollerror", L"/polling/out/updateerror",
-          L"/polling/out/updatestatserror", L"/polling/out/clientgetresulterror",
-          L"/polling/out/clientshowresulterror", L"/polling/out/updateokx", L"/polling/out/getallpolling/",
-          L"polling/out/getallpolling", L"", L"/polling/in/updating"})
+         {L"/polling/out/createnewpollerror", L"/polling/out/deletepollerror",
+          L"/polling/out/updateerror", L"/polling/out/updatestatserror",
+          L"/polling/out/clientgetresulterror", L"/polling/out/clientshowresulterror",
+          L"/polling/out/updateokx", L"/polling/out/getallpolling/", L"polling/out/getallpolling",
+          L"", L"/polling/in/updating"})
         worker.Dispatch(quiet, nullptr);
     worker.Dispatch(nullptr, nullptr);
     EXPECT_TRUE(jobs->calls.empty());

@@ -8,9 +8,9 @@
 #include "pollserver/PollServerProcess.h"
 #include "quibra/CQuibraExport.h"
 #include "support/TestSupport.h"
+#include "transport/RequestTask.h"
 #include "transport/ScriptedServer.h"
 #include "transport/TransportTestSupport.h"
-#include "transport/RequestTask.h"
 #include "xml/WideString.h"
 
 using namespace quibra;
@@ -36,7 +36,8 @@ protected:
 
     void UsePlainHttp() {
         WriteFileBytes(work / "config" / "wendrake" / "wenconfig.xml",
-                       "<Wendrake><WenConfig><SystemSetting><UseSSL value=\"0\"/></SystemSetting></WenConfig></Wendrake>");
+                       "<Wendrake><WenConfig><SystemSetting><UseSSL "
+                       "value=\"0\"/></SystemSetting></WenConfig></Wendrake>");
         AppConfig::Instance().Load();
     }
 
@@ -46,9 +47,12 @@ protected:
         manager = PluginObjects::CurrentManager();
         CWenDoc doc;
         CWenNode init = doc.LoadXml(
-            "<init><skinfolder>/skins/default</skinfolder><mainhwnd>-1</mainhwnd><userid>u1</userid>"
-            "<username>Ann \xE6\x9D\x8E</username><sessionid>s</sessionid><modulename>m1</modulename>"
-            "<managerip>" + managerIp + "</managerip><authorname>a7</authorname><tmpfolder>" +
+            "<init><skinfolder>/skins/default</skinfolder><mainhwnd>-1</mainhwnd><userid>u1</"
+            "userid>"
+            "<username>Ann "
+            "\xE6\x9D\x8E</username><sessionid>s</sessionid><modulename>m1</modulename>"
+            "<managerip>" +
+            managerIp + "</managerip><authorname>a7</authorname><tmpfolder>" +
             (work / "tmp").string() + "</tmpfolder></init>");
         ASSERT_EQ(notify->Notify(L"/polling/in/init", &init), 0);
         list = &factory->lastManagerWindow->list;
@@ -82,7 +86,9 @@ protected:
     PollList* list = nullptr;
 };
 
-std::string HostPort(const std::string& url) { return url.substr(url.find("://") + 3); }
+std::string HostPort(const std::string& url) {
+    return url.substr(url.find("://") + 3);
+}
 
 }  // namespace
 
@@ -137,7 +143,8 @@ TEST_F(PollingRoad, APollGoesFromCreationToPublishedResultsAndAway) {
     ASSERT_TRUE(WaitForFirst([](const PollRecord& r) { return r.status == PollStatus::Closed; }));
     EXPECT_TRUE(WaitFor([&] { return !manager->RefreshPending(); }));
     EXPECT_EQ(list->Records().front().voterCount, 1);
-    EXPECT_EQ(list->Records().front().items[0].voterNames, std::vector<std::wstring>{L"Ann \u674E"});
+    EXPECT_EQ(list->Records().front().items[0].voterNames,
+              std::vector<std::wstring>{L"Ann \u674E"});
 
     // Publish, then the attendee fetches the results.
     PollRecord& toPublish = list->Records().front();
@@ -145,7 +152,8 @@ TEST_F(PollingRoad, APollGoesFromCreationToPublishedResultsAndAway) {
     toPublish.requestedStatus = toPublish.status;
     manager->CmdUpdateStats({&toPublish});
     EXPECT_EQ(host.calls.back().path, L"/polling/notify/publish");
-    ASSERT_TRUE(WaitForFirst([](const PollRecord& r) { return r.publishState == PublishState::Published; }));
+    ASSERT_TRUE(WaitForFirst(
+        [](const PollRecord& r) { return r.publishState == PublishState::Published; }));
     Send(L"/polling/in/clientgetpollresult", ids);
     ASSERT_TRUE(WaitFor([&] { return manager->ResultWindows().size() == 1; }));
     const PollRecord& result = manager->ResultWindows()[0]->Record();
@@ -156,9 +164,11 @@ TEST_F(PollingRoad, APollGoesFromCreationToPublishedResultsAndAway) {
     // Delete: the list empties.
     manager->CmdDelete({&list->Records().front()});
     EXPECT_TRUE(WaitFor([&] { return list->Records().empty(); }));
-    EXPECT_EQ(HostPaths(), (std::vector<std::wstring>{L"/polling/notify/open", L"/polling/notify/postpolling",
-                                                       L"/polling/notify/close", L"/polling/notify/publish"}));
-    EXPECT_TRUE(std::filesystem::is_empty(work / "tmp")) << "downloaded replies are deleted once read";
+    EXPECT_EQ(HostPaths(),
+              (std::vector<std::wstring>{L"/polling/notify/open", L"/polling/notify/postpolling",
+                                         L"/polling/notify/close", L"/polling/notify/publish"}));
+    EXPECT_TRUE(std::filesystem::is_empty(work / "tmp"))
+        << "downloaded replies are deleted once read";
 
     // A stopped server: failures come back quietly and a pending refresh still ends.
     server.Stop();

@@ -9,7 +9,9 @@ namespace {
 TEST(FormFieldsTest, DecodesThePluginEncoding) {
     FormFields fields;
     std::string reason;
-    ASSERT_TRUE(fields.Parse("a=x+y&b=%E4%B8%AD%F0%9F%98%80&c=&d&e=%2B%26%3D%0A&_rnd=1&_rnd=2&&", reason)) << reason;
+    ASSERT_TRUE(
+        fields.Parse("a=x+y&b=%E4%B8%AD%F0%9F%98%80&c=&d&e=%2B%26%3D%0A&_rnd=1&_rnd=2&&", reason))
+        << reason;
     EXPECT_EQ(fields.Get("a"), "x y");
     EXPECT_EQ(fields.Get("b"), "中😀");
     EXPECT_EQ(fields.Get("c"), "");
@@ -20,9 +22,9 @@ TEST(FormFieldsTest, DecodesThePluginEncoding) {
 }
 
 TEST(FormFieldsTest, RefusesWhatXmlCannotCarryOrWhatIsAmbiguous) {
-    for (const char* form : {"a=%", "a=%4", "a=%zz", "a=%C3", "a=%C3%28", "a=%C0%AF", "a=%E0%80%AF",
-                             "a=%ED%A0%80", "a=%F4%90%80%80", "a=%EF%BF%BE", "a=%00", "a=%1B", "a%01=1", "a=1&a=2",
-                             "a=%FF"}) {
+    for (const char* form :
+         {"a=%", "a=%4", "a=%zz", "a=%C3", "a=%C3%28", "a=%C0%AF", "a=%E0%80%AF", "a=%ED%A0%80",
+          "a=%F4%90%80%80", "a=%EF%BF%BE", "a=%00", "a=%1B", "a%01=1", "a=1&a=2", "a=%FF"}) {
         FormFields fields;
         std::string reason;
         EXPECT_FALSE(fields.Parse(form, reason)) << form;
@@ -37,7 +39,8 @@ TEST(FormFieldsTest, NumbersAreStrictDecimals) {
     EXPECT_EQ(FormFields::ParseNumber("64", 0, 64), 64);
     EXPECT_EQ(FormFields::ParseNumber("0", 0, 64), 0);
     EXPECT_EQ(FormFields::ParseNumber("007", 0, 64), 7);
-    for (const char* bad : {"", "65", "-1", "+1", " 1", "1 ", "1e2", "0x10", "999999999999999999999"})
+    for (const char* bad :
+         {"", "65", "-1", "+1", " 1", "1 ", "1e2", "0x10", "999999999999999999999"})
         EXPECT_FALSE(FormFields::ParseNumber(bad, 0, 64).has_value()) << bad;
     EXPECT_EQ(FormFields::CharacterCount("a中😀\n"), 4u);
 }

@@ -24,7 +24,8 @@ size_t CollectHeader(char* data, size_t size, size_t count, void* user) {
         auto value = line.substr(colon + 1);
         value.erase(0, value.find_first_not_of(' '));
         value.erase(value.find_last_not_of("\r\n ") + 1);
-        if (strncasecmp(line.c_str(), "content-length:", 15) == 0) reply.contentLength = std::stoul(value);
+        if (strncasecmp(line.c_str(), "content-length:", 15) == 0)
+            reply.contentLength = std::stoul(value);
         if (strncasecmp(line.c_str(), "content-type:", 13) == 0) reply.contentType = value;
     }
     return size * count;
@@ -45,10 +46,12 @@ HttpClient::HttpClient(const std::filesystem::path& caFile) {
     curl_easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, CollectHeader);
 }
 
-HttpClient::~HttpClient() { curl_easy_cleanup(m_curl); }
+HttpClient::~HttpClient() {
+    curl_easy_cleanup(m_curl);
+}
 
-HttpClient::Reply HttpClient::Send(const std::string& method, const std::string& url, const std::string& body,
-                                   const std::string& contentType) {
+HttpClient::Reply HttpClient::Send(const std::string& method, const std::string& url,
+                                   const std::string& body, const std::string& contentType) {
     Reply reply;
     curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &reply.body);
     curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, &reply);
@@ -63,7 +66,8 @@ HttpClient::Reply HttpClient::Send(const std::string& method, const std::string&
         // An empty body, announced, so the server need not wait for one.
         if (method != "GET") headers = curl_slist_append(nullptr, "Content-Length: 0");
     }
-    curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, method == "GET" || method == "POST" ? nullptr : method.c_str());
+    curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST,
+                     method == "GET" || method == "POST" ? nullptr : method.c_str());
     curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, headers);
     const bool ok = curl_easy_perform(m_curl) == CURLE_OK;
     curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, nullptr);
@@ -90,7 +94,8 @@ std::string HttpClient::Encode(const std::string& text) {
 
 std::string HttpClient::Form(const std::vector<std::pair<std::string, std::string>>& fields) {
     std::string form;
-    for (const auto& [name, value] : fields) form += (form.empty() ? "" : "&") + Encode(name) + "=" + Encode(value);
+    for (const auto& [name, value] : fields)
+        form += (form.empty() ? "" : "&") + Encode(name) + "=" + Encode(value);
     return form;
 }
 

@@ -10,13 +10,16 @@ namespace quibra::test {
 
 namespace {
 
-std::string Name(const xmlNode* node) { return reinterpret_cast<const char*>(node->name); }
+std::string Name(const xmlNode* node) {
+    return reinterpret_cast<const char*>(node->name);
+}
 
 PollListReply::Attributes AttributesOf(xmlNode* node) {
     PollListReply::Attributes result;
     for (xmlAttr* attr = node->properties; attr != nullptr; attr = attr->next) {
         xmlChar* value = xmlNodeListGetString(node->doc, attr->children, 1);
-        result[Name(reinterpret_cast<xmlNode*>(attr))] = value ? reinterpret_cast<const char*>(value) : "";
+        result[Name(reinterpret_cast<xmlNode*>(attr))] =
+            value ? reinterpret_cast<const char*>(value) : "";
         xmlFree(value);
     }
     return result;
@@ -25,7 +28,8 @@ PollListReply::Attributes AttributesOf(xmlNode* node) {
 std::vector<xmlNode*> Children(xmlNode* node, const std::string& name = {}) {
     std::vector<xmlNode*> children;
     for (xmlNode* child = node->children; child != nullptr; child = child->next)
-        if (child->type == XML_ELEMENT_NODE && (name.empty() || Name(child) == name)) children.push_back(child);
+        if (child->type == XML_ELEMENT_NODE && (name.empty() || Name(child) == name))
+            children.push_back(child);
     return children;
 }
 
@@ -39,7 +43,8 @@ std::string PollListReply::Record::Attr(const std::string& name) const {
 std::string PollListReply::Record::Attrs(const std::string& names) const {
     std::istringstream words(names);
     std::string out;
-    for (std::string name; words >> name;) out += (out.empty() ? "" : " ") + name + "=" + Attr(name);
+    for (std::string name; words >> name;)
+        out += (out.empty() ? "" : " ") + name + "=" + Attr(name);
     return out;
 }
 
@@ -47,7 +52,8 @@ std::string PollListReply::Record::Column(const std::string& name) const {
     std::string out;
     for (const auto& item : items) {
         const auto found = item.attributes.find(name);
-        out += (out.empty() ? "" : " ") + (found == item.attributes.end() ? "<missing>" : found->second);
+        out += (out.empty() ? "" : " ") +
+               (found == item.attributes.end() ? "<missing>" : found->second);
     }
     return out;
 }
@@ -71,7 +77,8 @@ bool PollListReply::Parse(const std::string& text) {
             for (xmlNode* itemsNode : Children(recordNode, "Items")) {
                 for (xmlNode* itemNode : Children(itemsNode)) {
                     Item& item = record.items.emplace_back(Item{AttributesOf(itemNode), {}});
-                    for (xmlNode* user : Children(itemNode)) item.userNames.push_back(AttributesOf(user)["UserName"]);
+                    for (xmlNode* user : Children(itemNode))
+                        item.userNames.push_back(AttributesOf(user)["UserName"]);
                 }
             }
         }

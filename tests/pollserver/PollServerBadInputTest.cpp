@@ -18,7 +18,8 @@ protected:
     // Everything a reply could show, taken before and after the bad requests.
     std::string Snapshot() { return Session().Everything({m_open, m_draft, m_published}); }
 
-    static void ExpectRefused(const HttpClient::Reply& reply, long status, const std::string& what) {
+    static void ExpectRefused(const HttpClient::Reply& reply, long status,
+                              const std::string& what) {
         EXPECT_EQ(reply.status, status) << what << "\n" << reply.body;
         EXPECT_EQ(reply.contentLength, std::optional<std::size_t>(reply.body.size())) << what;
         PollListReply parsed;
@@ -42,7 +43,8 @@ std::string Repeat(const std::string& unit, int times) {
 }
 
 TEST_F(PollServerBadInputTest, MalformedJobsAreRefusedAndChangeNothing) {
-    const std::string create = "job=CreatePolling&userid=a7&modulename=m1&title=T&type=S&status=N&issign=0&ispublish=0";
+    const std::string create =
+        "job=CreatePolling&userid=a7&modulename=m1&title=T&type=S&status=N&issign=0&ispublish=0";
     const std::string update = "&title=T&type=S&issign=0&ispublish=0&itemcount=0";
     const std::string status = "job=UpdatePollingStatus&pollcount=1&pollid_0=" + m_open;
     const std::string ballot = "job=PostPolling&pollid=" + m_open + "&userid=u9&username=N";
@@ -58,17 +60,23 @@ TEST_F(PollServerBadInputTest, MalformedJobsAreRefusedAndChangeNothing) {
         {"unknown job", false, "job=DropEverything"},
         {"job names are exact", false, "job=createpolling&userid=a7"},
         {"result job on the polling script", false, "job=GetPollingResult&userid=a7&modulename=m1"},
-        {"polling job on the result script", true, "job=DeletePolling&pollcount=1&pollid_0=" + m_open},
+        {"polling job on the result script", true,
+         "job=DeletePolling&pollcount=1&pollid_0=" + m_open},
         {"count above 64", false, create + "&itemcount=65"},
         {"count missing", false, create},
-        {"count larger than fields", false, create + "&itemcount=2&content_0=a&itemname_0=A&content_1=b"},
-        {"unknown type", false, "job=CreatePolling&userid=a7&modulename=m1&title=T&type=X&status=N&issign=0&ispublish=0"
-                                "&itemcount=0"},
-        {"unknown status letter", false, "job=CreatePolling&userid=a7&modulename=m1&title=T&type=S&status=Q&issign=0"
-                                         "&ispublish=0&itemcount=0"},
-        {"issign not a flag", false, "job=CreatePolling&userid=a7&modulename=m1&title=T&type=S&status=N&issign=2"
-                                     "&ispublish=0&itemcount=0"},
-        {"repeated choice name", false, create + "&itemcount=2&content_0=a&itemname_0=A&content_1=b&itemname_1=A"},
+        {"count larger than fields", false,
+         create + "&itemcount=2&content_0=a&itemname_0=A&content_1=b"},
+        {"unknown type", false,
+         "job=CreatePolling&userid=a7&modulename=m1&title=T&type=X&status=N&issign=0&ispublish=0"
+         "&itemcount=0"},
+        {"unknown status letter", false,
+         "job=CreatePolling&userid=a7&modulename=m1&title=T&type=S&status=Q&issign=0"
+         "&ispublish=0&itemcount=0"},
+        {"issign not a flag", false,
+         "job=CreatePolling&userid=a7&modulename=m1&title=T&type=S&status=N&issign=2"
+         "&ispublish=0&itemcount=0"},
+        {"repeated choice name", false,
+         create + "&itemcount=2&content_0=a&itemname_0=A&content_1=b&itemname_1=A"},
         {"empty choice name", false, create + "&itemcount=1&content_0=a&itemname_0="},
         {"truncated escape", false, create + "&itemcount=1&content_0=a&itemname_0=A%4"},
         // Each decoding fault has its own case in FormFieldsTest; here, that one refuses the job.
@@ -78,37 +86,47 @@ TEST_F(PollServerBadInputTest, MalformedJobsAreRefusedAndChangeNothing) {
         {"update id not numeric", false, "job=UpdatePolling&pollid=" + m_draft + "x" + update},
         {"update id zero", false, "job=UpdatePolling&pollid=0" + update},
         {"update count above 64", false,
-         "job=UpdatePolling&pollid=" + m_draft + "&title=T&type=S&issign=0&ispublish=0&itemcount=99"},
+         "job=UpdatePolling&pollid=" + m_draft +
+             "&title=T&type=S&issign=0&ispublish=0&itemcount=99"},
         {"status count above 64", false, "job=UpdatePollingStatus&pollcount=65&pollid_0=" + m_open},
-        {"status id not numeric", false, "job=UpdatePollingStatus&pollcount=1&pollid_0=1%2B1&status_0=C"},
+        {"status id not numeric", false,
+         "job=UpdatePollingStatus&pollcount=1&pollid_0=1%2B1&status_0=C"},
         {"status letter unknown", false, status + "&status_0=X&ispublish_0=1"},
         {"status letters are upper case", false, status + "&status_0=c&ispublish_0=0"},
         {"publish not a flag", false, status + "&status_0=C&ispublish_0=yes"},
         {"status count larger than fields", false,
          "job=UpdatePollingStatus&pollcount=2&pollid_0=" + m_open + "&status_0=C&ispublish_0=1"},
         {"one unknown poll spoils the job", false,
-         "job=UpdatePollingStatus&pollcount=2&pollid_0=" + m_open + "&status_0=C&ispublish_0=1&pollid_1=99999&status_1=C",
+         "job=UpdatePollingStatus&pollcount=2&pollid_0=" + m_open +
+             "&status_0=C&ispublish_0=1&pollid_1=99999&status_1=C",
          404},
         {"delete count missing", false, "job=DeletePolling&pollid_0=" + m_open},
-        {"delete count larger than fields", false, "job=DeletePolling&pollcount=2&pollid_0=" + m_open},
-        {"delete id not numeric", false, "job=DeletePolling&pollcount=2&pollid_0=" + m_open + "&pollid_1=abc"},
-        {"ballot without poll", false, "job=PostPolling&userid=u9&username=N&itemcount=1&itemname_0=A"},
-        {"ballot without user", false, "job=PostPolling&pollid=" + m_open + "&username=N&itemcount=1&itemname_0=A"},
+        {"delete count larger than fields", false,
+         "job=DeletePolling&pollcount=2&pollid_0=" + m_open},
+        {"delete id not numeric", false,
+         "job=DeletePolling&pollcount=2&pollid_0=" + m_open + "&pollid_1=abc"},
+        {"ballot without poll", false,
+         "job=PostPolling&userid=u9&username=N&itemcount=1&itemname_0=A"},
+        {"ballot without user", false,
+         "job=PostPolling&pollid=" + m_open + "&username=N&itemcount=1&itemname_0=A"},
         {"ballot count above 64", false, ballot + "&itemcount=65&itemname_0=A"},
         {"ballot count larger than fields", false, ballot + "&itemcount=2&itemname_0=A"},
         {"list without author", true, "job=GetPollingResult&modulename=m1"},
         {"info count negative", true, "job=GetPollingInfo&pollcount=-1"},
         {"info id not numeric", true, "job=GetPollingInfo&pollcount=1&pollid_0=" + m_open + ".0"},
-        {"results count larger than fields", true, "job=GetPollingResult2&pollcount=3&pollid_0=" + m_open},
-        {"results id overflows", true, "job=GetPollingResult2&pollcount=1&pollid_0=99999999999999999999999"},
+        {"results count larger than fields", true,
+         "job=GetPollingResult2&pollcount=3&pollid_0=" + m_open},
+        {"results id overflows", true,
+         "job=GetPollingResult2&pollcount=1&pollid_0=99999999999999999999999"},
     };
 
     const auto before = Snapshot();
     HttpClient client;
     for (const auto& request : requests) {
-        const auto path = request.results ? PollServerSession::ResultsPath() : PollServerSession::PollingPath();
-        ExpectRefused(client.Get(m_server.HttpUrl() + path + "?" + request.query + "&_rnd=1"), request.status,
-                      request.what);
+        const auto path =
+            request.results ? PollServerSession::ResultsPath() : PollServerSession::PollingPath();
+        ExpectRefused(client.Get(m_server.HttpUrl() + path + "?" + request.query + "&_rnd=1"),
+                      request.status, request.what);
         ASSERT_EQ(Snapshot(), before) << request.what << " changed something";
     }
 }
@@ -119,29 +137,36 @@ TEST_F(PollServerBadInputTest, OverlongTextsOtherRoutesAndMethodsAreRefused) {
     const auto base = m_server.HttpUrl();
     const auto polling = base + PollServerSession::PollingPath();
     auto post = [&](const PollServerSession::Fields& fields) {
-        return client.Send("POST", polling, HttpClient::Form(fields), "application/x-www-form-urlencoded;");
+        return client.Send("POST", polling, HttpClient::Form(fields),
+                           "application/x-www-form-urlencoded;");
     };
 
     // 8193 characters, one more than any text may hold, in each text field.
     for (const char* field : {"title", "content_0", "itemname_0", "userid", "modulename"}) {
-        PollServerSession::Fields fields = {{"job", "CreatePolling"}, {"userid", "a7"}, {"modulename", "m1"},
-                                            {"title", "T"}, {"type", "S"}, {"status", "N"}, {"issign", "0"},
-                                            {"ispublish", "0"}, {"itemcount", "1"}, {"content_0", "c"},
-                                            {"itemname_0", "A"}};
+        PollServerSession::Fields fields = {
+            {"job", "CreatePolling"}, {"userid", "a7"},   {"modulename", "m1"},
+            {"title", "T"},           {"type", "S"},      {"status", "N"},
+            {"issign", "0"},          {"ispublish", "0"}, {"itemcount", "1"},
+            {"content_0", "c"},       {"itemname_0", "A"}};
         for (auto& [name, value] : fields)
             if (name == field) value = Repeat("é", 8193);
         ExpectRefused(post(fields), 400, field);
     }
-    ExpectRefused(post({{"job", "PostPolling"}, {"pollid", m_open}, {"userid", "u5"}, {"username", Repeat("x", 8193)},
-                        {"itemcount", "1"}, {"itemname_0", "B"}}),
+    ExpectRefused(post({{"job", "PostPolling"},
+                        {"pollid", m_open},
+                        {"userid", "u5"},
+                        {"username", Repeat("x", 8193)},
+                        {"itemcount", "1"},
+                        {"itemname_0", "B"}}),
                   400, "overlong user name");
     // A request line beyond what the server reads at all.
-    ExpectRefused(client.Get(polling + "?job=CreatePolling&title=" + Repeat("%E4%B8%AD", 3000)), 414,
-                  "overlong request line");
+    ExpectRefused(client.Get(polling + "?job=CreatePolling&title=" + Repeat("%E4%B8%AD", 3000)),
+                  414, "overlong request line");
 
-    for (const char* path : {"/", "/wendrake-idm/v4/polling/other.asp?job=GetPollingResult",
-                             "/wendrake-idm/v4/polling/polling.asp/extra?job=PostPolling",
-                             "/WENDRAKE-IDM/v4/polling/get_polling.asp?job=GetPollingResult" /* paths are exact */})
+    for (const char* path :
+         {"/", "/wendrake-idm/v4/polling/other.asp?job=GetPollingResult",
+          "/wendrake-idm/v4/polling/polling.asp/extra?job=PostPolling",
+          "/WENDRAKE-IDM/v4/polling/get_polling.asp?job=GetPollingResult" /* paths are exact */})
         ExpectRefused(client.Get(base + path), 404, path);
     ExpectRefused(client.Send("DELETE", polling + "?job=DeletePolling"), 405, "DELETE");
     ExpectRefused(client.Send("PUT", polling), 405, "PUT");

@@ -14,7 +14,8 @@ TEST_F(PollServerTest, BallotsCountOnlyWhileThePollIsOpenAndNameExistingChoices)
     EXPECT_EQ(Session().Vote(id, "u1", "Ann", {"A"}), 200);
     for (const char* status : {"C", "D"}) {
         ASSERT_EQ(Session().SetStatus(id, status, "0"), 200);
-        EXPECT_EQ(Session().Vote(id, "u2", "Bob", {"B"}), 409) << "a poll in state " << status << " took a ballot";
+        EXPECT_EQ(Session().Vote(id, "u2", "Bob", {"B"}), 409)
+            << "a poll in state " << status << " took a ballot";
     }
     EXPECT_EQ(Session().Vote("777777", "u2", "Bob", {"B"}), 404);
     EXPECT_EQ(Listed(id).Attr("UserCount") + "|" + Listed(id).Column("PostCount"), "1|1 0");
@@ -22,13 +23,20 @@ TEST_F(PollServerTest, BallotsCountOnlyWhileThePollIsOpenAndNameExistingChoices)
     const auto single = OpenPoll("S", true);
     const auto multi = OpenPoll("M", true);
     const std::vector<std::pair<std::string, Strings>> refused = {
-        {single, {"Z"}}, {single, {"a"}} /* names are exact */, {single, {"A", "B"}}, {single, {}},
-        {multi, {"A", "A"}} /* one choice counted twice */, {multi, {"A", "Z"}} /* half a ballot is no ballot */};
+        {single, {"Z"}},
+        {single, {"a"}} /* names are exact */,
+        {single, {"A", "B"}},
+        {single, {}},
+        {multi, {"A", "A"}} /* one choice counted twice */,
+        {multi, {"A", "Z"}} /* half a ballot is no ballot */};
     for (const auto& [poll, choices] : refused)
-        EXPECT_EQ(Session().Vote(poll, "u1", "Ann", choices), 400) << ::testing::PrintToString(choices);
+        EXPECT_EQ(Session().Vote(poll, "u1", "Ann", choices), 400)
+            << ::testing::PrintToString(choices);
     EXPECT_EQ(Session().Vote(single, "", "X", {"A"}), 400) << "a ballot without a voter";
-    EXPECT_EQ(Session().Vote(multi, "u1", "", {"A"}), 200) << "a voter without a display name still counts";
-    EXPECT_EQ(Listed(single).Attr("UserCount") + "|" + Listed(single).Column("PostCount"), "0|0 0 0");
+    EXPECT_EQ(Session().Vote(multi, "u1", "", {"A"}), 200)
+        << "a voter without a display name still counts";
+    EXPECT_EQ(Listed(single).Attr("UserCount") + "|" + Listed(single).Column("PostCount"),
+              "0|0 0 0");
 
     ASSERT_EQ(Session().Vote(multi, "u2", "Bob", {"C", "A"}), 200);
     ASSERT_EQ(Session().Vote(multi, "u3", "Cy", {"B", "C", "A"}), 200);
@@ -80,8 +88,10 @@ TEST_F(PollServerTest, ConcurrentBallotsAreNeitherLostNorDoubleCounted) {
     const auto record = Listed(id);
     const int voters = kThreads * kUsersPerThread;
     EXPECT_EQ(record.Attr("UserCount"), std::to_string(voters));
-    EXPECT_EQ(record.Column("PostCount"), "0 " + std::to_string(voters / 2) + " " + std::to_string(voters / 2));
-    EXPECT_EQ(record.items[1].userNames.size() + record.items[2].userNames.size(), static_cast<std::size_t>(voters));
+    EXPECT_EQ(record.Column("PostCount"),
+              "0 " + std::to_string(voters / 2) + " " + std::to_string(voters / 2));
+    EXPECT_EQ(record.items[1].userNames.size() + record.items[2].userNames.size(),
+              static_cast<std::size_t>(voters));
 }
 
 TEST_F(PollServerTest, VotersOfAnAnonymousPollAreNeverSent) {
@@ -93,12 +103,14 @@ TEST_F(PollServerTest, VotersOfAnAnonymousPollAreNeverSent) {
     ASSERT_EQ(Session().SetStatus(anonymous, "C", "1"), 200);
     ASSERT_EQ(Session().SetStatus(identified, "C", "1"), 200);
 
-    EXPECT_EQ(Listed(anonymous).Attr("UserCount") + "|" + Listed(anonymous).Column("PostCount"), "1|0 1 0");
+    EXPECT_EQ(Listed(anonymous).Attr("UserCount") + "|" + Listed(anonymous).Column("PostCount"),
+              "1|0 1 0");
     EXPECT_TRUE(Listed(anonymous).items[1].userNames.empty());
     EXPECT_EQ(Listed(identified).items[1].userNames, Strings{"OpenVoter"});
 
     const auto replies = Session().Everything({anonymous, identified});
-    EXPECT_NE(replies.find("OpenVoter"), std::string::npos) << "the voters are sent where they may be";
+    EXPECT_NE(replies.find("OpenVoter"), std::string::npos)
+        << "the voters are sent where they may be";
     EXPECT_EQ(replies.find(secret), std::string::npos) << replies;
     EXPECT_EQ(replies.find("secret-user"), std::string::npos) << replies;
     // Not even the database keeps the name of an anonymous voter.
@@ -118,7 +130,8 @@ TEST_F(PollServerTest, PublishedResultsOnlyForPublishedPolls) {
     const auto results = Session().Published({hidden, published});
     ASSERT_EQ(results.Ids(), Strings{published});
     const auto& record = results.Records()[0];
-    EXPECT_EQ(record.Attrs("IsPublish UserCount") + "|" + record.Column("PostCount"), "IsPublish=1 UserCount=1|1 0 0");
+    EXPECT_EQ(record.Attrs("IsPublish UserCount") + "|" + record.Column("PostCount"),
+              "IsPublish=1 UserCount=1|1 0 0");
     EXPECT_EQ(record.items[0].userNames, Strings{"Ann"});
 
     // Withdrawn again: gone from the attendees' replies.

@@ -8,10 +8,19 @@ namespace quibra::test {
 namespace {
 
 TEST_F(PollServerTest, CreateRepliesWithNewIdAndListsPollsOfAuthorAndModuleOnly) {
-    const auto reply = Session().Polling({{"job", "CreatePolling"}, {"userid", "a7"}, {"modulename", "m1"},
-                                          {"title", "Q1"}, {"type", "S"}, {"status", "N"}, {"issign", "0"},
-                                          {"ispublish", "0"}, {"itemcount", "2"}, {"content_0", "yes"},
-                                          {"itemname_0", "A"}, {"content_1", "no"}, {"itemname_1", "B"}});
+    const auto reply = Session().Polling({{"job", "CreatePolling"},
+                                          {"userid", "a7"},
+                                          {"modulename", "m1"},
+                                          {"title", "Q1"},
+                                          {"type", "S"},
+                                          {"status", "N"},
+                                          {"issign", "0"},
+                                          {"ispublish", "0"},
+                                          {"itemcount", "2"},
+                                          {"content_0", "yes"},
+                                          {"itemname_0", "A"},
+                                          {"content_1", "no"},
+                                          {"itemname_1", "B"}});
     ASSERT_EQ(reply.status, 200);
     EXPECT_EQ(reply.contentLength, std::optional<std::size_t>(reply.body.size()));
     EXPECT_NE(reply.contentType.find("xml"), std::string::npos);
@@ -30,7 +39,8 @@ TEST_F(PollServerTest, CreateRepliesWithNewIdAndListsPollsOfAuthorAndModuleOnly)
     const auto& q1 = list.Records()[0];
     EXPECT_EQ(q1.Attrs("Type IsSign Title IsPublish Status UserCount"),
               "Type=S IsSign=0 Title=Q1 IsPublish=0 Status=N UserCount=0");
-    EXPECT_EQ(q1.Column("ItemName") + "|" + q1.Column("Content") + "|" + q1.Column("PostCount"), "A B|yes no|0 0");
+    EXPECT_EQ(q1.Column("ItemName") + "|" + q1.Column("Content") + "|" + q1.Column("PostCount"),
+              "A B|yes no|0 0");
     EXPECT_EQ(list.Records()[1].Attrs("Type IsSign"), "Type=M IsSign=1");
 
     EXPECT_EQ(Session().List("a7", "m2").Ids(), Strings{otherModule});
@@ -40,9 +50,12 @@ TEST_F(PollServerTest, CreateRepliesWithNewIdAndListsPollsOfAuthorAndModuleOnly)
 
 TEST_F(PollServerTest, UpdateRewritesANewPollOnlyAndStatusJobSetsStatusAndPublishing) {
     const auto id = Session().Create("a7", "m1", "Old", "S", false, {{"A", "a"}, {"B", "b"}});
-    ASSERT_EQ(Session().Update(id, "New title", "M", true, {{"A", "one"}, {"B", "two"}, {"C", "three"}}), 200);
+    ASSERT_EQ(
+        Session().Update(id, "New title", "M", true, {{"A", "one"}, {"B", "two"}, {"C", "three"}}),
+        200);
     EXPECT_EQ(Listed(id).Attrs("Title Type IsSign"), "Title=New title Type=M IsSign=1");
-    EXPECT_EQ(Listed(id).Column("ItemName") + "|" + Listed(id).Column("Content"), "A B C|one two three");
+    EXPECT_EQ(Listed(id).Column("ItemName") + "|" + Listed(id).Column("Content"),
+              "A B C|one two three");
 
     ASSERT_EQ(Session().SetStatus(id, "O", "0"), 200);
     EXPECT_EQ(Listed(id).Attr("Status"), "O");
@@ -52,8 +65,10 @@ TEST_F(PollServerTest, UpdateRewritesANewPollOnlyAndStatusJobSetsStatusAndPublis
     EXPECT_EQ(Session().Update("999999", "Nobody", "S", false, {{"A", "x"}}), 404);
 
     // Publishing sends the current status with it; an empty status keeps the stored one.
-    const std::vector<std::pair<std::string, std::string>> steps = {{"C", "1"}, {"", "0"}, {"D", "0"}};
-    const Strings expected = {"Status=C IsPublish=1", "Status=C IsPublish=0", "Status=D IsPublish=0"};
+    const std::vector<std::pair<std::string, std::string>> steps = {
+        {"C", "1"}, {"", "0"}, {"D", "0"}};
+    const Strings expected = {"Status=C IsPublish=1", "Status=C IsPublish=0",
+                              "Status=D IsPublish=0"};
     for (std::size_t i = 0; i < steps.size(); ++i) {
         ASSERT_EQ(Session().SetStatus(id, steps[i].first, steps[i].second), 200);
         EXPECT_EQ(Listed(id).Attrs("Status IsPublish"), expected[i]);
@@ -61,9 +76,15 @@ TEST_F(PollServerTest, UpdateRewritesANewPollOnlyAndStatusJobSetsStatusAndPublis
 
     // Several polls in one job, as the console sends them (last record first).
     const auto other = Session().Create("a7", "m1", "Other", "S", false, {{"A", "a"}});
-    ASSERT_EQ(Session().Polling({{"job", "UpdatePollingStatus"}, {"pollcount", "2"}, {"pollid_0", other},
-                                 {"status_0", "O"}, {"ispublish_0", "0"}, {"pollid_1", id}, {"status_1", "N"},
-                                 {"ispublish_1", "0"}})
+    ASSERT_EQ(Session()
+                  .Polling({{"job", "UpdatePollingStatus"},
+                            {"pollcount", "2"},
+                            {"pollid_0", other},
+                            {"status_0", "O"},
+                            {"ispublish_0", "0"},
+                            {"pollid_1", id},
+                            {"status_1", "N"},
+                            {"ispublish_1", "0"}})
                   .status,
               200);
     EXPECT_EQ(Listed(other).Attr("Status") + Listed(id).Attr("Status"), "ON");
@@ -94,8 +115,9 @@ TEST_F(PollServerTest, DeleteRemovesPollsWithTheirBallotsAndIgnoresPollsAlreadyG
     ASSERT_EQ(sqlite3_open_v2(Database().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(db, sqlite3_close);
     for (const std::string table : {"polls", "choices", "ballots"}) {
-        const std::string sql = "SELECT COUNT(*) FROM " + table + " WHERE " + (table == "polls" ? "id" : "poll_id") +
-                                " IN (" + drop1 + ", " + drop2 + ")";
+        const std::string sql = "SELECT COUNT(*) FROM " + table + " WHERE " +
+                                (table == "polls" ? "id" : "poll_id") + " IN (" + drop1 + ", " +
+                                drop2 + ")";
         sqlite3_stmt* stmt = nullptr;
         ASSERT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> finalizer(stmt, sqlite3_finalize);
@@ -112,16 +134,20 @@ TEST_F(PollServerTest, InfoGivesPostedPollsWithChoicesButNoCountsOrVoters) {
     const auto info = Session().Info({draft, open, "424242", open});
     ASSERT_EQ(info.Ids(), Strings{open});
     const auto& record = info.Records()[0];
-    EXPECT_EQ(record.Attrs("Title Type IsSign UserCount"), "Title=Lunch? Type=S IsSign=1 UserCount=<missing>");
-    EXPECT_EQ(record.Column("Content") + "|" + record.Column("PostCount"), "yes no maybe|<missing> <missing> <missing>");
+    EXPECT_EQ(record.Attrs("Title Type IsSign UserCount"),
+              "Title=Lunch? Type=S IsSign=1 UserCount=<missing>");
+    EXPECT_EQ(record.Column("Content") + "|" + record.Column("PostCount"),
+              "yes no maybe|<missing> <missing> <missing>");
     for (const auto& item : record.items) EXPECT_TRUE(item.userNames.empty());
 }
 
 TEST_F(PollServerTest, TextsRoundTripByteForByteThroughEveryReply) {
-    const std::string title = "多選題 — 🍕 or 🍣? \"quoted\" & 'single' <b>bold</b>\r\nline two\tand a tab";
+    const std::string title =
+        "多選題 — 🍕 or 🍣? \"quoted\" & 'single' <b>bold</b>\r\nline two\tand a tab";
     const std::string content = "Ünïcödé ☃ 𝄞 a&b<c>d \"e\"\n";
     const std::string userName = "張偉 \"Zhang\" <zw> & 😀";
-    const auto id = Session().Create("作者 & <a7>", "モジュール", title, "S", true, {{"A", content}, {"😀", "emoji name"}});
+    const auto id = Session().Create("作者 & <a7>", "モジュール", title, "S", true,
+                                     {{"A", content}, {"😀", "emoji name"}});
     ASSERT_FALSE(id.empty());
     ASSERT_EQ(Session().SetStatus(id, "O", "1"), 200);
     ASSERT_EQ(Session().Vote(id, "用户 1", userName, {"😀"}), 200);
@@ -139,7 +165,8 @@ TEST_F(PollServerTest, TextsRoundTripByteForByteThroughEveryReply) {
     // On the wire: characters as their own UTF-8 bytes; line breaks and tabs as
     // character references, so no parser folds them into spaces.
     const auto raw = Session().ForIds("GetPollingInfo", {id}).body;
-    for (const char* text : {"🍕", "&#13;&#10;line two&#9;and", "&quot;quoted&quot; &amp; 'single' &lt;b&gt;"})
+    for (const char* text :
+         {"🍕", "&#13;&#10;line two&#9;and", "&quot;quoted&quot; &amp; 'single' &lt;b&gt;"})
         EXPECT_NE(raw.find(text), std::string::npos) << text;
 }
 
@@ -148,13 +175,20 @@ TEST_F(PollServerTest, LongestTextsAreKeptWholeWhenPosted) {
     // this goes as a form body, the other verb the client knows.
     std::string longTitle;
     for (int i = 0; i < 8192; ++i) longTitle += "中";
-    const auto form = HttpClient::Form({{"job", "CreatePolling"}, {"userid", "a7"}, {"modulename", "m1"},
-                                        {"title", longTitle}, {"type", "S"}, {"status", "N"}, {"issign", "0"},
-                                        {"ispublish", "0"}, {"itemcount", "1"}, {"content_0", longTitle},
+    const auto form = HttpClient::Form({{"job", "CreatePolling"},
+                                        {"userid", "a7"},
+                                        {"modulename", "m1"},
+                                        {"title", longTitle},
+                                        {"type", "S"},
+                                        {"status", "N"},
+                                        {"issign", "0"},
+                                        {"ispublish", "0"},
+                                        {"itemcount", "1"},
+                                        {"content_0", longTitle},
                                         {"itemname_0", "A"}});
     HttpClient client;
-    const auto reply = client.Send("POST", m_server.HttpUrl() + PollServerSession::PollingPath(), form,
-                                   "application/x-www-form-urlencoded;");
+    const auto reply = client.Send("POST", m_server.HttpUrl() + PollServerSession::PollingPath(),
+                                   form, "application/x-www-form-urlencoded;");
     ASSERT_EQ(reply.status, 200) << reply.body;
     const auto list = Session().List("a7", "m1");
     ASSERT_EQ(list.Records().size(), 1u);

@@ -15,7 +15,8 @@ TEST_F(PollServerTest, RestartAndKillKeepEveryAcknowledgedJob) {
     const auto draft = Session().Create("a7", "m1", "草稿 & <draft>", "S", true, {{"A", "ä"}});
     ASSERT_EQ(Session().Vote(open, "u1", "Ann", {"A", "C"}), 200);
     for (int u = 0; u < 30; ++u)
-        ASSERT_EQ(Session().Vote(closed, "u" + std::to_string(u), "User " + std::to_string(u), {u % 3 ? "A" : "B"}),
+        ASSERT_EQ(Session().Vote(closed, "u" + std::to_string(u), "User " + std::to_string(u),
+                                 {u % 3 ? "A" : "B"}),
                   200);
     ASSERT_EQ(Session().SetStatus(closed, "C", "1"), 200);
     const Strings ids = {open, closed, draft};
@@ -24,7 +25,8 @@ TEST_F(PollServerTest, RestartAndKillKeepEveryAcknowledgedJob) {
     for (const bool crash : {true, false}) {
         const auto before = Session().Everything(ids);
         ASSERT_NO_FATAL_FAILURE(Restart(crash));
-        EXPECT_EQ(Session().Everything(ids), before) << (crash ? "after SIGKILL" : "after a clean stop");
+        EXPECT_EQ(Session().Everything(ids), before)
+            << (crash ? "after SIGKILL" : "after a clean stop");
         if (crash) {
             ASSERT_EQ(Session().Delete({draft}), 200);
             ASSERT_EQ(Session().Vote(open, "u2", "Bo", {"B"}), 200);
@@ -70,8 +72,9 @@ TEST(PollServerProcessTest, RefusesBadCommandLinesAndUnusableFiles) {
     TempDir dir;
     PollServerProcess server;
     const auto missing = (dir / "missing.pem").string();
-    for (const Strings& args : {Strings{"--threads", "0"}, Strings{"--cert", missing},
-                                Strings{"--cert", missing, "--key", (dir / "missing-key.pem").string()}})
+    for (const Strings& args :
+         {Strings{"--threads", "0"}, Strings{"--cert", missing},
+          Strings{"--cert", missing, "--key", (dir / "missing-key.pem").string()}})
         EXPECT_FALSE(server.Start(dir / "db.sqlite", args)) << ::testing::PrintToString(args);
     WriteFileBytes(dir / "garbage.sqlite", std::string(4096, 'x'));
     EXPECT_FALSE(server.Start(dir / "garbage.sqlite"));
@@ -82,7 +85,8 @@ TEST(PollServerProcessTest, RefusesBadCommandLinesAndUnusableFiles) {
 // The largest accept queue of the listening socket on the URL's port, as
 // iproute2's ss reports it (Send-Q of a listening socket); -1 when not found.
 long ListenBacklog(const std::string& url) {
-    const std::string command = "ss -Hltn 'sport = :" + url.substr(url.rfind(':') + 1) + "' 2>/dev/null";
+    const std::string command =
+        "ss -Hltn 'sport = :" + url.substr(url.rfind(':') + 1) + "' 2>/dev/null";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     char line[512];
     while (pipe && std::fgets(line, sizeof line, pipe.get()) != nullptr) {

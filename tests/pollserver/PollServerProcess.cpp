@@ -17,11 +17,12 @@ PollServerProcess::~PollServerProcess() {
     if (m_pid > 0) Kill();
 }
 
-bool PollServerProcess::Start(const std::filesystem::path& database, const std::vector<std::string>& extra) {
+bool PollServerProcess::Start(const std::filesystem::path& database,
+                              const std::vector<std::string>& extra) {
     m_http.clear();
     m_https.clear();
-    std::vector<std::string> args = {QUIBRA_POLLSERVER_EXE, "--http",  "0", "--https",
-                                     "0",                   "--db",    database.string()};
+    std::vector<std::string> args = {QUIBRA_POLLSERVER_EXE, "--http", "0", "--https", "0", "--db",
+                                     database.string()};
     args.insert(args.end(), extra.begin(), extra.end());
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {

@@ -7,8 +7,10 @@ namespace quibra::test {
 namespace {
 
 // Appends <prefix><i> = values[i] for every value.
-void Numbered(PollServerSession::Fields& fields, const std::string& prefix, const PollServerSession::Strings& values) {
-    for (std::size_t i = 0; i < values.size(); ++i) fields.emplace_back(prefix + std::to_string(i), values[i]);
+void Numbered(PollServerSession::Fields& fields, const std::string& prefix,
+              const PollServerSession::Strings& values) {
+    for (std::size_t i = 0; i < values.size(); ++i)
+        fields.emplace_back(prefix + std::to_string(i), values[i]);
 }
 
 }  // namespace
@@ -17,14 +19,21 @@ PollServerSession::PollServerSession(std::string baseUrl, const std::filesystem:
     : m_base(std::move(baseUrl)), m_client(caFile) {}
 
 HttpClient::Reply PollServerSession::Get(const std::string& path, const Fields& fields) {
-    return m_client.Get(m_base + path + "?" + HttpClient::Form(fields) + "&_rnd=" + std::to_string(++m_tick));
+    return m_client.Get(m_base + path + "?" + HttpClient::Form(fields) +
+                        "&_rnd=" + std::to_string(++m_tick));
 }
 
-std::string PollServerSession::Create(const std::string& author, const std::string& module, const std::string& title,
-                                      const std::string& type, bool identified, const std::vector<Choice>& choices) {
-    Fields fields = {{"job", "CreatePolling"}, {"userid", author},  {"modulename", module},
-                     {"title", title},         {"type", type},      {"status", "N"},
-                     {"issign", identified ? "1" : "0"}, {"ispublish", "0"},
+std::string PollServerSession::Create(const std::string& author, const std::string& module,
+                                      const std::string& title, const std::string& type,
+                                      bool identified, const std::vector<Choice>& choices) {
+    Fields fields = {{"job", "CreatePolling"},
+                     {"userid", author},
+                     {"modulename", module},
+                     {"title", title},
+                     {"type", type},
+                     {"status", "N"},
+                     {"issign", identified ? "1" : "0"},
+                     {"ispublish", "0"},
                      {"itemcount", std::to_string(choices.size())}};
     for (std::size_t i = 0; i < choices.size(); ++i) {
         fields.emplace_back("content_" + std::to_string(i), choices[i].content);
@@ -37,11 +46,16 @@ std::string PollServerSession::Create(const std::string& author, const std::stri
     return found == parsed.Result().end() ? "" : found->second;
 }
 
-long PollServerSession::Update(const std::string& pollId, const std::string& title, const std::string& type,
-                               bool identified, const std::vector<Choice>& choices) {
-    Fields fields = {{"job", "UpdatePolling"}, {"pollid", pollId},   {"title", title},
-                     {"type", type},           {"issign", identified ? "1" : "0"},
-                     {"ispublish", "0"},       {"itemcount", std::to_string(choices.size())}};
+long PollServerSession::Update(const std::string& pollId, const std::string& title,
+                               const std::string& type, bool identified,
+                               const std::vector<Choice>& choices) {
+    Fields fields = {{"job", "UpdatePolling"},
+                     {"pollid", pollId},
+                     {"title", title},
+                     {"type", type},
+                     {"issign", identified ? "1" : "0"},
+                     {"ispublish", "0"},
+                     {"itemcount", std::to_string(choices.size())}};
     for (std::size_t i = 0; i < choices.size(); ++i) {
         fields.emplace_back("itemname_" + std::to_string(i), choices[i].name);
         fields.emplace_back("content_" + std::to_string(i), choices[i].content);
@@ -49,8 +63,12 @@ long PollServerSession::Update(const std::string& pollId, const std::string& tit
     return Polling(fields).status;
 }
 
-long PollServerSession::SetStatus(const std::string& pollId, const std::string& status, const std::string& publish) {
-    return Polling({{"job", "UpdatePollingStatus"}, {"pollcount", "1"}, {"pollid_0", pollId}, {"status_0", status},
+long PollServerSession::SetStatus(const std::string& pollId, const std::string& status,
+                                  const std::string& publish) {
+    return Polling({{"job", "UpdatePollingStatus"},
+                    {"pollcount", "1"},
+                    {"pollid_0", pollId},
+                    {"status_0", status},
                     {"ispublish_0", publish}})
         .status;
 }
@@ -61,9 +79,12 @@ long PollServerSession::Delete(const Strings& pollIds) {
     return Polling(fields).status;
 }
 
-long PollServerSession::Vote(const std::string& pollId, const std::string& userId, const std::string& userName,
-                             const Strings& choiceNames) {
-    Fields fields = {{"job", "PostPolling"}, {"pollid", pollId}, {"userid", userId}, {"username", userName},
+long PollServerSession::Vote(const std::string& pollId, const std::string& userId,
+                             const std::string& userName, const Strings& choiceNames) {
+    Fields fields = {{"job", "PostPolling"},
+                     {"pollid", pollId},
+                     {"userid", userId},
+                     {"username", userName},
                      {"itemcount", std::to_string(choiceNames.size())}};
     Numbered(fields, "itemname_", choiceNames);
     return Polling(fields).status;
@@ -77,8 +98,9 @@ HttpClient::Reply PollServerSession::ForIds(const std::string& job, const String
 
 std::string PollServerSession::Everything(const Strings& pollIds) {
     std::string bodies;
-    for (const auto& reply : {Results({{"job", "GetPollingResult"}, {"modulename", "m1"}, {"userid", "a7"}}),
-                              ForIds("GetPollingInfo", pollIds), ForIds("GetPollingResult2", pollIds)}) {
+    for (const auto& reply :
+         {Results({{"job", "GetPollingResult"}, {"modulename", "m1"}, {"userid", "a7"}}),
+          ForIds("GetPollingInfo", pollIds), ForIds("GetPollingResult2", pollIds)}) {
         EXPECT_EQ(reply.status, 200) << reply.body;
         bodies += reply.body;
     }
@@ -94,7 +116,8 @@ PollListReply PollServerSession::Parsed(const HttpClient::Reply& reply) {
 }
 
 PollListReply PollServerSession::List(const std::string& author, const std::string& module) {
-    return Parsed(Results({{"job", "GetPollingResult"}, {"modulename", module}, {"userid", author}}));
+    return Parsed(
+        Results({{"job", "GetPollingResult"}, {"modulename", module}, {"userid", author}}));
 }
 
 }  // namespace quibra::test

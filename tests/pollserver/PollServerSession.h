@@ -26,11 +26,13 @@ public:
     HttpClient::Reply Results(const Fields& fields) { return Get(ResultsPath(), fields); }
 
     // CreatePolling as the plug-in sends it; returns the new id, or "" on failure.
-    std::string Create(const std::string& author, const std::string& module, const std::string& title,
-                       const std::string& type, bool identified, const std::vector<Choice>& choices);
-    long Update(const std::string& pollId, const std::string& title, const std::string& type, bool identified,
-                const std::vector<Choice>& choices);
-    long SetStatus(const std::string& pollId, const std::string& status, const std::string& publish);
+    std::string Create(const std::string& author, const std::string& module,
+                       const std::string& title, const std::string& type, bool identified,
+                       const std::vector<Choice>& choices);
+    long Update(const std::string& pollId, const std::string& title, const std::string& type,
+                bool identified, const std::vector<Choice>& choices);
+    long SetStatus(const std::string& pollId, const std::string& status,
+                   const std::string& publish);
     long Delete(const Strings& pollIds);
     long Vote(const std::string& pollId, const std::string& userId, const std::string& userName,
               const Strings& choiceNames);
@@ -38,7 +40,9 @@ public:
     // Result script replies, parsed; a failed or unparsable reply fails the calling test.
     PollListReply List(const std::string& author, const std::string& module);
     PollListReply Info(const Strings& pollIds) { return Parsed(ForIds("GetPollingInfo", pollIds)); }
-    PollListReply Published(const Strings& pollIds) { return Parsed(ForIds("GetPollingResult2", pollIds)); }
+    PollListReply Published(const Strings& pollIds) {
+        return Parsed(ForIds("GetPollingResult2", pollIds));
+    }
     HttpClient::Reply ForIds(const std::string& job, const Strings& pollIds);
     // The raw bodies of all three result jobs: the list of a7/m1 and the two by ids.
     std::string Everything(const Strings& pollIds);

@@ -39,7 +39,8 @@ protected:
     PollServerSession& Session() { return *m_session; }
 
     // A poll of a7 with choices A (yes), B (no), C (maybe), opened for ballots.
-    std::string OpenPoll(const std::string& type, bool identified, const std::string& module = "m1") {
+    std::string OpenPoll(const std::string& type, bool identified,
+                         const std::string& module = "m1") {
         const auto id = Session().Create("a7", module, "Lunch?", type, identified,
                                          {{"A", "yes"}, {"B", "no"}, {"C", "maybe"}});
         EXPECT_FALSE(id.empty());

@@ -1,12 +1,12 @@
 #include "support/TestSupport.h"
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
-#include <unistd.h>
 
 namespace quibra::test {
 
@@ -65,7 +65,11 @@ static std::filesystem::path FromEnv(const char* name, const char* builtIn) {
     return value != nullptr && *value != '\0' ? value : builtIn;
 }
 
-std::filesystem::path BinaryDir() { return FromEnv("QUIBRA_BINARY_DIR", QUIBRA_BINARY_DIR_DEFAULT); }
-std::filesystem::path SourceDir() { return FromEnv("QUIBRA_SOURCE_DIR", QUIBRA_SOURCE_DIR_DEFAULT); }
+std::filesystem::path BinaryDir() {
+    return FromEnv("QUIBRA_BINARY_DIR", QUIBRA_BINARY_DIR_DEFAULT);
+}
+std::filesystem::path SourceDir() {
+    return FromEnv("QUIBRA_SOURCE_DIR", QUIBRA_SOURCE_DIR_DEFAULT);
+}
 
 }  // namespace quibra::test

@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 int32_t Tick() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                                                      static_cast<uint64_t>(ts.tv_nsec) / 1000000u));
+    return static_cast<int32_t>(static_cast<uint32_t>(
+        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u));
 }
 
 // The request target of "GET <target> HTTP/1.1".
@@ -34,7 +34,8 @@ std::string Target(const RecordedRequest& request) {
 }
 
 // Splits "<prefix>_rnd=<n>" and checks n is the tick count of the request.
-void ExpectCacheBreaker(const RecordedRequest& request, const std::string& prefix, int32_t before, int32_t after) {
+void ExpectCacheBreaker(const RecordedRequest& request, const std::string& prefix, int32_t before,
+                        int32_t after) {
     const std::string target = Target(request);
     ASSERT_EQ(target.rfind(prefix + "_rnd=", 0), 0u) << target;
     const std::string tick = target.substr(prefix.size() + 5);
@@ -46,7 +47,8 @@ void ExpectCacheBreaker(const RecordedRequest& request, const std::string& prefi
 
 // The URL parts a request settled on: "https 127.0.0.1:443 /p?q".
 std::wstring Parts(const HttpRequest& r) {
-    return (r.Secure() ? L"https " : L"http ") + r.Host() + L":" + std::to_wstring(r.Port()) + L" " + r.ObjectPath();
+    return (r.Secure() ? L"https " : L"http ") + r.Host() + L":" + std::to_wstring(r.Port()) +
+           L" " + r.ObjectPath();
 }
 
 class HttpRequestTest : public ::testing::Test {
@@ -70,7 +72,8 @@ TEST_F(HttpRequestTest, LaysOutTheQueryWithFieldsAndCacheBreaker) {
         {L"/p", {{L"a", L"1"}, {L"b", L"2"}}, "/p?a=1&b=2&"},
         {L"/p?x=1", {{L"a", L"1"}}, "/p?x=1&a=1&"},
         // Duplicates and empty values are kept; a value is cut at 8192 units.
-        {L"/p", {{L"n m", L"\u00E9-\U0001F600\nz"}, {L"big", std::wstring(9000, L'v')}, {L"n m", L""}},
+        {L"/p",
+         {{L"n m", L"\u00E9-\U0001F600\nz"}, {L"big", std::wstring(9000, L'v')}, {L"n m", L""}},
          "/p?n+m=%C3%A9%2D%F0%9F%98%80+z&big=" + std::string(8192, 'v') + "&n+m=&"}};
     const int32_t before = Tick();
     for (const auto& c : cases) {
@@ -105,11 +108,13 @@ TEST_F(HttpRequestTest, SendsTheFixedHeadersOnAFreshConnectionWithoutCookies) {
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     for (const auto& r : requests) {
-        EXPECT_EQ(r.Header("User-Agent") + "|" + r.Header("Accept") + "|" + r.Header("Pragma") + "|" +
-                      r.Header("Cache-Control") + "|" + r.Header("Host"),
-                  "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)|*/*|no-cache|no-cache|127.0.0.1:" +
-                      std::to_string(server.Port()));
-        for (const char* absent : {"Cookie", "Authorization", "Proxy-Authorization", "Content-Type"})
+        EXPECT_EQ(
+            r.Header("User-Agent") + "|" + r.Header("Accept") + "|" + r.Header("Pragma") + "|" +
+                r.Header("Cache-Control") + "|" + r.Header("Host"),
+            "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)|*/*|no-cache|no-cache|127.0.0.1:" +
+                std::to_string(server.Port()));
+        for (const char* absent :
+             {"Cookie", "Authorization", "Proxy-Authorization", "Content-Type"})
             EXPECT_EQ(r.CountHeaders(absent), 0) << absent;
         EXPECT_EQ(r.CountHeaders("Accept"), 1);
     }
@@ -155,10 +160,11 @@ TEST_F(HttpRequestTest, DecodesTheTextReplyWholeAcrossReadChunks) {
 }
 
 TEST_F(HttpRequestTest, ReportsBadUrlsAndHttpFailuresWithTheirCodes) {
-    for (const wchar_t* bad : {L"", L"ftp://127.0.0.1/x", L"http://", L"http:/127.0.0.1/p", L"http://:80/p",
-                               L"http://127.0.0.1:0/p", L"http://127.0.0.1:99999/p", L"http://127.0.0.1:/p",
-                               L"http://127.0.0.1:8a/p", L"http://user@127.0.0.1/p", L"http://127.0.0.1/a b",
-                               L"127.0.0.1/p"}) {
+    for (const wchar_t* bad :
+         {L"", L"ftp://127.0.0.1/x", L"http://", L"http:/127.0.0.1/p", L"http://:80/p",
+          L"http://127.0.0.1:0/p", L"http://127.0.0.1:99999/p", L"http://127.0.0.1:/p",
+          L"http://127.0.0.1:8a/p", L"http://user@127.0.0.1/p", L"http://127.0.0.1/a b",
+          L"127.0.0.1/p"}) {
         HttpRequest request;
         std::wstring reply = L"kept";
         EXPECT_FALSE(request.GetText(bad, reply)) << bad;
@@ -184,7 +190,8 @@ TEST_F(HttpRequestTest, ReportsBadUrlsAndHttpFailuresWithTheirCodes) {
     HttpRequest refused;
     const uint16_t closedPort = test::FreeLoopbackPort();
     std::wstring reply;
-    EXPECT_FALSE(refused.GetText(L"https://127.0.0.1:" + std::to_wstring(closedPort) + L"/a/b?c=d#frag", reply));
+    EXPECT_FALSE(refused.GetText(
+        L"https://127.0.0.1:" + std::to_wstring(closedPort) + L"/a/b?c=d#frag", reply));
     EXPECT_EQ(refused.GetFailureKind(), FailureKind::HttpFailed);
     EXPECT_EQ(refused.HttpErrorCode(), 0);
     EXPECT_EQ(refused.StatusCode(), 0);
@@ -231,7 +238,8 @@ protected:
 
 TEST_F(DownloadTest, ReplacesTheTargetOnlyWithACompleteBody) {
     std::string binary;
-    for (int i = 0; i < 100000; ++i) binary += static_cast<char>((i * 7919) % 256);  // zero bytes included
+    for (int i = 0; i < 100000; ++i)
+        binary += static_cast<char>((i * 7919) % 256);  // zero bytes included
     test::WriteFileBytes(target, "old reply");
     server.Push(ScriptedReply::Status(200, binary));
     HttpRequest request;
@@ -264,7 +272,8 @@ TEST_F(DownloadTest, ReplacesTheTargetOnlyWithACompleteBody) {
 
 TEST_F(DownloadTest, ShortOrStalledBodyLeavesNeitherTemporaryNorTargetFile) {
     test::WriteFileBytes(target, "old reply");
-    server.Push(ScriptedReply{"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(900, 'x'), true});
+    server.Push(ScriptedReply{
+        "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(900, 'x'), true});
     HttpRequest shortBody;
     EXPECT_FALSE(Fetch(shortBody));
     EXPECT_EQ(shortBody.GetFailureKind(), FailureKind::None);

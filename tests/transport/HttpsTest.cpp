@@ -20,7 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // A self-signed certificate for `name`, valid between the two offsets from now (in days).
-void WriteCertificate(const fs::path& cert, const fs::path& key, const char* name, long fromDays, long toDays) {
+void WriteCertificate(const fs::path& cert, const fs::path& key, const char* name, long fromDays,
+                      long toDays) {
     std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> pkey(EVP_EC_gen("P-256"), EVP_PKEY_free);
     std::unique_ptr<X509, decltype(&X509_free)> x509(X509_new(), X509_free);
     ASSERT_TRUE(pkey && x509);
@@ -30,14 +31,16 @@ void WriteCertificate(const fs::path& cert, const fs::path& key, const char* nam
     X509_gmtime_adj(X509_getm_notAfter(x509.get()), toDays * 86400);
     X509_set_pubkey(x509.get(), pkey.get());
     X509_NAME* subject = X509_get_subject_name(x509.get());
-    X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(name), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(name), -1, -1, 0);
     X509_set_issuer_name(x509.get(), subject);
     ASSERT_GT(X509_sign(x509.get(), pkey.get(), EVP_sha256()), 0);
     std::unique_ptr<FILE, decltype(&fclose)> certFile(fopen(cert.c_str(), "wb"), fclose);
     std::unique_ptr<FILE, decltype(&fclose)> keyFile(fopen(key.c_str(), "wb"), fclose);
     ASSERT_TRUE(certFile && keyFile);
     ASSERT_EQ(PEM_write_X509(certFile.get(), x509.get()), 1);
-    ASSERT_EQ(PEM_write_PrivateKey(keyFile.get(), pkey.get(), nullptr, nullptr, 0, nullptr, nullptr), 1);
+    ASSERT_EQ(
+        PEM_write_PrivateKey(keyFile.get(), pkey.get(), nullptr, nullptr, 0, nullptr, nullptr), 1);
 }
 
 TEST(Https, SelfSignedAndExpiredCertificatesAreAccepted) {
@@ -56,7 +59,8 @@ TEST(Https, SelfSignedAndExpiredCertificatesAreAccepted) {
         std::vector<std::string> queries;
         server.Get("/poll", [&](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard guard(lock);
-            queries.push_back(req.get_param_value("job") + "|" + (req.has_param("_rnd") ? "rnd" : "none"));
+            queries.push_back(req.get_param_value("job") + "|" +
+                              (req.has_param("_rnd") ? "rnd" : "none"));
             res.set_content("secure reply", "text/plain");
         });
         const int port = server.bind_to_any_port("127.0.0.1");

@@ -75,7 +75,8 @@ protected:
     PollJobsTest() : env("XDG_CONFIG_HOME", config.Path().string()), jobs(host) {
         std::filesystem::create_directories(config / "wendrake");
         WriteFileBytes(config / "wendrake" / "wenconfig.xml",
-                       "<Wendrake><WenConfig><SystemSetting><UseSSL value=\"0\"/></SystemSetting></WenConfig></Wendrake>");
+                       "<Wendrake><WenConfig><SystemSetting><UseSSL "
+                       "value=\"0\"/></SystemSetting></WenConfig></Wendrake>");
         AppConfig::Instance().CloseAll();
         AppConfig::Instance().Load();
         host.params.managerIp = L"127.0.0.1:" + std::to_wstring(server.Port());
@@ -88,7 +89,8 @@ protected:
     }
     ~PollJobsTest() override { AppConfig::Instance().CloseAll(); }
     static CWenNode Command(CWenDoc& doc, const std::string& action, const std::string& fields) {
-        return doc.LoadXml("<Quibrant ActionType=\"" + action + "\"><Polling>" + fields + "</Polling></Quibrant>");
+        return doc.LoadXml("<Quibrant ActionType=\"" + action + "\"><Polling>" + fields +
+                           "</Polling></Quibrant>");
     }
     // The query of the server's n-th request (from 1), cache breaker checked and removed.
     std::string Query(size_t n) {
@@ -110,7 +112,9 @@ protected:
     ScopedProxySettings direct;
     // Destroyed after the server has closed its connections: every task has ended by then.
     struct TaskDrain {
-        ~TaskDrain() { WaitFor([] { return RequestTask::Alive() == 0; }); }
+        ~TaskDrain() {
+            WaitFor([] { return RequestTask::Alive() == 0; });
+        }
     } drain;
     ScriptedServer server;
     FakeJobHost host;
@@ -124,13 +128,16 @@ const std::string kResults = "/wendrake-idm/v4/polling/get_polling.asp?";
 
 TEST_F(PollJobsTest, CreatePollingSendsTheAuthorsFieldsInOrder) {
     CWenDoc doc;
-    jobs.CreatePolling(Command(doc, "CreatePolling",
-                               "<title>Q1</title><type>S</type><issign>0</issign><itemcount>2</itemcount>"
-                               "<content_0>yes</content_0><itemname_0>A</itemname_0>"
-                               "<content_1>no</content_1><itemname_1>B</itemname_1>"));
-    EXPECT_EQ(Query(1), kPolling +
-                               "job=CreatePolling&userid=a7&modulename=m1&title=Q1&type=S&status=N&issign=0"
-                               "&ispublish=0&itemcount=2&content%5F0=yes&itemname%5F0=A&content%5F1=no&itemname%5F1=B");
+    jobs.CreatePolling(
+        Command(doc, "CreatePolling",
+                "<title>Q1</title><type>S</type><issign>0</issign><itemcount>2</itemcount>"
+                "<content_0>yes</content_0><itemname_0>A</itemname_0>"
+                "<content_1>no</content_1><itemname_1>B</itemname_1>"));
+    EXPECT_EQ(Query(1),
+              kPolling +
+                  "job=CreatePolling&userid=a7&modulename=m1&title=Q1&type=S&status=N&issign=0"
+                  "&ispublish=0&itemcount=2&content%5F0=yes&itemname%5F0=A&content%5F1=no&itemname%"
+                  "5F1=B");
     auto notice = host.NextNotice();
     ASSERT_TRUE(notice);
     EXPECT_EQ(notice->message, TaskDoneMessage);
@@ -140,11 +147,13 @@ TEST_F(PollJobsTest, CreatePollingSendsTheAuthorsFieldsInOrder) {
 
 TEST_F(PollJobsTest, UpdateJobsFollowTheActionTypeNotThePath) {
     CWenDoc doc;
-    jobs.UpdatePolling(Command(doc, "UpdateContant",
-                               "<pollid>17</pollid><title>T &amp; U</title><type>M</type><issign>1</issign>"
-                               "<itemcount>1</itemcount><content_0>x-y</content_0><itemname_0>A</itemname_0>"));
-    EXPECT_EQ(Query(1), kPolling + "job=UpdatePolling&pollid=17&title=T+%26+U&type=M&issign=1&ispublish=0"
-                                      "&itemcount=1&itemname%5F0=A&content%5F0=x%2Dy");
+    jobs.UpdatePolling(
+        Command(doc, "UpdateContant",
+                "<pollid>17</pollid><title>T &amp; U</title><type>M</type><issign>1</issign>"
+                "<itemcount>1</itemcount><content_0>x-y</content_0><itemname_0>A</itemname_0>"));
+    EXPECT_EQ(Query(1), kPolling +
+                            "job=UpdatePolling&pollid=17&title=T+%26+U&type=M&issign=1&ispublish=0"
+                            "&itemcount=1&itemname%5F0=A&content%5F0=x%2Dy");
     EXPECT_EQ(host.NextNotice()->path, L"/polling/out/updateok");
 
     jobs.UpdatePolling(Command(doc, "Other", "<pollid>17</pollid>"));
@@ -165,25 +174,32 @@ TEST_F(PollJobsTest, StatusChangesNotifyTheHostAtOnce) {
         std::wstring notification;
     };
     const Case cases[] = {
-        {"<pollcount>2</pollcount><pollid_0>5</pollid_0><status_0>C</status_0><ispublish_0>1</ispublish_0>"
+        {"<pollcount>2</pollcount><pollid_0>5</pollid_0><status_0>C</status_0><ispublish_0>1</"
+         "ispublish_0>"
          "<pollid_1>6</pollid_1><status_1>C</status_1><ispublish_1>0</ispublish_1>",
          L"/polling/notify/publish Polling:5;6;"},
         {"<pollcount>2</pollcount><pollid_0>5</pollid_0><ispublish_0>0</ispublish_0>"
          "<pollid_1>6</pollid_1><status_1>C</status_1><ispublish_1>1</ispublish_1>",
          L"/polling/notify/close Polling:5;6;"},
-        {"<pollcount>1</pollcount><pollid_0>7</pollid_0><status_0>O</status_0><ispublish_0>0</ispublish_0>",
+        {"<pollcount>1</pollcount><pollid_0>7</pollid_0><status_0>O</status_0><ispublish_0>0</"
+         "ispublish_0>",
          L"/polling/notify/open Polling:7;"},
         {"<pollcount>0</pollcount>", L"/polling/notify/publish Polling:"},
-        {"<pollcount>1</pollcount><pollid_0>7</pollid_0><status_0>D</status_0><ispublish_0>0</ispublish_0>", L""},
+        {"<pollcount>1</pollcount><pollid_0>7</pollid_0><status_0>D</status_0><ispublish_0>0</"
+         "ispublish_0>",
+         L""},
     };
     for (const Case& c : cases) {
         host.notifications.clear();
         CWenDoc doc;
         jobs.UpdatePolling(Command(doc, "UpdateStats", c.fields));
-        EXPECT_EQ(host.notifications.empty() ? L"" : host.notifications.front(), c.notification) << c.fields;
+        EXPECT_EQ(host.notifications.empty() ? L"" : host.notifications.front(), c.notification)
+            << c.fields;
         EXPECT_EQ(host.NextNotice()->path, L"/polling/out/updatestatsok");
     }
-    EXPECT_EQ(Query(5), kPolling + "job=UpdatePollingStatus&pollcount=1&pollid%5F0=7&status%5F0=D&ispublish%5F0=0");
+    EXPECT_EQ(
+        Query(5),
+        kPolling + "job=UpdatePollingStatus&pollcount=1&pollid%5F0=7&status%5F0=D&ispublish%5F0=0");
 }
 
 TEST_F(PollJobsTest, MessagesWithoutFieldsStillSendAndBogusCountsStayBounded) {
@@ -192,21 +208,28 @@ TEST_F(PollJobsTest, MessagesWithoutFieldsStillSendAndBogusCountsStayBounded) {
     EXPECT_EQ(Query(1), kPolling + "job=DeletePolling&pollcount=");
     host.NextNotice();
 
-    jobs.DeletePolling(Command(doc, "Delete", "<pollcount>2000000000</pollcount><pollid_0>3</pollid_0>"));
-    EXPECT_EQ(Query(2), kPolling + "job=DeletePolling&pollcount=2000000000&pollid%5F0=3&pollid%5F1=");
+    jobs.DeletePolling(
+        Command(doc, "Delete", "<pollcount>2000000000</pollcount><pollid_0>3</pollid_0>"));
+    EXPECT_EQ(Query(2),
+              kPolling + "job=DeletePolling&pollcount=2000000000&pollid%5F0=3&pollid%5F1=");
     EXPECT_EQ(host.NextNotice()->path, L"/polling/out/deletepollok");
 }
 
 TEST_F(PollJobsTest, VotesWaitForTheServerAndTellTheHost) {
     CWenDoc doc;
-    const std::string vote = "<pollid>17</pollid><itemcount>2</itemcount><itemname_0>A</itemname_0><itemname_1>C</itemname_1>";
+    const std::string vote =
+        "<pollid>17</pollid><itemcount>2</itemcount><itemname_0>A</itemname_0><itemname_1>C</"
+        "itemname_1>";
     EXPECT_TRUE(jobs.PostPolling(Command(doc, "SendPoll", vote)));
-    EXPECT_EQ(Query(1), kPolling + "job=PostPolling&pollid=17&userid=u1&username=Ann+Lee&itemcount=2"
-                                      "&itemname%5F0=A&itemname%5F1=C");
-    EXPECT_EQ(host.notifications, std::vector<std::wstring>{L"/polling/notify/postpolling Polling:17;"});
+    EXPECT_EQ(Query(1), kPolling +
+                            "job=PostPolling&pollid=17&userid=u1&username=Ann+Lee&itemcount=2"
+                            "&itemname%5F0=A&itemname%5F1=C");
+    EXPECT_EQ(host.notifications,
+              std::vector<std::wstring>{L"/polling/notify/postpolling Polling:17;"});
 
     server.Push(ScriptedReply::Status(500));
-    EXPECT_TRUE(jobs.PostPolling(Command(doc, "SendPoll", vote))) << "a refused vote still notifies";
+    EXPECT_TRUE(jobs.PostPolling(Command(doc, "SendPoll", vote)))
+        << "a refused vote still notifies";
     EXPECT_EQ(host.notifications.size(), 2u);
 
     host.notifications.clear();
@@ -221,15 +244,21 @@ TEST_F(PollJobsTest, VotesWaitForTheServerAndTellTheHost) {
 }
 
 TEST_F(PollJobsTest, ResultJobsDownloadDocumentsIntoFreshFiles) {
-    server.SetDefault(ScriptedReply::Status(200, "<Wendrake><Records><Record PollingId=\"17\"/></Records></Wendrake>"));
+    server.SetDefault(ScriptedReply::Status(
+        200, "<Wendrake><Records><Record PollingId=\"17\"/></Records></Wendrake>"));
     CWenDoc doc;
-    EXPECT_TRUE(jobs.GetResults(2, doc.LoadXml("<ids>\n<id>17</id><!--x--><id>18</id>\n<id>20</id></ids>")));
-    EXPECT_EQ(Query(1), kResults + "job=GetPollingInfo&pollcount=3&pollid%5F0=17&pollid%5F1=18&pollid%5F2=20");
+    EXPECT_TRUE(jobs.GetResults(
+        2, doc.LoadXml("<ids>\n<id>17</id><!--x--><id>18</id>\n<id>20</id></ids>")));
+    EXPECT_EQ(
+        Query(1),
+        kResults + "job=GetPollingInfo&pollcount=3&pollid%5F0=17&pollid%5F1=18&pollid%5F2=20");
     auto info = host.NextNotice();
     ASSERT_TRUE(info);
     EXPECT_EQ(info->path, L"/polling/out/clientgetresultok");
-    EXPECT_EQ(info->reply.GetChild(L"Records").GetChild(L"Record").GetAttribute(L"PollingId"), L"17");
-    EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "the downloaded reply is deleted once loaded";
+    EXPECT_EQ(info->reply.GetChild(L"Records").GetChild(L"Record").GetAttribute(L"PollingId"),
+              L"17");
+    EXPECT_TRUE(std::filesystem::is_empty(temp.Path()))
+        << "the downloaded reply is deleted once loaded";
 
     EXPECT_TRUE(jobs.GetResults(3, CWenNode()));
     EXPECT_EQ(Query(2), kResults + "job=GetPollingResult2&pollcount=0");
@@ -241,8 +270,9 @@ TEST_F(PollJobsTest, ResultJobsDownloadDocumentsIntoFreshFiles) {
 
     EXPECT_FALSE(jobs.GetResults(4, CWenNode()));
     EXPECT_NE(PollJobs::TempFileName(L"/t"), PollJobs::TempFileName(L"/t"));
-    EXPECT_TRUE(std::regex_match(ToUtf8(PollJobs::TempFileName(L"/t")),
-                                 std::regex(R"(/t/[0-9A-F]{8}_[0-9A-F]{4}_[0-9A-F]{4}_[0-9A-F]{4}_[0-9A-F]{12}\.xml)")));
+    EXPECT_TRUE(std::regex_match(
+        ToUtf8(PollJobs::TempFileName(L"/t")),
+        std::regex(R"(/t/[0-9A-F]{8}_[0-9A-F]{4}_[0-9A-F]{4}_[0-9A-F]{4}_[0-9A-F]{12}\.xml)")));
     EXPECT_EQ(server.Requests().size(), 3u);
 }
 
@@ -251,7 +281,8 @@ TEST_F(PollJobsTest, BadResultDownloadsAreReportedOrLeftAlone) {
     jobs.GetResults(1, CWenNode());
     ASSERT_TRUE(WaitFor([] { return RequestTask::Alive() == 0; }));
     EXPECT_EQ(host.Pending(), 0u) << "no report for a reply that is no document";
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.Path()), {}), 1) << "the file stays";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.Path()), {}), 1)
+        << "the file stays";
 
     host.params.tempFolder = (temp / "missing").wstring();
     const size_t before = server.Requests().size();
@@ -260,5 +291,6 @@ TEST_F(PollJobsTest, BadResultDownloadsAreReportedOrLeftAlone) {
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->path, L"/polling/out/getresulterror");
     EXPECT_EQ(failed->message, TaskFailedMessage);
-    EXPECT_EQ(server.Requests().size(), before) << "nothing is sent without a folder to put the reply in";
+    EXPECT_EQ(server.Requests().size(), before)
+        << "nothing is sent without a folder to put the reply in";
 }

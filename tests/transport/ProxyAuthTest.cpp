@@ -17,7 +17,8 @@ using test::ScriptedServer;
 class ProxyAuthTest : public ::testing::Test {
 protected:
     ScriptedServer proxyServer;
-    test::ScopedProxySettings settings{test::ExplicitProxy(L"127.0.0.1:" + std::to_wstring(proxyServer.Port()))};
+    test::ScopedProxySettings settings{
+        test::ExplicitProxy(L"127.0.0.1:" + std::to_wstring(proxyServer.Port()))};
 
     static bool Get(HttpRequest& request, const std::wstring& url = L"http://127.0.0.1:9/p") {
         std::wstring reply;
@@ -48,12 +49,14 @@ TEST_F(ProxyAuthTest, NothingOfARequestReachesTheNextOne) {
     EXPECT_EQ(requests[0].requestLine, "POST http://127.0.0.1:9/p HTTP/1.1");
     EXPECT_EQ(requests[0].Header("Proxy-Authorization"), "Basic dTpw");
     EXPECT_EQ(requests[0].body, "job=PostPolling");
-    EXPECT_EQ(requests[1].requestLine.rfind("GET http://127.0.0.1:9/p?_rnd=", 0), 0u) << requests[1].requestLine;
+    EXPECT_EQ(requests[1].requestLine.rfind("GET http://127.0.0.1:9/p?_rnd=", 0), 0u)
+        << requests[1].requestLine;
     EXPECT_EQ(requests[1].CountHeaders("Proxy-Authorization"), 0);
     EXPECT_EQ(requests[1].CountHeaders("Content-Type"), 0);
     EXPECT_EQ(requests[1].CountHeaders("Content-Length"), 0);
     EXPECT_TRUE(requests[1].body.empty());
-    EXPECT_EQ(proxyServer.Connections(), 2) << "the proxy kept the first connection open; it was not reused";
+    EXPECT_EQ(proxyServer.Connections(), 2)
+        << "the proxy kept the first connection open; it was not reused";
 }
 
 TEST_F(ProxyAuthTest, ARefusalAfterOneRetryFailsWith407) {
@@ -67,13 +70,14 @@ TEST_F(ProxyAuthTest, ARefusalAfterOneRetryFailsWith407) {
         ProxyAuthScheme schemeAfter;
     };
     const std::vector<Case> cases = {
-        {"a second 407", "Basic realm=\"q\"", true, L"http://127.0.0.1:9/p", "GET http://127.0.0.1:9/p?_rnd=",
-         "Basic dTpw" /* "u:p" */, ProxyAuthScheme::Basic},
+        {"a second 407", "Basic realm=\"q\"", true, L"http://127.0.0.1:9/p",
+         "GET http://127.0.0.1:9/p?_rnd=", "Basic dTpw" /* "u:p" */, ProxyAuthScheme::Basic},
         // Without a user the scheme is still remembered, but no credentials are sent.
-        {"no user", "NTLM", false, L"http://127.0.0.1:9/p", "GET http://127.0.0.1:9/p?_rnd=", "", ProxyAuthScheme::NTLM},
+        {"no user", "NTLM", false, L"http://127.0.0.1:9/p", "GET http://127.0.0.1:9/p?_rnd=", "",
+         ProxyAuthScheme::NTLM},
         // The server's headers stay inside the tunnel.
-        {"tunnel", "Basic realm=\"q\"", true, L"https://127.0.0.1:9/p", "CONNECT 127.0.0.1:9 HTTP/1.1", "Basic dTpw",
-         ProxyAuthScheme::Basic}};
+        {"tunnel", "Basic realm=\"q\"", true, L"https://127.0.0.1:9/p",
+         "CONNECT 127.0.0.1:9 HTTP/1.1", "Basic dTpw", ProxyAuthScheme::Basic}};
     for (const auto& c : cases) {
         ScriptedServer proxy;
         settings.Use(test::ExplicitProxy(L"127.0.0.1:" + std::to_wstring(proxy.Port())));
@@ -90,7 +94,8 @@ TEST_F(ProxyAuthTest, ARefusalAfterOneRetryFailsWith407) {
         for (const auto& r : requests) {
             EXPECT_EQ(r.requestLine.rfind(c.requestLine, 0), 0u) << c.what << ": " << r.requestLine;
             EXPECT_EQ(r.Header("Proxy-Authorization"), c.credentials) << c.what;
-            EXPECT_EQ(r.CountHeaders("Proxy-Authorization"), c.credentials.empty() ? 0 : 1) << c.what;
+            EXPECT_EQ(r.CountHeaders("Proxy-Authorization"), c.credentials.empty() ? 0 : 1)
+                << c.what;
             EXPECT_EQ(r.CountHeaders("Authorization"), 0) << c.what;
             EXPECT_EQ(r.CountHeaders("Pragma"), c.url[4] == L's' ? 0 : 1) << c.what;
         }
@@ -99,7 +104,8 @@ TEST_F(ProxyAuthTest, ARefusalAfterOneRetryFailsWith407) {
 }
 
 TEST_F(ProxyAuthTest, NtlmOfferedIsChosenAndUsedByLaterRequestsFromTheStart) {
-    proxyServer.Push(ScriptedReply::ProxyChallenge({"Basic realm=\"q\"", "Digest realm=\"q\", nonce=\"n1\"", "NTLM"}));
+    proxyServer.Push(ScriptedReply::ProxyChallenge(
+        {"Basic realm=\"q\"", "Digest realm=\"q\", nonce=\"n1\"", "NTLM"}));
     proxyServer.Push(ScriptedReply::Status(200, "through"));
     proxyServer.Push(ScriptedReply::Status(200, "again"));
 
@@ -157,7 +163,8 @@ TEST_F(ProxyAuthTest, BypassedHostsAndMissingSettingsGoDirect) {
     EXPECT_FALSE(Get(viaDead, url));
     EXPECT_EQ(viaDead.HttpErrorCode(), 0);
     // ...unless the host is on the bypass list, in any of its forms.
-    for (const wchar_t* bypass : {L"127.0.0.1", L"localhost;127.0.0.1", L"127.0.*", L"127.0.0.0/8", L"*"}) {
+    for (const wchar_t* bypass :
+         {L"127.0.0.1", L"localhost;127.0.0.1", L"127.0.*", L"127.0.0.0/8", L"*"}) {
         settings.Use(test::ExplicitProxy(deadProxy, bypass));
         HttpRequest bypassed;
         EXPECT_TRUE(Get(bypassed, url)) << bypass;

@@ -30,7 +30,9 @@ function FindProxyForURL(url, host) {
     return "DIRECT";
 })";
 
-bool Ask(const std::wstring& url, ProxyInfo& info) { return CHttpUtil::Instance().GetProxyForUrl(url, info); }
+bool Ask(const std::wstring& url, ProxyInfo& info) {
+    return CHttpUtil::Instance().GetProxyForUrl(url, info);
+}
 
 // The answer for `url` in one line, starting from a stale answer that every
 // call must replace: "fail", or "proxy|direct[ script] <list> [<bypass list>]".
@@ -39,8 +41,8 @@ std::wstring Answer(const std::wstring& url) {
     info.found = info.fromScript = true;
     info.proxyList = info.bypassList = L"stale";
     if (!Ask(url, info)) return info.found ? L"fail, found" : L"fail";
-    return std::wstring(info.found ? L"proxy" : L"direct") + (info.fromScript ? L" script " : L" ") + info.proxyList +
-           L" [" + info.bypassList + L"]";
+    return std::wstring(info.found ? L"proxy" : L"direct") +
+           (info.fromScript ? L" script " : L" ") + info.proxyList + L" [" + info.bypassList + L"]";
 }
 
 TEST(ProxyDiscovery, ExplicitListWinsOverScriptAndNothingMeansDirect) {
@@ -65,10 +67,12 @@ TEST(ProxyDiscovery, ExplicitListWinsOverScriptAndNothingMeansDirect) {
 
 TEST(ProxyDiscovery, ScriptChoosesProxyOrDirectAndUnreachableScriptFails) {
     ScriptedServer scriptServer;
-    scriptServer.SetDefault(ScriptedReply::Status(200, kPacScript, {"Content-Type: application/x-ns-proxy-autoconfig"}));
+    scriptServer.SetDefault(ScriptedReply::Status(
+        200, kPacScript, {"Content-Type: application/x-ns-proxy-autoconfig"}));
     test::ScopedProxySettings scope(test::ScriptAt(scriptServer.WideBaseUrl() + L"/proxy.pac"));
     EXPECT_EQ(Answer(L"http://poll.test"), L"proxy script 127.0.0.1:3128 []");
-    EXPECT_EQ(Answer(L"http://socks.test"), L"proxy script socks5://127.0.0.1:1080;127.0.0.1:3129 []");
+    EXPECT_EQ(Answer(L"http://socks.test"),
+              L"proxy script socks5://127.0.0.1:1080;127.0.0.1:3129 []");
     EXPECT_EQ(Answer(L"https://secure.test"), L"proxy script https://127.0.0.1:8443 []");
     EXPECT_EQ(Answer(L"http://elsewhere.test"), L"direct script  []");
 
@@ -81,7 +85,8 @@ TEST(ProxyDiscovery, ScriptChoosesProxyOrDirectAndUnreachableScriptFails) {
     // Not found, a broken script, a script without an answer, nothing listening.
     scriptServer.Push(ScriptedReply::Status(404, "missing"));
     scriptServer.Push(ScriptedReply::Status(200, "function FindProxyForURL(url, host) { return "));
-    scriptServer.Push(ScriptedReply::Status(200, "function FindProxyForURL(url, host) { return 42; }"));
+    scriptServer.Push(
+        ScriptedReply::Status(200, "function FindProxyForURL(url, host) { return 42; }"));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(Answer(L"http://poll.test"), L"fail") << i;
     scope.Use(test::ScriptAt(test::DeadScriptUrl()));
     EXPECT_EQ(Answer(L"http://poll.test"), L"fail");
@@ -105,7 +110,9 @@ TEST(ProxyDiscovery, ConcurrentCallersShareTheScriptEngineSafely) {
                 ProxyInfo info;
                 const bool proxied = (t + i) % 2 == 0;
                 const bool ok = Ask(proxied ? L"http://poll.test" : L"http://other.test", info);
-                if (!ok || info.found != proxied || (proxied && info.proxyList != L"127.0.0.1:3128")) ++wrong[t];
+                if (!ok || info.found != proxied ||
+                    (proxied && info.proxyList != L"127.0.0.1:3128"))
+                    ++wrong[t];
             }
         });
     for (auto& thread : threads) thread.join();
@@ -114,8 +121,8 @@ TEST(ProxyDiscovery, ConcurrentCallersShareTheScriptEngineSafely) {
 
 TEST(ProxyDiscovery, EnvironmentVariablesGiveTheProxyList) {
     std::vector<std::unique_ptr<test::ScopedEnv>> cleared;
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
-                             "no_proxy", "NO_PROXY"})
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
         cleared.push_back(std::make_unique<test::ScopedEnv>(name, std::nullopt));
     ProxySettings settings;
     EXPECT_FALSE(ReadEnvironmentProxySettings(settings));
@@ -218,7 +225,8 @@ TEST(ProxyRules, ChoosesTheEntryForTheSchemeAndTranslatesTheBypassList) {
     EXPECT_TRUE(IsBypassedByPattern(L"10.*;*.CORP.*", L"server.corp.example"));
     EXPECT_FALSE(IsBypassedByPattern(L"10.*", L"110.0.0.1"));
     EXPECT_FALSE(IsBypassedByPattern(L"poll.test", L"poll.test"));  // left to libcurl
-    EXPECT_EQ(ToCurlNoProxy(L"*.corp.test;localhost <local>,10.*;10.0.0.0/8"), ".corp.test,localhost,10.0.0.0/8");
+    EXPECT_EQ(ToCurlNoProxy(L"*.corp.test;localhost <local>,10.*;10.0.0.0/8"),
+              ".corp.test,localhost,10.0.0.0/8");
     EXPECT_EQ(ToCurlNoProxy(L"*"), "*");
 
     std::wstring list;

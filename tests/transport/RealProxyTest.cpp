@@ -26,8 +26,11 @@ protected:
     test::ScopedProxySettings settings;
 
     void SetUp() override { target.SetDefault(ScriptedReply::Status(200, "poll list")); }
-    std::wstring Url() const { return target.WideBaseUrl() + L"/wendrake-idm/v4/polling/get_polling.asp"; }
-    bool Get(HttpRequest& request, const std::wstring& user = {}, const std::wstring& password = {}) {
+    std::wstring Url() const {
+        return target.WideBaseUrl() + L"/wendrake-idm/v4/polling/get_polling.asp";
+    }
+    bool Get(HttpRequest& request, const std::wstring& user = {},
+             const std::wstring& password = {}) {
         request.SetProxyUser(user);
         request.SetProxyPassword(password);
         std::wstring reply;
@@ -47,7 +50,8 @@ TEST_F(RealProxyTest, BasicCredentialsOpenAProxyThatDemandsThem) {
     EXPECT_FALSE(Get(wrong, L"pollster", L"guess"));
     EXPECT_EQ(wrong.GetFailureKind(), FailureKind::HttpFailed);
     // tinyproxy refuses a wrong password outright (401) rather than challenging again.
-    EXPECT_TRUE(wrong.HttpErrorCode() == 401 || wrong.HttpErrorCode() == 407) << wrong.HttpErrorCode();
+    EXPECT_TRUE(wrong.HttpErrorCode() == 401 || wrong.HttpErrorCode() == 407)
+        << wrong.HttpErrorCode();
     EXPECT_TRUE(target.Requests().empty());
 
     HttpRequest authorised;
@@ -57,7 +61,8 @@ TEST_F(RealProxyTest, BasicCredentialsOpenAProxyThatDemandsThem) {
     const auto requests = target.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_TRUE(CameThroughTinyproxy(requests[0]));
-    EXPECT_EQ(requests[0].requestLine.rfind("GET /wendrake-idm/v4/polling/get_polling.asp?job=GetPollingResult&_rnd=", 0),
+    EXPECT_EQ(requests[0].requestLine.rfind(
+                  "GET /wendrake-idm/v4/polling/get_polling.asp?job=GetPollingResult&_rnd=", 0),
               0u)
         << requests[0].requestLine;
     EXPECT_EQ(requests[0].Header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)");
@@ -90,8 +95,8 @@ TEST_F(RealProxyTest, EnvironmentAndScriptLeadToAnOpenProxy) {
     // An auto-configuration script that names the proxy for this host.
     ScriptedServer scriptServer;
     scriptServer.SetDefault(ScriptedReply::Status(
-        200, "function FindProxyForURL(url, host) { return host == \"127.0.0.1\" ? \"PROXY " + address +
-                 "; DIRECT\" : \"DIRECT\"; }"));
+        200, "function FindProxyForURL(url, host) { return host == \"127.0.0.1\" ? \"PROXY " +
+                 address + "; DIRECT\" : \"DIRECT\"; }"));
     settings.Use(test::ScriptAt(scriptServer.WideBaseUrl() + L"/proxy.pac"));
     HttpRequest scripted;
     ASSERT_TRUE(Get(scripted));

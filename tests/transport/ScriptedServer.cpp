@@ -4,10 +4,10 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <stdexcept>
 #include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <stdexcept>
 
 namespace quibra::test {
 
@@ -24,11 +24,16 @@ bool SendAll(int fd, std::string_view bytes) {
 
 const char* Reason(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 404: return "Not Found";
-        case 407: return "Proxy Authentication Required";
-        case 500: return "Internal Server Error";
-        default: return "Status";
+        case 200:
+            return "OK";
+        case 404:
+            return "Not Found";
+        case 407:
+            return "Proxy Authentication Required";
+        case 500:
+            return "Internal Server Error";
+        default:
+            return "Status";
     }
 }
 
@@ -56,7 +61,8 @@ int RecordedRequest::CountHeaders(std::string_view name) const {
     return count;
 }
 
-ScriptedReply ScriptedReply::Status(int status, std::string body, std::vector<std::string> headers) {
+ScriptedReply ScriptedReply::Status(int status, std::string body,
+                                    std::vector<std::string> headers) {
     std::string bytes = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
     for (const std::string& h : headers) bytes += h + "\r\n";
     bytes += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
@@ -75,8 +81,10 @@ ScriptedServer::ScriptedServer() : m_default(ScriptedReply::Status(500, "no scri
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
     socklen_t len = sizeof addr;
-    if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(m_listenFd, 64) != 0 || ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+    if (m_listenFd < 0 ||
+        ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(m_listenFd, 64) != 0 ||
+        ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
         ::pipe2(m_wakePipe, O_CLOEXEC) != 0)
         throw std::runtime_error("scripted server cannot listen");
     m_port = ntohs(addr.sin_port);
@@ -99,9 +107,13 @@ ScriptedServer::~ScriptedServer() {
     ::close(m_wakePipe[1]);
 }
 
-std::string ScriptedServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+std::string ScriptedServer::BaseUrl() const {
+    return "http://127.0.0.1:" + std::to_string(m_port);
+}
 
-std::wstring ScriptedServer::WideBaseUrl() const { return L"http://127.0.0.1:" + std::to_wstring(m_port); }
+std::wstring ScriptedServer::WideBaseUrl() const {
+    return L"http://127.0.0.1:" + std::to_wstring(m_port);
+}
 
 void ScriptedServer::Push(ScriptedReply reply) {
     std::lock_guard lock(m_lock);

@@ -25,12 +25,14 @@ struct RecordedRequest {
 
 // What the server does with one request.
 struct ScriptedReply {
-    std::string bytes;        // written as they are
-    bool close = false;       // close the connection after writing
-    bool stall = false;       // then send nothing more and keep the connection open until the server stops
+    std::string bytes;   // written as they are
+    bool close = false;  // close the connection after writing
+    bool stall =
+        false;  // then send nothing more and keep the connection open until the server stops
 
     // "HTTP/1.1 <status> <reason>" with Content-Length and the extra header lines.
-    static ScriptedReply Status(int status, std::string body = {}, std::vector<std::string> headers = {});
+    static ScriptedReply Status(int status, std::string body = {},
+                                std::vector<std::string> headers = {});
     // A proxy challenge offering the given Proxy-Authenticate values.
     static ScriptedReply ProxyChallenge(std::vector<std::string> schemes);
 };

@@ -29,16 +29,19 @@ bool PortAccepts(uint16_t port) {
 
 }  // namespace
 
-TinyProxy::TinyProxy(const std::filesystem::path& folder, const std::string& user, const std::string& password)
+TinyProxy::TinyProxy(const std::filesystem::path& folder, const std::string& user,
+                     const std::string& password)
     : m_port(FreeLoopbackPort()) {
-    const std::string config = (folder / "tinyproxy.conf").string(), log = (folder / "tinyproxy.log").string();
-    std::string text = "Port " + std::to_string(m_port) +
-                       "\nListen 127.0.0.1\nTimeout 60\nMaxClients 20\nAllow 127.0.0.1\nLogLevel Warning\n";
+    const std::string config = (folder / "tinyproxy.conf").string(),
+                      log = (folder / "tinyproxy.log").string();
+    std::string text =
+        "Port " + std::to_string(m_port) +
+        "\nListen 127.0.0.1\nTimeout 60\nMaxClients 20\nAllow 127.0.0.1\nLogLevel Warning\n";
     if (!user.empty()) text += "BasicAuth " + user + " " + password + "\n";
     WriteFileBytes(config, text);
 
-    char* argv[] = {const_cast<char*>("tinyproxy"), const_cast<char*>("-d"), const_cast<char*>("-c"),
-                    const_cast<char*>(config.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>("tinyproxy"), const_cast<char*>("-d"),
+                    const_cast<char*>("-c"), const_cast<char*>(config.c_str()), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);

@@ -14,7 +14,8 @@ namespace quibra::test {
 // Stopped (SIGTERM) and reaped on destruction.
 class TinyProxy {
 public:
-    TinyProxy(const std::filesystem::path& folder, const std::string& user = {}, const std::string& password = {});
+    TinyProxy(const std::filesystem::path& folder, const std::string& user = {},
+              const std::string& password = {});
     ~TinyProxy();
     TinyProxy(const TinyProxy&) = delete;
     TinyProxy& operator=(const TinyProxy&) = delete;

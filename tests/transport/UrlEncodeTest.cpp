@@ -29,7 +29,8 @@ TEST(UrlEncode, EscapesAllButAlphanumericsAndSpacesAndJoinsSurrogatePairs) {
         {L"\u4E2D\u6587", L"%E4%B8%AD%E6%96%87"},
         // Outside the basic plane: one code point or a UTF-16 pair, encoded whole.
         {std::wstring(1, kEmoji), kEmojiEncoded},
-        {L"a" + kEmojiPair + L"b" + std::wstring(1, kEmoji), L"a" + kEmojiEncoded + L"b" + kEmojiEncoded},
+        {L"a" + kEmojiPair + L"b" + std::wstring(1, kEmoji),
+         L"a" + kEmojiEncoded + L"b" + kEmojiEncoded},
         // Lone halves, and halves in the wrong order, are not joined.
         {std::wstring(1, high) + L"a", kReplacement + L"a"},
         {std::wstring(1, low), kReplacement},
@@ -38,12 +39,14 @@ TEST(UrlEncode, EscapesAllButAlphanumericsAndSpacesAndJoinsSurrogatePairs) {
         // Values that are no code point at all.
         {std::wstring(1, static_cast<wchar_t>(0x110000)), kReplacement},
         {std::wstring(1, static_cast<wchar_t>(-1)), kReplacement}};
-    for (const auto& [text, encoded] : cases) EXPECT_EQ(UrlEncode(text), encoded) << ::testing::PrintToString(text);
+    for (const auto& [text, encoded] : cases)
+        EXPECT_EQ(UrlEncode(text), encoded) << ::testing::PrintToString(text);
 
     // Outside ASCII the locale's white-space class decides.
     for (const auto& [space, escaped] : std::vector<std::pair<wchar_t, std::wstring>>{
              {L'\u3000', L"%E3%80%80"}, {L'\u2003', L"%E2%80%83"}, {L'\u00A0', L"%C2%A0"}})
-        EXPECT_EQ(UrlEncode(std::wstring(1, space)), std::iswspace(static_cast<wint_t>(space)) ? L"+" : escaped)
+        EXPECT_EQ(UrlEncode(std::wstring(1, space)),
+                  std::iswspace(static_cast<wint_t>(space)) ? L"+" : escaped)
             << static_cast<int>(space);
 }
 
@@ -58,7 +61,8 @@ TEST(UrlEncode, KeepsTheFirst8192UnitsAndNeverSplitsACharacter) {
     EXPECT_EQ(UrlEncode(a8190 + kEmojiPair + L"z"), a8190 + kEmojiEncoded);
     EXPECT_EQ(UrlEncode(a8191 + kEmojiPair), a8191);
     // A lone surrogate is one unit.
-    EXPECT_EQ(UrlEncode(a8191 + std::wstring(1, static_cast<wchar_t>(0xD83D)) + L"z"), a8191 + kReplacement);
+    EXPECT_EQ(UrlEncode(a8191 + std::wstring(1, static_cast<wchar_t>(0xD83D)) + L"z"),
+              a8191 + kReplacement);
 
     // 4096 emoji fill the limit; whatever follows is dropped.
     std::wstring emoji(4096, kEmoji);
@@ -68,7 +72,8 @@ TEST(UrlEncode, KeepsTheFirst8192UnitsAndNeverSplitsACharacter) {
     std::wstring pairs;
     for (int i = 0; i < 4096; ++i) pairs += kEmojiPair;
     EXPECT_EQ(UrlEncode(pairs + L"b"), expected);
-    EXPECT_EQ(UrlEncode(L"a" + pairs), L"a" + expected.substr(0, expected.size() - kEmojiEncoded.size()));
+    EXPECT_EQ(UrlEncode(L"a" + pairs),
+              L"a" + expected.substr(0, expected.size() - kEmojiEncoded.size()));
 }
 
 TEST(UrlEncode, GivesTheSameResultFromConcurrentCallers) {

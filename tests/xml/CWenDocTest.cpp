@@ -24,7 +24,8 @@ TEST(CWenDoc, CreateAndSaveWriteTheExactBytes) {
     ASSERT_TRUE(doc.Save((dir / "x.xml").wstring()));
     const std::string bytes = ReadFileBytes(dir / "x.xml");
     EXPECT_EQ(bytes, kDecl + kComment + "<X/>\r\n");
-    EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u) << "no BOM, declaration first";
+    EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u)
+        << "no BOM, declaration first";
     EXPECT_EQ(bytes, doc.SaveToString());
 }
 
@@ -77,7 +78,8 @@ TEST(CWenDoc, LoadKeepsWhiteSpaceAndDeclarationChoice) {
     ASSERT_FALSE(root.IsNull());
     EXPECT_EQ(root.GetChild(L"A").GetText(), L" two  words ");
     EXPECT_EQ(root.GetText(), L"\n   two  words \n  \n  \n");
-    EXPECT_EQ(root.GetChildNodes().GetCount(), 2) << "white-space text and comments are skipped by type";
+    EXPECT_EQ(root.GetChildNodes().GetCount(), 2)
+        << "white-space text and comments are skipped by type";
     EXPECT_EQ(doc.SaveToString(), "<R>\n  <A> two  words </A>\n  <!--c-->\n  <B/>\n</R>\r\n")
         << "a document loaded without a declaration is saved without one";
 
@@ -225,7 +227,8 @@ TEST(CWenNode, ParserErrorsCarryAStatusCode) {
 
 TEST(CWenNode, IntegerRuleAndAttributesNeverOverwrite) {
     CWenDoc doc;
-    CWenNode r = doc.LoadXml("<R zero=\"0\" letters=\"abc\" px=\"12px\" neg=\" -7\" empty=\"\" big=\"99999999999\"/>");
+    CWenNode r = doc.LoadXml(
+        "<R zero=\"0\" letters=\"abc\" px=\"12px\" neg=\" -7\" empty=\"\" big=\"99999999999\"/>");
     EXPECT_EQ(r.GetAttributeInt(L"absent"), -1);
     EXPECT_EQ(r.GetAttributeInt(L"zero"), 0);
     EXPECT_EQ(r.GetAttributeInt(L"letters"), 0);
@@ -247,7 +250,8 @@ TEST(CWenNode, ChildSearchesAndFilters) {
     CWenDoc doc;
     CWenNode root = doc.LoadXml(
         "<Language>\n <Message id=\"1\"/>\n <!-- note -->\n <Other/>\n text \n"
-        " <Message id=\"2\"><Message id=\"deep\"/></Message>\n <message id=\"lower\"/>\n</Language>");
+        " <Message id=\"2\"><Message id=\"deep\"/></Message>\n <message "
+        "id=\"lower\"/>\n</Language>");
     EXPECT_EQ(root.GetChild(L"Message").GetAttribute(L"id"), L"1") << "first in document order";
     EXPECT_TRUE(root.GetChild(L"Deep").IsNull());
     EXPECT_TRUE(root.GetChild(L"#text").IsNull());
