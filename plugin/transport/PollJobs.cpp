@@ -41,6 +41,15 @@ CWenNode PollingOf(const CWenNode& command) {
     return command.GetChild(L"Polling");
 }
 
+// The numbered groups of a message: for each i below the count, the fields
+// name_i of every prefix, in the order given (the jobs differ in that order).
+void AddNumbered(HttpRequest& request, const CommandFields& fields, const wchar_t* count,
+                 std::initializer_list<const wchar_t*> prefixes) {
+    for (int i = 0, n = fields.Count(count); i < n; ++i)
+        for (const wchar_t* prefix : prefixes)
+            request.AddField(Indexed(prefix, i), fields.Text(Indexed(prefix, i)));
+}
+
 }  // namespace
 
 PollJobs::PollJobs(IJobHost& host) : m_host(host) {}
@@ -122,10 +131,7 @@ void PollJobs::CreatePolling(const CWenNode& command) {
     request->AddField(L"issign", fields.Text(L"issign"));
     request->AddField(L"ispublish", L"0");
     request->AddField(L"itemcount", fields.Text(L"itemcount"));
-    for (int i = 0, n = fields.Count(L"itemcount"); i < n; ++i) {
-        request->AddField(Indexed(L"content_", i), fields.Text(Indexed(L"content_", i)));
-        request->AddField(Indexed(L"itemname_", i), fields.Text(Indexed(L"itemname_", i)));
-    }
+    AddNumbered(*request, fields, L"itemcount", {L"content_", L"itemname_"});
     Start(std::move(request), L"", kPollingScript, L"/polling/out/createnewpollok",
           L"/polling/out/createnewpollerror");
 }
@@ -135,8 +141,7 @@ void PollJobs::DeletePolling(const CWenNode& command) {
     auto request = NewRequest();
     request->AddField(L"job", L"DeletePolling");
     request->AddField(L"pollcount", fields.Text(L"pollcount"));
-    for (int i = 0, n = fields.Count(L"pollcount"); i < n; ++i)
-        request->AddField(Indexed(L"pollid_", i), fields.Text(Indexed(L"pollid_", i)));
+    AddNumbered(*request, fields, L"pollcount", {L"pollid_"});
     Start(std::move(request), L"", kPollingScript, L"/polling/out/deletepollok",
           L"/polling/out/deletepollerror");
 }
@@ -158,10 +163,7 @@ void PollJobs::UpdatePollingContent(const CWenNode& polling) {
         request->AddField(name, fields.Text(name));
     request->AddField(L"ispublish", L"0");
     request->AddField(L"itemcount", fields.Text(L"itemcount"));
-    for (int i = 0, n = fields.Count(L"itemcount"); i < n; ++i) {
-        request->AddField(Indexed(L"itemname_", i), fields.Text(Indexed(L"itemname_", i)));
-        request->AddField(Indexed(L"content_", i), fields.Text(Indexed(L"content_", i)));
-    }
+    AddNumbered(*request, fields, L"itemcount", {L"itemname_", L"content_"});
     Start(std::move(request), L"", kPollingScript, L"/polling/out/updateok",
           L"/polling/out/updateerror");
 }
@@ -210,8 +212,7 @@ bool PollJobs::PostPolling(const CWenNode& command) {
     request->AddField(L"userid", params.userId);
     request->AddField(L"username", params.userName);
     request->AddField(L"itemcount", fields.Text(L"itemcount"));
-    for (int i = 0, n = fields.Count(L"itemcount"); i < n; ++i)
-        request->AddField(Indexed(L"itemname_", i), fields.Text(Indexed(L"itemname_", i)));
+    AddNumbered(*request, fields, L"itemcount", {L"itemname_"});
     // The vote's task reports nowhere: its outcome is only waited for.
     std::shared_ptr<TaskCompletion> done = Start(std::move(request), L"", kPollingScript, L"", L"");
     if (done && !done->WaitFor(m_voteWait)) {
