@@ -16,7 +16,7 @@ packages=(
   qt6-base-dev libxml2-dev libcurl4-openssl-dev libpacparser-dev libglib2.0-dev
   libsqlite3-dev libcpp-httplib-dev libssl-dev openssl xsltproc
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk
+  tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
 )
 
 missing=()
