@@ -47,7 +47,6 @@ void RequestTask::Run() {
     } else if (!ok && !m_failurePath.empty()) {
         return Post(TaskFailedMessage, m_failurePath, CWenNode());
     }
-    m_finished = true;
     delete this;  // nothing posted: the task releases itself (and its request)
 }
 
@@ -57,7 +56,6 @@ void RequestTask::Post(int message, const std::wstring& path, CWenNode reply) {
     notice->path = path;
     notice->reply = std::move(reply);
     std::shared_ptr<TaskMailbox> window = m_window;
-    m_finished = true;
     notice->task.reset(this);
     // From here on the notice owns this task; the receiving thread may free it
     // at any moment, and a closed or missing window frees it right here.

@@ -24,10 +24,8 @@ public:
     ~RequestTask() override;
 
     void Run() override;
-    bool Finished() const { return m_finished; }
     // Tasks alive in the process: started and not yet freed.
     static int Alive() { return s_alive; }
-    const HttpRequest& Request() const { return *m_request; }
 
 private:
     // Hands this task over with its notice; nothing of it is touched afterwards.
@@ -39,7 +37,6 @@ private:
     std::shared_ptr<TaskMailbox> m_window;
     std::wstring m_successPath;
     std::wstring m_failurePath;
-    std::atomic<bool> m_finished{false};
     static std::atomic<int> s_alive;
 };
 
