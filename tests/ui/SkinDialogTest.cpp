@@ -21,6 +21,7 @@ constexpr TemplateItem kItems[] = {
     {4005, ControlKind::Edit, 54, 8, 174, 12},
     {4008, ControlKind::ColorRadio, 6, 25, 8, 10},
     {4009, ControlKind::ColorRadio, 80, 25, 8, 10},
+    {4043, ControlKind::TransparentStatic, 91, 25, 62, 8, "Multiple answers"},
     {4046, ControlKind::Separator, 7, 28, 305, 1, nullptr, 0, false},
     {4019, ControlKind::ImageButton, 97, 144, 23, 11},
     {CSkinDialog::kCancel, ControlKind::ImageButton, 125, 144, 23, 11},
@@ -41,6 +42,8 @@ TEST(SkinDialog, TemplatePlacesNamedControlsAndRoutesTheirCommands) {
     EXPECT_EQ(edit->objectName(), "4005");
     EXPECT_TRUE(dialog.Item(4046)->isHidden());
     EXPECT_EQ(dialog.Item(9999), nullptr);
+    dialog.NameAfterLabel(4009, 4043);
+    EXPECT_EQ(dialog.Item(4009)->accessibleName(), "Multiple answers");
 
     ShowAndExpose(dialog);
     QSignalSpy commands(&dialog, &CSkinDialog::commandTriggered);
