@@ -117,7 +117,7 @@ bool FromPacAnswer(std::string_view answer, std::wstring& proxyList, bool& direc
         while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
         if (item.empty()) continue;
         const size_t space = item.find_first_of(" \t");
-        std::wstring keyword = ToLower(FromUtf8(item.substr(0, space)));
+        const std::wstring keyword = AsciiLower(FromUtf8(item.substr(0, space)));
         std::wstring address;
         if (space != std::string_view::npos) {
             std::string_view rest = item.substr(space);
