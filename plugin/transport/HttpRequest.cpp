@@ -69,15 +69,15 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return true;
 }
 
-// The scheme a 407 challenge leads to: NTLM if offered, else Digest, else Basic.
+// The scheme a 407 challenge leads to: NTLM if offered, else Digest, else
+// Basic, over every scheme of every Proxy-Authenticate header.
 ProxyAuthScheme ChooseScheme(const std::vector<std::string>& challenges) {
     bool ntlm = false, digest = false;
-    for (const std::string& challenge : challenges) {
-        std::string_view name(challenge);
-        name = name.substr(0, name.find_first_of(" \t,"));
-        if (name.size() == 4 && StartsWithNoCase(name, "ntlm")) ntlm = true;
-        if (name.size() == 6 && StartsWithNoCase(name, "digest")) digest = true;
-    }
+    for (const std::string& challenge : challenges)
+        for (const std::string& scheme : proxy_rules::OfferedSchemes(challenge)) {
+            ntlm = ntlm || scheme == "ntlm";
+            digest = digest || scheme == "digest";
+        }
     return ntlm ? ProxyAuthScheme::NTLM : digest ? ProxyAuthScheme::Digest : ProxyAuthScheme::Basic;
 }
 
