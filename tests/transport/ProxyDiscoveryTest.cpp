@@ -213,6 +213,38 @@ TEST(ProxyDiscovery, DesktopSettingsGiveManualProxiesOrTheScriptUrl) {
     g_object_unref(backend);
 }
 
+TEST(ProxyDiscovery, DesktopSocksHostServesWhenNoHttpProxyIsSet) {
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    GSettingsSchema* schema =
+        source ? g_settings_schema_source_lookup(source, "org.gnome.system.proxy", TRUE) : nullptr;
+    if (schema == nullptr) GTEST_SKIP() << "the desktop proxy schema is not installed";
+    g_settings_schema_unref(schema);
+
+    GSettingsBackend* backend = g_memory_settings_backend_new();
+    GSettings* proxy = g_settings_new_with_backend("org.gnome.system.proxy", backend);
+    GSettings* socks = g_settings_get_child(proxy, "socks");
+    GSettings* http = g_settings_get_child(proxy, "http");
+    g_settings_set_string(proxy, "mode", "manual");
+    g_settings_set_string(socks, "host", "socks.test");
+    g_settings_set_int(socks, "port", 1080);
+
+    ProxySettings settings;
+    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));
+    EXPECT_EQ(settings.proxyList, L"socks5://socks.test:1080");
+    EXPECT_EQ(proxy_rules::ChooseProxy(settings.proxyList, false), "socks5://socks.test:1080");
+    EXPECT_EQ(proxy_rules::ChooseProxy(settings.proxyList, true), "socks5://socks.test:1080");
+
+    g_settings_set_string(http, "host", "proxy.test");
+    g_settings_set_int(http, "port", 3128);
+    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));
+    EXPECT_EQ(settings.proxyList, L"http=proxy.test:3128");
+
+    g_object_unref(http);
+    g_object_unref(socks);
+    g_object_unref(proxy);
+    g_object_unref(backend);
+}
+
 TEST(ProxyRules, ChoosesTheEntryForTheSchemeAndTranslatesTheBypassList) {
     using namespace proxy_rules;
     EXPECT_EQ(ChooseProxy(L"http=a:1;https=b:2;c:3", false), "a:1");
@@ -238,6 +270,17 @@ TEST(ProxyRules, ChoosesTheEntryForTheSchemeAndTranslatesTheBypassList) {
     EXPECT_EQ(list, L"a:1;socks4://b:2");
     EXPECT_FALSE(FromPacAnswer("undefined", list, direct));
     EXPECT_FALSE(FromPacAnswer("", list, direct));
+}
+
+TEST(ProxyRules, EveryChallengeOfAHeaderValueNamesItsScheme) {
+    using proxy_rules::OfferedSchemes;
+    using Schemes = std::vector<std::string>;
+    EXPECT_EQ(OfferedSchemes("Negotiate, NTLM"), (Schemes{"negotiate", "ntlm"}));
+    EXPECT_EQ(
+        OfferedSchemes("Digest realm=\"a, Basic\", nonce=\"n\\\"x,\", qop=auth, Basic realm=b"),
+        (Schemes{"digest", "basic"}));
+    EXPECT_EQ(OfferedSchemes("Negotiate YWJj==, , NTLM"), (Schemes{"negotiate", "ntlm"}));
+    EXPECT_EQ(OfferedSchemes("=x, \"q\""), Schemes{});
 }
 
 }  // namespace
