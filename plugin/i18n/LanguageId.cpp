@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+
 #include "xml/WideString.h"
 
 namespace quibra {
