@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include <unistd.h>
+
 namespace quibra::fuzz {
 
 namespace {
@@ -11,7 +13,14 @@ namespace {
 struct Folder {
     std::filesystem::path path;
     Folder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quibra-fuzz-XXXXXX");
+        // Memory-backed where there is such a folder: every input is written
+        // once, and a disk file system would make the writes the bottleneck.
+        std::error_code ec;
+        const std::filesystem::path base =
+            std::filesystem::is_directory("/dev/shm", ec) && access("/dev/shm", W_OK) == 0
+                ? std::filesystem::path("/dev/shm")
+                : std::filesystem::temp_directory_path();
+        std::string pattern = base / "quibra-fuzz-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         path = pattern;
     }

@@ -6,7 +6,7 @@
 
 namespace quibra::fuzz {
 
-// A folder made once per run under the temporary folder and removed at exit.
+// A folder made once per run (in /dev/shm where it can) and removed at exit.
 const std::filesystem::path& WorkFolder();
 // Replaces `path` with exactly these bytes.
 void WriteBytes(const std::filesystem::path& path, const uint8_t* data, size_t size);
