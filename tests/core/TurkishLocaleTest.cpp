@@ -14,7 +14,6 @@
 #include "i18n/LanguageId.h"
 #include "quibra/CWenDoc.h"
 #include "support/TestSupport.h"
-#include "transport/CHttpUtil.h"
 #include "transport/ProxyRules.h"
 #include "transport/UrlEncode.h"
 
@@ -87,23 +86,6 @@ TEST_F(TurkishLocaleTest, ProxyScriptAnswersKeepTheirMeaning) {
     EXPECT_TRUE(proxy_rules::FromPacAnswer("PROXY a:1; SOCKS b:2; DIRECT", list, direct));
     EXPECT_FALSE(direct);
     EXPECT_EQ(list, L"a:1;socks4://b:2");
-    EXPECT_EQ(proxy_rules::ChooseProxy(L"HTTPS=s:1;HTTP=h:2", true), "s:1");
-
-    // The whole road: the script's DIRECT read by the discovery.
-    TempDir dir;
-    WriteFileBytes(dir / "proxy.pac", "function FindProxyForURL(url, host) { return \"DIRECT\"; }");
-    ProxySettings settings;
-    settings.autoConfigUrl = L"file://" + (dir / "proxy.pac").wstring();
-    CHttpUtil::Instance().SetSettingsReader([settings](ProxySettings& out) {
-        out = settings;
-        return true;
-    });
-    ProxyInfo info;
-    const bool answered = CHttpUtil::Instance().GetProxyForUrl(L"http://poll.test", info);
-    CHttpUtil::Instance().SetSettingsReader({});
-    EXPECT_TRUE(answered);
-    EXPECT_TRUE(info.fromScript);
-    EXPECT_FALSE(info.found);
 }
 
 TEST_F(TurkishLocaleTest, NumbersAndSpacesReadAsEverywhere) {

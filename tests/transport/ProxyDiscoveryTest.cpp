@@ -197,6 +197,18 @@ TEST(ProxyDiscovery, DesktopSettingsGiveManualProxiesOrTheScriptUrl) {
     ASSERT_TRUE(read(settings));
     EXPECT_EQ(settings.proxyList, L"https=secure-proxy.test:3129");
 
+    // A SOCKS host serves both schemes, but only while no HTTP or HTTPS proxy is set.
+    GSettings* socks = g_settings_get_child(proxy, "socks");
+    g_settings_set_string(socks, "host", "socks.test");
+    g_settings_set_int(socks, "port", 1080);
+    ASSERT_TRUE(read(settings));
+    EXPECT_EQ(settings.proxyList, L"https=secure-proxy.test:3129");
+    g_settings_set_string(https, "host", "");
+    ASSERT_TRUE(read(settings));
+    EXPECT_EQ(settings.proxyList, L"socks5://socks.test:1080");
+    EXPECT_EQ(proxy_rules::ChooseProxy(settings.proxyList, true), "socks5://socks.test:1080");
+    g_object_unref(socks);
+
     g_settings_set_string(proxy, "mode", "auto");
     ASSERT_TRUE(read(settings));
     EXPECT_TRUE(settings.proxyList.empty());
@@ -209,38 +221,6 @@ TEST(ProxyDiscovery, DesktopSettingsGiveManualProxiesOrTheScriptUrl) {
 
     g_object_unref(https);
     g_object_unref(http);
-    g_object_unref(proxy);
-    g_object_unref(backend);
-}
-
-TEST(ProxyDiscovery, DesktopSocksHostServesWhenNoHttpProxyIsSet) {
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    GSettingsSchema* schema =
-        source ? g_settings_schema_source_lookup(source, "org.gnome.system.proxy", TRUE) : nullptr;
-    if (schema == nullptr) GTEST_SKIP() << "the desktop proxy schema is not installed";
-    g_settings_schema_unref(schema);
-
-    GSettingsBackend* backend = g_memory_settings_backend_new();
-    GSettings* proxy = g_settings_new_with_backend("org.gnome.system.proxy", backend);
-    GSettings* socks = g_settings_get_child(proxy, "socks");
-    GSettings* http = g_settings_get_child(proxy, "http");
-    g_settings_set_string(proxy, "mode", "manual");
-    g_settings_set_string(socks, "host", "socks.test");
-    g_settings_set_int(socks, "port", 1080);
-
-    ProxySettings settings;
-    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));
-    EXPECT_EQ(settings.proxyList, L"socks5://socks.test:1080");
-    EXPECT_EQ(proxy_rules::ChooseProxy(settings.proxyList, false), "socks5://socks.test:1080");
-    EXPECT_EQ(proxy_rules::ChooseProxy(settings.proxyList, true), "socks5://socks.test:1080");
-
-    g_settings_set_string(http, "host", "proxy.test");
-    g_settings_set_int(http, "port", 3128);
-    ASSERT_TRUE(ReadDesktopProxySettings(settings, backend));
-    EXPECT_EQ(settings.proxyList, L"http=proxy.test:3128");
-
-    g_object_unref(http);
-    g_object_unref(socks);
     g_object_unref(proxy);
     g_object_unref(backend);
 }
