@@ -26,6 +26,9 @@ struct RequestLoop {
     std::atomic<int> done{0};
     std::atomic<int> failed{0};
     std::thread thread;
+    ScriptedServer* proxy = nullptr;
+    ScriptedServer* scripts = nullptr;
+    test::ScopedProxySettings* settings = nullptr;
 };
 RequestLoop* g_loop = nullptr;
 
@@ -37,20 +40,24 @@ void AfterStaticDestructors() {
     const bool kept = test::WaitFor([&] { return g_loop->done >= from + 3 || g_loop->failed > 0; });
     g_loop->stop = true;
     g_loop->thread.join();
+    delete g_loop->proxy;
+    delete g_loop->scripts;
+    delete g_loop->settings;
     if (!kept || g_loop->failed > 0) _exit(3);
 }
 
 [[noreturn]] void ExitWithARequestInFlight() {
     std::atexit(AfterStaticDestructors);
-    auto* proxy = new ScriptedServer;  // left running: the process exits under it
+    g_loop = new RequestLoop;
+    auto* proxy = g_loop->proxy = new ScriptedServer;
     proxy->SetDefault(ScriptedReply::Status(200, "through the proxy"));
-    auto* scripts = new ScriptedServer;
+    auto* scripts = g_loop->scripts = new ScriptedServer;
     scripts->SetDefault(ScriptedReply::Status(
         200, "function FindProxyForURL(url, host) { return \"PROXY 127.0.0.1:" +
                  std::to_string(proxy->Port()) + "\"; }"));
-    new test::ScopedProxySettings(test::ScriptAt(scripts->WideBaseUrl() + L"/proxy.pac"));
+    g_loop->settings =
+        new test::ScopedProxySettings(test::ScriptAt(scripts->WideBaseUrl() + L"/proxy.pac"));
 
-    g_loop = new RequestLoop;
     g_loop->thread = std::thread([] {
         while (!g_loop->stop) {
             HttpRequest request;
