@@ -6,6 +6,8 @@
 #   scripts/setup.sh tsan       the same suites under ThreadSanitizer
 #   scripts/setup.sh build      install and build only
 #   scripts/setup.sh demo       the reference host's demo on the embedded defaults
+#   scripts/setup.sh fuzz [S]   every libFuzzer harness for S seconds (60 by default); fails on
+#                               any crash, leak, sanitizer report, or memory above 512 MB
 set -euo pipefail
 
 mode=${1:-build}
@@ -18,6 +20,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
   qt6-svg-dev fonts-noto-cjk fonts-liberation2
+  locales clang-15 libfuzzer-15-dev
 )
 
 missing=()
@@ -45,10 +48,47 @@ configure() {  # build-dir [cmake options...]
 run_tests() {  # build-dir
   ctest --test-dir "$1" --output-on-failure -j "$jobs" --timeout 600
 }
+# The harnesses are built with clang in a folder of their own, and only they are built.
+build_fuzzers() {  # build-dir
+  cmake -S "$root" -B "$1" -G Ninja -DCMAKE_CXX_COMPILER=clang++-15 -DQUIBRA_FUZZ=ON \
+    -DQUIBRA_BUILD_TESTS=OFF -DQUIBRA_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$1" -j "$jobs" --target quibra_fuzzers
+}
+# Runs every harness one after the other with the given limit (-runs=N or
+# -max_total_time=S). New inputs go to a corpus in the build folder; the seeds
+# in fuzz/corpus are only read. A crash, a leak, a time-out of one input, a
+# sanitizer report or more than 512 MB fails the run; the input is kept beside.
+run_fuzzers() {  # build-dir limit
+  local dir=$1 limit=$2 failed=0 seeds name log
+  for seeds in "$root"/fuzz/corpus/*/; do
+    name=$(basename "$seeds")
+    mkdir -p "$dir/corpus/$name"
+    log="$dir/fuzz-$name.log"
+    if ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      nice "$dir/bin/fuzz_$name" "$limit" -rss_limit_mb=512 -malloc_limit_mb=512 -timeout=25 \
+      -print_final_stats=1 -artifact_prefix="$dir/$name-" "$dir/corpus/$name" "$seeds" \
+      >"$log" 2>&1 && ! grep -qE 'ERROR: [A-Za-z]+Sanitizer|runtime error:|WARNING: [A-Za-z]+Sanitizer' "$log"; then
+      echo "fuzz_$name: $(grep -m1 -oE 'number_of_executed_units: [0-9]+' "$log" | grep -oE '[0-9]+') runs, no findings"
+    else
+      failed=1
+      echo "fuzz_$name FAILED (full log: $log):" >&2
+      tail -n 40 "$log" >&2
+    fi
+  done
+  return "$failed"
+}
 
 case "$mode" in
   build) configure "$root/build" ;;
-  test) configure "$root/build" && run_tests "$root/build" ;;
+  test)
+    configure "$root/build"
+    run_tests "$root/build"
+    # A harness that no longer builds or fails at once is caught here; the long runs are `fuzz`.
+    build_fuzzers "$root/build-fuzz"
+    run_fuzzers "$root/build-fuzz" -runs=3000 ;;
+  fuzz)
+    build_fuzzers "$root/build-fuzz"
+    run_fuzzers "$root/build-fuzz" -max_total_time="${2:-60}" ;;
   sanitize)
     configure "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQUIBRA_SANITIZE=ON -DQUIBRA_BUILD_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests "$root/build-asan" ;;
@@ -62,5 +102,5 @@ case "$mode" in
     fi
     echo "The demo arrives with the reference host; this build has none yet." >&2
     exit 1 ;;
-  *) echo "usage: $0 [build|test|sanitize|tsan|demo]" >&2; exit 2 ;;
+  *) echo "usage: $0 [build|test|sanitize|tsan|demo|fuzz [SECONDS]]" >&2; exit 2 ;;
 esac

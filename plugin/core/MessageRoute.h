@@ -15,13 +15,14 @@ struct MessageRoute {
     Route route;
 };
 
-// Matches a message path the way both tables do: the path is lower-cased and
+// Matches a message path the way both tables do: the path is lower-cased (ASCII
+// letters only, whatever the locale: "/POLLİNG/..." is not "/polling/...") and
 // compared exactly with each row in order; the first match wins, and anything
 // else (null, unknown, trailing characters) gives `none`.
 template <typename Route, size_t N>
 Route MatchRoute(const wchar_t* path, const MessageRoute<Route> (&rows)[N], Route none) {
     if (path == nullptr) return none;
-    const std::wstring lower = ToLower(path);
+    const std::wstring lower = AsciiLower(path);
     for (const MessageRoute<Route>& row : rows)
         if (lower == row.path) return row.route;
     return none;

@@ -41,10 +41,8 @@ bool CWenMsg::Init(const std::wstring& folder) {
     std::wstring base = folder;
     if (!base.empty() && (base.back() == L'/' || base.back() == L'\\')) base.pop_back();
 
-    wchar_t name[16];
-    std::swprintf(name, sizeof name / sizeof name[0], L"/%04x.xml",
-                  static_cast<unsigned>(quibra::GetUserDefaultLangID()));
-    std::wstring path = base + name;
+    std::wstring path =
+        base + L"/" + quibra::ToHexWide(quibra::GetUserDefaultLangID(), 4, false) + L".xml";
     // US English is the fallback; it is not checked, a missing one simply leaves the table not
     // loaded.
     if (!FileExists(path)) path = base + L"/0409.xml";

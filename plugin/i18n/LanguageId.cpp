@@ -1,8 +1,9 @@
 #include "i18n/LanguageId.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <string>
+
+#include "xml/WideString.h"
 
 namespace quibra {
 
@@ -65,8 +66,9 @@ uint16_t LangIdFromLocaleName(std::string_view locale) {
     std::string language(locale.substr(0, split));
     std::string territory(split == std::string_view::npos ? std::string_view()
                                                           : locale.substr(split + 1));
-    for (char& c : language) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (char& c : territory) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : language) c = quibra::AsciiLower(c);
+    for (char& c : territory)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     if (language.empty()) return kDefaultLangId;
 
     for (const auto& row : kLocales)

@@ -4,6 +4,7 @@
 
 #include "polldata/PollStatus.h"
 #include "polldata/PublishState.h"
+#include "xml/WideString.h"
 
 namespace quibra {
 
@@ -25,7 +26,7 @@ std::vector<const PollRecord*> Present(const std::vector<const PollRecord*>& rec
 }
 
 std::wstring Indexed(const wchar_t* name, std::size_t index) {
-    return name + std::wstring(L"_") + std::to_wstring(index);
+    return name + std::wstring(L"_") + quibra::ToWide(index);
 }
 
 }  // namespace

@@ -78,7 +78,9 @@ std::string HostOf(const std::string& url) {
 }  // namespace
 
 CHttpUtil& CHttpUtil::Instance() {
-    static CHttpUtil instance;
+    // Never destroyed, like everything else request threads touch: a request
+    // still running when the process exits may be inside it.
+    static CHttpUtil& instance = *new CHttpUtil;
     return instance;
 }
 

@@ -24,7 +24,7 @@ public:
     // the desktop settings.
     using SettingsReader = std::function<bool(ProxySettings&)>;
 
-    // The one process-wide instance.
+    // The one process-wide instance; it lives until the process ends.
     static CHttpUtil& Instance();
 
     virtual ~CHttpUtil();

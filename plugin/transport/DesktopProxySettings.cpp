@@ -42,13 +42,19 @@ void AppendEntry(std::wstring& list, std::wstring_view entry) {
     list += entry;
 }
 
-// "http=host:port" from a child such as "org.gnome.system.proxy.http".
-void AppendDesktopProxy(std::wstring& list, GSettings* settings, const wchar_t* scheme) {
-    if (settings == nullptr) return;
+// "host:port" from a child such as "org.gnome.system.proxy.http"; empty when
+// the host or the port is unusable.
+std::wstring HostAndPort(GSettings* settings) {
+    if (settings == nullptr) return {};
     const std::wstring host = GetString(settings, "host");
     const int port = g_settings_get_int(settings, "port");
-    if (host.empty() || port <= 0 || port > 65535) return;
-    AppendEntry(list, std::wstring(scheme) + L"=" + host + L":" + std::to_wstring(port));
+    if (host.empty() || port <= 0 || port > 65535) return {};
+    return host + L":" + ToWide(port);
+}
+
+void AppendDesktopProxy(std::wstring& list, GSettings* settings, const wchar_t* scheme) {
+    const std::wstring proxy = HostAndPort(settings);
+    if (!proxy.empty()) AppendEntry(list, std::wstring(scheme) + L"=" + proxy);
 }
 
 }  // namespace
@@ -57,6 +63,7 @@ struct DesktopProxySettings::Handles {
     SettingsPtr proxy;
     SettingsPtr http;
     SettingsPtr https;
+    SettingsPtr socks;
 };
 
 DesktopProxySettings::DesktopProxySettings(_GSettingsBackend* backend)
@@ -69,6 +76,7 @@ DesktopProxySettings::DesktopProxySettings(_GSettingsBackend* backend)
     if (!m_handles->proxy) return;
     m_handles->http.reset(g_settings_get_child(m_handles->proxy.get(), "http"));
     m_handles->https.reset(g_settings_get_child(m_handles->proxy.get(), "https"));
+    m_handles->socks.reset(g_settings_get_child(m_handles->proxy.get(), "socks"));
 }
 
 DesktopProxySettings::~DesktopProxySettings() = default;
@@ -86,6 +94,11 @@ bool DesktopProxySettings::Read(ProxySettings& settings) const {
     if (mode == L"manual") {
         AppendDesktopProxy(settings.proxyList, m_handles->http.get(), L"http");
         AppendDesktopProxy(settings.proxyList, m_handles->https.get(), L"https");
+        // A SOCKS host alone serves both schemes, as all_proxy=socks5://... does.
+        if (settings.proxyList.empty()) {
+            const std::wstring socks = HostAndPort(m_handles->socks.get());
+            if (!socks.empty()) settings.proxyList = L"socks5://" + socks;
+        }
         StrvPtr hosts(g_settings_get_strv(proxy, "ignore-hosts"));
         for (gchar** host = hosts.get(); host != nullptr && *host != nullptr; ++host)
             AppendEntry(settings.bypassList, FromUtf8(*host));

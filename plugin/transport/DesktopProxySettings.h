@@ -24,7 +24,7 @@ public:
     DesktopProxySettings(const DesktopProxySettings&) = delete;
     DesktopProxySettings& operator=(const DesktopProxySettings&) = delete;
 
-    // Mode "manual" gives the HTTP and HTTPS proxies and the ignored hosts,
+    // Mode "manual" gives the HTTP and HTTPS proxies (else the SOCKS one) and the ignored hosts,
     // mode "auto" the script URL (an empty URL asks for automatic detection).
     // Always true: missing settings are an empty answer.
     bool Read(ProxySettings& settings) const;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <ctime>
-#include <cwctype>
 #include <filesystem>
 #include <string_view>
 #include <tuple>
@@ -70,16 +69,20 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return true;
 }
 
-// The scheme a 407 challenge leads to: NTLM if offered, else Digest, else Basic.
+// The scheme a 407 challenge leads to: NTLM if offered, else Digest, else
+// Basic, over every scheme of every Proxy-Authenticate header.
 ProxyAuthScheme ChooseScheme(const std::vector<std::string>& challenges) {
     bool ntlm = false, digest = false;
-    for (const std::string& challenge : challenges) {
-        std::string_view name(challenge);
-        name = name.substr(0, name.find_first_of(" \t,"));
-        if (name.size() == 4 && StartsWithNoCase(name, "ntlm")) ntlm = true;
-        if (name.size() == 6 && StartsWithNoCase(name, "digest")) digest = true;
-    }
+    for (const std::string& challenge : challenges)
+        for (const std::string& scheme : proxy_rules::OfferedSchemes(challenge)) {
+            ntlm = ntlm || scheme == "ntlm";
+            digest = digest || scheme == "digest";
+        }
     return ntlm ? ProxyAuthScheme::NTLM : digest ? ProxyAuthScheme::Digest : ProxyAuthScheme::Basic;
+}
+
+bool IsHexDigit(wchar_t c) {
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
 }
 
 bool IsHostChar(wchar_t c) {
@@ -239,7 +242,7 @@ bool HttpRequest::ParseUrl() {
         if (c < 0x20 || c == 0x7F || c == L' ') return false;
     const size_t sep = url.find(L"://");
     if (sep == std::wstring_view::npos) return false;
-    const std::wstring scheme = ToLower(url.substr(0, sep));
+    const std::wstring scheme = AsciiLower(url.substr(0, sep));
     bool secure = false;
     if (scheme == L"https")
         secure = true;
@@ -259,7 +262,7 @@ bool HttpRequest::ParseUrl() {
         if (close == std::wstring_view::npos || close < 2) return false;
         host = authority.substr(0, close + 1);
         for (const wchar_t c : host.substr(1, close - 1))
-            if (!(std::iswxdigit(static_cast<wint_t>(c)) || c == L':' || c == L'.')) return false;
+            if (!(IsHexDigit(c) || c == L':' || c == L'.')) return false;
         std::wstring_view rest = authority.substr(close + 1);
         if (!rest.empty()) {
             if (rest.front() != L':') return false;
@@ -336,7 +339,7 @@ bool HttpRequest::Send() {
     const bool isGet = m_verb == L"GET";
     if (isGet) {
         form += form.empty() ? L"_rnd=" : L"&_rnd=";
-        form += std::to_wstring(TickCount());
+        form += ToWide(TickCount());
         requestPath += requestPath.find(L'?') == std::wstring::npos ? L'?' : L'&';
         requestPath += form;
     } else {

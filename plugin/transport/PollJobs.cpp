@@ -3,7 +3,6 @@
 #include <sys/random.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <random>
 
 #include "config/AppConfig.h"
@@ -11,13 +10,14 @@
 #include "quibra/CWenDoc.h"
 #include "quibra/IPollNotify.h"
 #include "transport/RequestTask.h"
+#include "xml/WideString.h"
 
 namespace quibra {
 
 namespace {
 
 std::wstring Indexed(const wchar_t* name, int i) {
-    return name + std::to_wstring(i);
+    return name + ToWide(i);
 }
 
 // Fields copied from a command message: texts of children of "Polling".
@@ -74,11 +74,12 @@ std::wstring PollJobs::TempFileName(const std::wstring& folder) {
                 bytes[i + k] = static_cast<unsigned char>(value >> (8 * k));
         }
     }
-    wchar_t name[40];
-    std::swprintf(name, 40, L"%02X%02X%02X%02X_%02X%02X_%02X%02X_%02X%02X_%02X%02X%02X%02X%02X%02X",
-                  bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7],
-                  bytes[8], bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14],
-                  bytes[15]);
+    // 8-4-4-4-12 hexadecimal digits, upper case, "_" between the groups.
+    std::wstring name;
+    for (size_t i = 0; i < sizeof bytes; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) name += L'_';
+        name += ToHexWide(bytes[i], 2, true);
+    }
     return folder + L"/" + name + L".xml";
 }
 
@@ -256,7 +257,7 @@ bool PollJobs::GetResults(int mode, const CWenNode& pollIds) {
         CWenNodeList children = pollIds.GetChildNodes();
         for (CWenNode id = children.Next(); !id.IsNull(); id = children.Next())
             ids.push_back(id.GetText());
-        request->AddField(L"pollcount", std::to_wstring(ids.size()));
+        request->AddField(L"pollcount", ToWide(static_cast<long long>(ids.size())));
         for (size_t i = 0; i < ids.size(); ++i)
             request->AddField(Indexed(L"pollid_", static_cast<int>(i)), ids[i]);
     }

@@ -57,6 +57,14 @@ bool WildcardMatch(std::wstring_view pattern, std::wstring_view text) {
     return p == pattern.size();
 }
 
+// The characters of a token of an HTTP header (RFC 9110).
+bool IsTokenChar(char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    for (const char allowed : std::string_view("!#$%&'*+-.^_`|~"))
+        if (c == allowed) return true;
+    return false;
+}
+
 // A leading "*." (or ".") is a domain suffix that libcurl expresses itself.
 bool IsCurlExpressible(std::wstring_view entry) {
     if (entry == L"*") return true;
@@ -117,7 +125,7 @@ bool FromPacAnswer(std::string_view answer, std::wstring& proxyList, bool& direc
         while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
         if (item.empty()) continue;
         const size_t space = item.find_first_of(" \t");
-        std::wstring keyword = ToLower(FromUtf8(item.substr(0, space)));
+        const std::wstring keyword = AsciiLower(FromUtf8(item.substr(0, space)));
         std::wstring address;
         if (space != std::string_view::npos) {
             std::string_view rest = item.substr(space);
@@ -146,6 +154,41 @@ bool FromPacAnswer(std::string_view answer, std::wstring& proxyList, bool& direc
         any = true;
     }
     return any;
+}
+
+std::vector<std::string> OfferedSchemes(std::string_view challenge) {
+    std::vector<std::string> schemes;
+    const size_t n = challenge.size();
+    size_t i = 0;
+    while (i < n) {
+        while (i < n && (challenge[i] == ' ' || challenge[i] == '\t' || challenge[i] == ',')) ++i;
+        const size_t start = i;
+        while (i < n && IsTokenChar(challenge[i])) ++i;
+        size_t next = i;
+        while (next < n && (challenge[next] == ' ' || challenge[next] == '\t')) ++next;
+        // "name=value" is a parameter of the challenge before it, not a scheme.
+        if (i > start && (next == n || challenge[next] != '=')) {
+            std::string scheme(challenge.substr(start, i - start));
+            for (char& c : scheme) c = AsciiLower(c);
+            schemes.push_back(std::move(scheme));
+        }
+        // The rest of the element, up to a comma outside a quoted string.
+        bool quoted = false;
+        for (; i < n; ++i) {
+            const char c = challenge[i];
+            if (quoted) {
+                if (c == '\\')
+                    ++i;
+                else if (c == '"')
+                    quoted = false;
+            } else if (c == '"') {
+                quoted = true;
+            } else if (c == ',') {
+                break;
+            }
+        }
+    }
+    return schemes;
 }
 
 }  // namespace quibra::proxy_rules

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // How a request reads a ProxyInfo: which entry of the proxy list it uses and
 // which hosts the bypass list sends direct.
@@ -26,5 +27,11 @@ std::string ToCurlNoProxy(std::wstring_view bypassList);
 // proxy list. The proxies before the first DIRECT are kept in order; `direct`
 // is set when DIRECT comes first. False when the answer names nothing usable.
 bool FromPacAnswer(std::string_view answer, std::wstring& proxyList, bool& direct);
+
+// The authentication schemes one Proxy-Authenticate value offers, in order and
+// in lower case: a value may hold several challenges ("Negotiate, NTLM",
+// "Digest realm=\"a, b\", nonce=\"n\", Basic realm=\"c\""), and a comma inside a
+// quoted string or between parameters starts no new scheme.
+std::vector<std::string> OfferedSchemes(std::string_view challenge);
 
 }  // namespace quibra::proxy_rules

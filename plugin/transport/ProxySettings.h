@@ -24,7 +24,7 @@ struct ProxySettings {
 bool ReadEnvironmentProxySettings(ProxySettings& settings);
 
 // The desktop's per-user proxy settings ("org.gnome.system.proxy"): mode
-// "manual" gives the HTTP and HTTPS proxies and the ignored hosts, mode "auto"
+// "manual" gives the HTTP and HTTPS proxies (else the SOCKS one) and the ignored hosts, mode "auto"
 // the script URL (an empty URL asks for automatic detection). A machine
 // without the schema has no settings. `backend` is for tests; null reads the
 // user's own store. Always true: missing settings are an empty answer. Opens

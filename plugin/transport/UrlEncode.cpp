@@ -1,6 +1,5 @@
 #include "transport/UrlEncode.h"
 
-#include <cwctype>
 #include <mutex>
 #include <vector>
 
@@ -39,15 +38,13 @@ bool IsLowSurrogate(char32_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-// Outside ASCII, white space is found only at these code points in any
-// locale; iswspace has the last word among them. Keeps the locale lookup off
-// the path of ordinary letters.
-bool MayBeSpace(char32_t c) {
-    return c == 0x85 || c == 0xA0 || c == 0x1680 || c == 0x180E || (c >= 0x2000 && c <= 0x200B) ||
-           c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
-}
-
 }  // namespace
+
+bool IsFormSpace(char32_t c) {
+    if (c < 128) return c == ' ' || (c >= '\t' && c <= '\r');
+    return c == 0x1680 || (c >= 0x2000 && c <= 0x2006) || (c >= 0x2008 && c <= 0x200A) ||
+           c == 0x2028 || c == 0x2029 || c == 0x205F || c == 0x3000;
+}
 
 std::wstring UrlEncode(std::wstring_view text) {
     std::wstring out;
@@ -88,7 +85,7 @@ std::wstring UrlEncode(std::wstring_view text) {
         if (units + width > kUrlEncodeUnitLimit) break;
         units += width;
         i += consumed;
-        if (MayBeSpace(c) && std::iswspace(static_cast<wint_t>(c)))
+        if (IsFormSpace(c))
             utf8.push_back(' ');
         else
             AppendUtf8(utf8, c);  // lone surrogates and out-of-range values give U+FFFD

@@ -1,7 +1,7 @@
 #include "xml/WideString.h"
 
+#include <charconv>
 #include <climits>
-#include <cwctype>
 
 namespace quibra {
 
@@ -105,16 +105,16 @@ std::wstring FromUtf8(std::string_view bytes) {
     return out;
 }
 
-std::wstring ToLower(std::wstring_view text) {
+std::wstring AsciiLower(std::wstring_view text) {
     std::wstring out(text);
-    for (auto& c : out) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    for (auto& c : out) c = AsciiLower(c);
     return out;
 }
 
 int ParseIntRule(std::wstring_view text) {
     if (text.empty()) return -1;
     size_t i = 0;
-    while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) ++i;
+    while (i < text.size() && IsAsciiSpace(text[i])) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
     long long value = 0;
@@ -129,8 +129,21 @@ int ParseIntRule(std::wstring_view text) {
     return static_cast<int>(value);
 }
 
-std::wstring ToWide(int value) {
-    return std::to_wstring(value);
+std::wstring ToWide(long long value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return std::wstring(digits, end);
+}
+
+std::wstring ToHexWide(unsigned long long value, int width, bool upperCase) {
+    const wchar_t* hex = upperCase ? L"0123456789ABCDEF" : L"0123456789abcdef";
+    std::wstring out;
+    do {
+        out.insert(out.begin(), hex[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    if (static_cast<int>(out.size()) < width) out.insert(0, width - out.size(), L'0');
+    return out;
 }
 
 }  // namespace quibra

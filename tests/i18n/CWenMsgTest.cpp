@@ -149,5 +149,4 @@ TEST(CWenMsg, LookupsDuringReloadsSeeWholeTables) {
     stop = true;
     for (auto& reader : readers) reader.join();
     EXPECT_EQ(unexpected.load(), 0);
-    EXPECT_EQ(&CWenMsg::GetInstance(), &CWenMsg::GetInstance());
 }

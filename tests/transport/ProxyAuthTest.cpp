@@ -186,3 +186,31 @@ TEST_F(ProxyAuthTest, BypassedHostsAndMissingSettingsGoDirect) {
 
 }  // namespace
 }  // namespace quibra
+
+namespace quibra {
+namespace {
+
+TEST_F(ProxyAuthTest, EverySchemeOfEveryChallengeHeaderIsWeighed) {
+    const struct {
+        std::vector<std::string> headers;
+        ProxyAuthScheme chosen;
+    } cases[] = {
+        {{"Negotiate, NTLM"}, ProxyAuthScheme::NTLM},
+        {{"Negotiate", "Basic realm=\"q\", Digest realm=\"q\", nonce=\"n\""},
+         ProxyAuthScheme::Digest},
+        // Commas inside quotes and between parameters start no scheme.
+        {{"Basic realm=\"a, NTLM\", charset=\"UTF-8\""}, ProxyAuthScheme::Basic},
+        {{"Basic realm=\"q\"", "Negotiate abc==, ntlm"}, ProxyAuthScheme::NTLM},
+    };
+    for (const auto& c : cases) {
+        HttpRequest::SetProxyAuthScheme(ProxyAuthScheme::Basic);
+        proxyServer.Push(ScriptedReply::ProxyChallenge(c.headers));
+        proxyServer.Push(ScriptedReply::Status(200, "through"));
+        HttpRequest request;
+        EXPECT_TRUE(Get(WithUser(request))) << c.headers[0];
+        EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), c.chosen) << c.headers[0];
+    }
+}
+
+}  // namespace
+}  // namespace quibra

@@ -197,6 +197,18 @@ TEST(ProxyDiscovery, DesktopSettingsGiveManualProxiesOrTheScriptUrl) {
     ASSERT_TRUE(read(settings));
     EXPECT_EQ(settings.proxyList, L"https=secure-proxy.test:3129");
 
+    // A SOCKS host serves both schemes, but only while no HTTP or HTTPS proxy is set.
+    GSettings* socks = g_settings_get_child(proxy, "socks");
+    g_settings_set_string(socks, "host", "socks.test");
+    g_settings_set_int(socks, "port", 1080);
+    ASSERT_TRUE(read(settings));
+    EXPECT_EQ(settings.proxyList, L"https=secure-proxy.test:3129");
+    g_settings_set_string(https, "host", "");
+    ASSERT_TRUE(read(settings));
+    EXPECT_EQ(settings.proxyList, L"socks5://socks.test:1080");
+    EXPECT_EQ(proxy_rules::ChooseProxy(settings.proxyList, true), "socks5://socks.test:1080");
+    g_object_unref(socks);
+
     g_settings_set_string(proxy, "mode", "auto");
     ASSERT_TRUE(read(settings));
     EXPECT_TRUE(settings.proxyList.empty());
@@ -238,6 +250,17 @@ TEST(ProxyRules, ChoosesTheEntryForTheSchemeAndTranslatesTheBypassList) {
     EXPECT_EQ(list, L"a:1;socks4://b:2");
     EXPECT_FALSE(FromPacAnswer("undefined", list, direct));
     EXPECT_FALSE(FromPacAnswer("", list, direct));
+}
+
+TEST(ProxyRules, EveryChallengeOfAHeaderValueNamesItsScheme) {
+    using proxy_rules::OfferedSchemes;
+    using Schemes = std::vector<std::string>;
+    EXPECT_EQ(OfferedSchemes("Negotiate, NTLM"), (Schemes{"negotiate", "ntlm"}));
+    EXPECT_EQ(
+        OfferedSchemes("Digest realm=\"a, Basic\", nonce=\"n\\\"x,\", qop=auth, Basic realm=b"),
+        (Schemes{"digest", "basic"}));
+    EXPECT_EQ(OfferedSchemes("Negotiate YWJj==, , NTLM"), (Schemes{"negotiate", "ntlm"}));
+    EXPECT_EQ(OfferedSchemes("=x, \"q\""), Schemes{});
 }
 
 }  // namespace
