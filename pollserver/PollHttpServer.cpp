@@ -165,8 +165,8 @@ struct PollHttpServer::Callbacks {
     }
 
     static MHD_Result Handle(void* self, MHD_Connection* connection, const char*,
-                              const char* method, const char*, const char* uploadData,
-                              size_t* uploadSize, void** context) {
+                             const char* method, const char*, const char* uploadData,
+                             size_t* uploadSize, void** context) {
         if (*context == nullptr) *context = new PollHttpServer::Request;
         try {
             return static_cast<PollHttpServer*>(self)->Answer(
@@ -343,7 +343,12 @@ bool PollHttpServer::Add(const std::string& scheme, const std::string& host, int
         options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, listener->certificate.data()});
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
-    const unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | (tls ? MHD_USE_TLS : 0);
+    // HTTPS waits in poll() rather than epoll: this library's epoll loop keeps
+    // retrying the read of a connection whose TLS handshake waits for its client,
+    // a busy loop that a few thousand idle handshakes would turn into a stall.
+    const unsigned flags =
+        (tls ? MHD_USE_TLS | MHD_USE_POLL_INTERNAL_THREAD : MHD_USE_EPOLL_INTERNAL_THREAD) |
+        MHD_USE_ITC;
     listener->daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Callbacks::Handle, this,
                                         MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
     if (listener->daemon == nullptr) {

@@ -20,9 +20,10 @@ class PollService;
 struct ServerOptions;
 
 // The HTTP and HTTPS listeners in front of PollService, on libmicrohttpd's
-// event loop: each listener has a pool of threads, each with its own epoll
-// set, so an idle or slow connection costs a socket and a little memory but
-// never a thread. A request is answered on the event thread that read it.
+// event loop: each listener has a pool of threads, each waiting on its own set
+// of connections (epoll for HTTP, poll for HTTPS), so an idle or slow
+// connection costs a socket and a little memory but never a thread. A request
+// is answered on the event thread that read it.
 class PollHttpServer {
 public:
     static constexpr const char* kPollingPath = "/wendrake-idm/v4/polling/polling.asp";
