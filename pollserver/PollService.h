@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "PollStore.h"
+#include "ReplyCache.h"
 
 namespace quibra::pollserver {
 
@@ -59,8 +60,14 @@ private:
     static Reply Done(std::string_view job, const std::int64_t* pollId = nullptr);
     static Reply FromOutcome(StoreOutcome outcome, std::string_view job);
     static Reply PollList(const std::vector<PollView>& polls, PollDetail detail);
+    // A result reply from memory while its polls are unchanged, else built by
+    // `find` (which fills the polls it shows) and kept.
+    template <typename Find>
+    Reply Cached(const std::string& key, const std::vector<std::int64_t>* dependsOn,
+                 PollDetail detail, std::string_view job, Find&& find);
 
     PollStore& m_store;
+    ReplyCache m_cache;
 };
 
 }  // namespace quibra::pollserver
