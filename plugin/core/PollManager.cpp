@@ -112,10 +112,18 @@ int32_t PollManager::Notify(const wchar_t* path, void* payload) {
             CloseAnswerWindows(XmlPayload(payload));
             return 0;
         case Route::ClientNotifyPolling:
-            m_updateLock.lock();
-            ++m_updateLockDepth;
-            m_refreshPending = true;
-            ToWorker(L"/polling/out/getallpolling", nullptr);
+            // Every attendee's ballot arrives here. While a refresh is pending,
+            // further ones only mark that one more is due when it ends: a room
+            // voting at once costs a few list downloads, not one per ballot,
+            // and the refresh started last still shows every ballot.
+            if (m_refreshPending) {
+                m_refreshQueued = true;
+            } else {
+                m_updateLock.lock();
+                ++m_updateLockDepth;
+                m_refreshPending = true;
+                StartRefresh();
+            }
             return 0;
         case Route::TranslateWindowMessage:
             ForwardKeyboardEvent(payload);
@@ -145,8 +153,18 @@ void PollManager::ApplyListReply(const CWenNode& reply) {
     if (m_managerWindow) m_managerWindow->List().Apply(reply);
 }
 
+void PollManager::StartRefresh() {
+    m_refreshQueued = false;
+    ToWorker(L"/polling/out/getallpolling", nullptr);
+}
+
 void PollManager::EndRefresh() {
     if (!m_refreshPending) return;
+    // Notifications came meanwhile: the pending state goes on with one more refresh.
+    if (m_refreshQueued) {
+        StartRefresh();
+        return;
+    }
     m_refreshPending = false;
     if (m_updateLockDepth > 0) {
         --m_updateLockDepth;

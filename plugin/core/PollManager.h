@@ -48,6 +48,8 @@ public:
     const std::wstring& ImageFolder() const { return m_imageFolder; }
     IManagerWindow* ManagerWindow() const { return m_managerWindow.get(); }
     bool RefreshPending() const { return m_refreshPending; }
+    // Another refresh is due when the pending one ends (notifications meanwhile).
+    bool RefreshQueued() const { return m_refreshQueued; }
     const std::vector<std::unique_ptr<IVoteWindow>>& AnswerWindows() const {
         return m_answerWindows;
     }
@@ -58,6 +60,7 @@ public:
 private:
     int32_t Init(const CWenNode& payload, bool hasPayload);
     void ApplyListReply(const CWenNode& reply);
+    void StartRefresh();
     void EndRefresh();
     void OpenAnswerWindows(const CWenNode& reply);
     void OpenResultWindows(const CWenNode& reply);
@@ -72,6 +75,7 @@ private:
     QPointer<QWidget> m_hostWindow;
     std::unique_ptr<IManagerWindow> m_managerWindow;
     bool m_refreshPending = false;
+    bool m_refreshQueued = false;
     std::wstring m_imageFolder;
     std::vector<std::unique_ptr<IVoteWindow>> m_answerWindows;
     std::vector<std::unique_ptr<IVoteWindow>> m_resultWindows;
