@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -155,6 +156,9 @@ struct PollHttpServer::Request {
     std::string body;
     bool headSeen = false;
     bool answered = false;  // a reply is queued; the rest of the request is ignored
+    bool waiting = false;   // suspended until the store has the ballot's outcome
+    std::mutex laterMutex;
+    std::optional<PollService::Reply> later;  // guarded by laterMutex
 };
 
 struct PollHttpServer::Callbacks {
@@ -223,6 +227,17 @@ PollHttpServer::~PollHttpServer() {
 bool PollHttpServer::Answer(MHD_Connection* connection, const char* method, const char* uploadData,
                             std::size_t* uploadSize, Request& request) {
     auto* entry = EntryOf(connection);
+    if (request.waiting) {
+        // Resumed: the ballot's outcome is in.
+        std::optional<PollService::Reply> reply;
+        {
+            std::lock_guard lock(request.laterMutex);
+            reply.swap(request.later);
+        }
+        if (!reply) return true;
+        request.waiting = false;
+        return QueueReply(connection, *reply);
+    }
     if (request.answered) {
         *uploadSize = 0;
         return true;
@@ -271,7 +286,7 @@ bool PollHttpServer::Answer(MHD_Connection* connection, const char* method, cons
     return Serve(connection, request);
 }
 
-bool PollHttpServer::Serve(MHD_Connection* connection, const Request& request) {
+bool PollHttpServer::Serve(MHD_Connection* connection, Request& request) {
     // Routes are matched on the raw path, exactly as the plug-in writes it.
     const auto query = request.target.find('?');
     const std::string path = request.target.substr(0, query);
@@ -290,7 +305,24 @@ bool PollHttpServer::Serve(MHD_Connection* connection, const Request& request) {
     FormFields fields;
     std::string reason;
     if (!fields.Parse(form, reason)) return QueueReply(connection, PollService::Error(400, reason));
-    return QueueReply(connection, m_service.Handle(script, fields));
+    if (!PollService::AnswersLater(script, fields))
+        return QueueReply(connection, m_service.Handle(script, fields));
+
+    // A ballot: the connection rests until its commit, and this thread goes on.
+    // Suspended first, so the outcome can never come before the suspension.
+    request.waiting = true;
+    ++m_suspended;
+    MHD_suspend_connection(connection);
+    auto resume = [this, &request, connection](PollService::Reply reply) {
+        {
+            std::lock_guard lock(request.laterMutex);
+            request.later = std::move(reply);
+        }
+        MHD_resume_connection(connection);
+        --m_suspended;
+    };
+    if (auto now = m_service.Start(script, fields, resume)) resume(std::move(*now));
+    return true;
 }
 
 bool PollHttpServer::Add(const std::string& scheme, const std::string& host, int port,
@@ -348,7 +380,7 @@ bool PollHttpServer::Add(const std::string& scheme, const std::string& host, int
     // a busy loop that a few thousand idle handshakes would turn into a stall.
     const unsigned flags =
         (tls ? MHD_USE_TLS | MHD_USE_POLL_INTERNAL_THREAD : MHD_USE_EPOLL_INTERNAL_THREAD) |
-        MHD_USE_ITC;
+        MHD_USE_ITC | MHD_ALLOW_SUSPEND_RESUME;
     listener->daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Callbacks::Handle, this,
                                         MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
     if (listener->daemon == nullptr) {
@@ -397,8 +429,11 @@ void PollHttpServer::Run() {
         const MHD_socket handedBack = MHD_quiesce_daemon(listener->daemon);
         listener->listenFd = handedBack;
     }
+    // A ballot still waiting for the store is always waited for: its connection
+    // and request must outlive the store's answer (bounded by the store's own time-out).
     const auto drainUntil = std::chrono::steady_clock::now() + kDrainLimit;
-    while (m_requestsInFlight > 0 && std::chrono::steady_clock::now() < drainUntil)
+    while (m_suspended > 0 ||
+           (m_requestsInFlight > 0 && std::chrono::steady_clock::now() < drainUntil))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     for (auto& listener : m_listeners) {
         if (listener->daemon == nullptr) continue;

@@ -23,7 +23,9 @@ struct ServerOptions;
 // event loop: each listener has a pool of threads, each waiting on its own set
 // of connections (epoll for HTTP, poll for HTTPS), so an idle or slow
 // connection costs a socket and a little memory but never a thread. A request
-// is answered on the event thread that read it.
+// is answered on the event thread that read it, except a ballot: its connection
+// rests while the ballot waits for its group commit, and the event thread
+// serves others meanwhile.
 class PollHttpServer {
 public:
     static constexpr const char* kPollingPath = "/wendrake-idm/v4/polling/polling.asp";
@@ -59,12 +61,13 @@ private:
     // One call of the library's request handler; false drops the connection.
     bool Answer(MHD_Connection* connection, const char* method, const char* uploadData,
                 std::size_t* uploadSize, Request& request);
-    bool Serve(MHD_Connection* connection, const Request& request);
+    bool Serve(MHD_Connection* connection, Request& request);
 
     PollService& m_service;
     const ServerOptions& m_options;
     ConnectionGuard m_guard;
     std::atomic<int> m_requestsInFlight{0};  // heads read, replies not yet sent
+    std::atomic<int> m_suspended{0};         // ballots waiting for their commit
     std::atomic<bool> m_stopping{false};
     std::vector<std::unique_ptr<Listener>> m_listeners;
     std::mutex m_stopMutex;

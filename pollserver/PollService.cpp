@@ -213,7 +213,47 @@ PollService::Reply PollService::DeletePolling(const FormFields& fields) {
     return FromOutcome(outcome, "DeletePolling");
 }
 
+bool PollService::AnswersLater(Script script, const FormFields& fields) {
+    if (script != Script::Polling) return false;
+    const auto job = fields.Get("job");
+    return job && *job == "PostPolling";
+}
+
+std::optional<PollService::Reply> PollService::Start(Script script, const FormFields& fields,
+                                                     std::function<void(Reply)> done) {
+    if (!AnswersLater(script, fields)) return Handle(script, fields);
+    try {
+        const Ballot ballot = ReadBallot(fields);
+        m_store.CastBallotLater(
+            ballot, [this, id = ballot.pollId, done = std::move(done)](StoreOutcome outcome) {
+                Reply reply;
+                try {
+                    reply = BallotDone(outcome, id);
+                } catch (const std::exception&) {
+                    reply = {500, "internal error"};
+                }
+                done(std::move(reply));
+            });
+        return std::nullopt;
+    } catch (const BadInput& bad) {
+        return Error(400, bad.message);
+    } catch (const std::exception&) {
+        return Error(500, "internal error");
+    }
+}
+
+PollService::Reply PollService::BallotDone(StoreOutcome outcome, std::int64_t pollId) {
+    // Counted before the acknowledgement goes out: whoever saw it never gets an older reply.
+    if (outcome == StoreOutcome::Done) m_cache.BallotCast(pollId);
+    return FromOutcome(outcome, "PostPolling");
+}
+
 PollService::Reply PollService::PostPolling(const FormFields& fields) {
+    const Ballot ballot = ReadBallot(fields);
+    return BallotDone(m_store.CastBallot(ballot), ballot.pollId);
+}
+
+Ballot PollService::ReadBallot(const FormFields& fields) {
     Ballot ballot;
     ballot.pollId = Id(fields, "pollid");
     ballot.userId = Text(fields, "userid");
@@ -222,10 +262,7 @@ PollService::Reply PollService::PostPolling(const FormFields& fields) {
     const auto count = Count(fields, "itemcount");
     for (std::int64_t i = 0; i < count; ++i)
         ballot.choiceNames.push_back(Text(fields, Numbered("itemname_", i)));
-    const auto outcome = m_store.CastBallot(ballot);
-    // Counted before the acknowledgement goes out: whoever saw it never gets an older reply.
-    if (outcome == StoreOutcome::Done) m_cache.BallotCast(ballot.pollId);
-    return FromOutcome(outcome, "PostPolling");
+    return ballot;
 }
 
 PollService::Reply PollService::PollList(const std::vector<PollView>& polls, PollDetail detail) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,12 @@ public:
     explicit PollService(PollStore& store) : m_store(store) {}
 
     Reply Handle(Script script, const FormFields& fields);
+    // True for the jobs that Start answers later (a ballot waits for its commit).
+    static bool AnswersLater(Script script, const FormFields& fields);
+    // Handle without waiting: the reply now, or nullopt when `done` will get it
+    // once the ballot is committed, on a thread of the store's.
+    std::optional<Reply> Start(Script script, const FormFields& fields,
+                               std::function<void(Reply)> done);
 
     // The short error document every failure carries.
     static Reply Error(int status, std::string_view message);
@@ -44,6 +52,8 @@ private:
     Reply UpdatePollingStatus(const FormFields& fields);
     Reply DeletePolling(const FormFields& fields);
     Reply PostPolling(const FormFields& fields);
+    static Ballot ReadBallot(const FormFields& fields);
+    Reply BallotDone(StoreOutcome outcome, std::int64_t pollId);
     Reply GetPollingResult(const FormFields& fields);
     Reply GetPollingInfo(const FormFields& fields);
     Reply GetPollingResult2(const FormFields& fields);

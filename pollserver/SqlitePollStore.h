@@ -29,6 +29,7 @@ public:
     StoreOutcome ChangeStatus(const std::vector<StatusChange>& changes) override;
     StoreOutcome DeletePolls(const std::vector<std::int64_t>& pollIds) override;
     StoreOutcome CastBallot(const Ballot& ballot) override;
+    void CastBallotLater(const Ballot& ballot, std::function<void(StoreOutcome)> done) override;
     StoreOutcome ListPolls(const std::string& author, const std::string& module, PollDetail detail,
                            std::vector<PollView>& polls) override;
     StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter,
@@ -43,6 +44,7 @@ private:
 
     static void InsertChoices(SqliteConnection& db, std::int64_t pollId,
                               const std::vector<ChoiceText>& choices);
+    static StoreOutcome WriteBallot(SqliteConnection& db, const Ballot& ballot);
     static bool LoadPoll(SqliteConnection& db, std::int64_t pollId, PollView& poll);
     static void LoadDetail(SqliteConnection& db, PollDetail detail, PollView& poll);
 
