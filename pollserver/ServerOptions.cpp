@@ -31,10 +31,17 @@ std::string ServerOptions::Usage() {
     const ServerOptions defaults;
     auto number = [](auto value) { return std::to_string(value); };
     return "usage: pollserver [--http PORT] [--https PORT] [--listen ADDR] [--db PATH]\n"
-           "                  [--cert FILE --key FILE] [--threads N] [bounds...]\n"
+           "                  [--cert FILE --key FILE] [--threads N] [--synchronous full|normal]\n"
+           "                  [bounds...]\n"
            "  PORT 0 picks a free port; with neither port given: --http 8080 --https 8443\n"
            "  --threads N           event threads per listener (default " +
            number(defaults.threads) +
+           ")\n"
+           "  --synchronous full|normal\n"
+           "                        full: each commit is on disk before its jobs are\n"
+           "                        acknowledged, even across a power loss; normal: across a\n"
+           "                        crash of the process only (default " +
+           (defaults.fullSync ? "full" : "normal") +
            ")\n"
            "bounds on every client:\n"
            "  --head-timeout S      seconds for the request line and headers, TLS handshake\n"
@@ -101,6 +108,12 @@ bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& mes
             certificate = value;
         } else if (option == "--key") {
             key = value;
+        } else if (option == "--synchronous") {
+            if (value != "full" && value != "normal") {
+                message = "--synchronous wants full or normal";
+                return false;
+            }
+            fullSync = value == "full";
         } else {
             known = false;
         }

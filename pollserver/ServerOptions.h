@@ -27,6 +27,9 @@ struct ServerOptions {
     std::filesystem::path certificate;
     std::filesystem::path key;
     int threads = 16;
+    // --synchronous full|normal: how far each group commit is synced before its
+    // jobs are acknowledged (full: the log on disk, surviving a power loss).
+    bool fullSync = true;
 
     // Seconds a connection has for its request line and headers, counted from
     // the accept (the TLS handshake included) or from the end of its previous

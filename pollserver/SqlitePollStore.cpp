@@ -85,9 +85,11 @@ private:
     std::unique_ptr<SqliteConnection> m_connection;
 };
 
-SqlitePollStore::SqlitePollStore(std::filesystem::path file)
+SqlitePollStore::SqlitePollStore(std::filesystem::path file, Sync sync)
     : m_file(std::move(file)), m_writer(std::make_unique<SqliteConnection>(m_file)) {
     m_writer->Execute(kSchema);
+    // Only the writer commits: the setting matters on its connection alone.
+    if (sync == Sync::Full) m_writer->Execute("PRAGMA synchronous=FULL");
     // Checkpoints stay with the writer (SQLite's automatic one after a commit):
     // only a checkpoint that runs between the writer's transactions lets the
     // log start over, so the log stays small under a steady stream of ballots.

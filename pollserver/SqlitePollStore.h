@@ -18,8 +18,13 @@ class SqliteWriteQueue;
 // transaction that sees a committed snapshot.
 class SqlitePollStore : public PollStore {
 public:
+    // How far a commit goes before its jobs are acknowledged. In WAL mode both
+    // keep every acknowledged job across a crash of the process (kill -9);
+    // Full also across a power loss, at the cost of a sync of the log per commit.
+    enum class Sync { Full, Normal };
+
     // Opens or creates the database and its schema; throws SqliteError.
-    explicit SqlitePollStore(std::filesystem::path file);
+    explicit SqlitePollStore(std::filesystem::path file, Sync sync = Sync::Full);
     ~SqlitePollStore() override;
     SqlitePollStore(const SqlitePollStore&) = delete;
     SqlitePollStore& operator=(const SqlitePollStore&) = delete;

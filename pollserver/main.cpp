@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
         const auto folder = options.database.has_parent_path() ? options.database.parent_path()
                                                                : std::filesystem::current_path();
         std::filesystem::create_directories(folder, ec);
-        SqlitePollStore store(options.database);
+        SqlitePollStore store(options.database, options.fullSync ? SqlitePollStore::Sync::Full
+                                                                 : SqlitePollStore::Sync::Normal);
         PollService service(store);
         PollHttpServer server(service, options);
 
