@@ -59,6 +59,8 @@ constexpr MessageRoute<Route> kRows[] = {
 PollManager::PollManager(std::shared_ptr<IPollWindowFactory> factory)
     : m_factory(std::move(factory)) {
     CWenMsg::GetInstance().Init(GetLangFolder());
+    m_queuedRefresh.setSingleShot(true);
+    QObject::connect(&m_queuedRefresh, &QTimer::timeout, [this] { StartRefresh(); });
 }
 
 PollManager::~PollManager() {
@@ -155,14 +157,22 @@ void PollManager::ApplyListReply(const CWenNode& reply) {
 
 void PollManager::StartRefresh() {
     m_refreshQueued = false;
+    m_refreshStarted = std::chrono::steady_clock::now();
     ToWorker(L"/polling/out/getallpolling", nullptr);
 }
 
 void PollManager::EndRefresh() {
     if (!m_refreshPending) return;
-    // Notifications came meanwhile: the pending state goes on with one more refresh.
+    // Notifications came meanwhile: the pending state goes on with one more
+    // refresh, started no sooner than the spacing after the last one, so a
+    // burst costs a few downloads a second however fast each one is.
     if (m_refreshQueued) {
-        StartRefresh();
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+            m_refreshStarted + m_refreshSpacing - std::chrono::steady_clock::now());
+        if (wait.count() > 0)
+            m_queuedRefresh.start(wait);
+        else
+            StartRefresh();
         return;
     }
     m_refreshPending = false;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +52,10 @@ public:
     bool RefreshPending() const { return m_refreshPending; }
     // Another refresh is due when the pending one ends (notifications meanwhile).
     bool RefreshQueued() const { return m_refreshQueued; }
+    // The least time between the starts of two refreshes of one burst of
+    // notifications (a first notification is never held back).
+    void SetRefreshSpacing(std::chrono::milliseconds spacing) { m_refreshSpacing = spacing; }
+    static constexpr std::chrono::milliseconds kRefreshSpacing{500};
     const std::vector<std::unique_ptr<IVoteWindow>>& AnswerWindows() const {
         return m_answerWindows;
     }
@@ -76,6 +82,9 @@ private:
     std::unique_ptr<IManagerWindow> m_managerWindow;
     bool m_refreshPending = false;
     bool m_refreshQueued = false;
+    std::chrono::milliseconds m_refreshSpacing = kRefreshSpacing;
+    std::chrono::steady_clock::time_point m_refreshStarted;
+    QTimer m_queuedRefresh;  // starts the queued refresh once the spacing has passed
     std::wstring m_imageFolder;
     std::vector<std::unique_ptr<IVoteWindow>> m_answerWindows;
     std::vector<std::unique_ptr<IVoteWindow>> m_resultWindows;

@@ -7,6 +7,7 @@
 #include "CoreFakes.h"
 #include "core/PollManager.h"
 #include "quibra/WindowMessageRecord.h"
+#include "support/TestSupport.h"
 
 using namespace quibra;
 using namespace quibra::test;
@@ -153,6 +154,7 @@ TEST_F(ManagerTest, ListRepliesRebuildThePollListAndEndAPendingRefresh) {
 
 TEST_F(ManagerTest, ABurstOfBallotNoticesCostsOneRefreshInFlightAndOneQueued) {
     manager.Notify(L"/polling/in/init", nullptr);
+    manager.SetRefreshSpacing(std::chrono::milliseconds(0));
     PollList& list = factory->lastManagerWindow->list;
     auto refreshes = [&] {
         return std::count_if(worker.calls.begin(), worker.calls.end(),
@@ -193,6 +195,18 @@ TEST_F(ManagerTest, ABurstOfBallotNoticesCostsOneRefreshInFlightAndOneQueued) {
     // The list last received is the one shown, as without coalescing.
     ASSERT_EQ(list.Records().size(), 2u);
     EXPECT_EQ(list.Records()[1].pollId, L"8");
+
+    // With a spacing, the queued refresh waits for it; the first never does.
+    manager.SetRefreshSpacing(std::chrono::milliseconds(200));
+    Send(L"/polling/in/clientnotifypolling", "<x/>");
+    EXPECT_EQ(refreshes() - before, 5);
+    Send(L"/polling/in/clientnotifypolling", "<x/>");
+    Send(L"/polling/in/updating", kTwoPolls);
+    EXPECT_EQ(refreshes() - before, 5) << "started within the spacing";
+    EXPECT_TRUE(manager.RefreshPending());
+    ASSERT_TRUE(WaitFor([&] { return refreshes() - before == 6; }));
+    Send(L"/polling/in/updating", kTwoPolls);
+    EXPECT_FALSE(manager.RefreshPending());
 }
 
 TEST_F(ManagerTest, AnswerWindowsOpenOncePerPollAndCloseOnStop) {
