@@ -1,6 +1,8 @@
 #include "ServerOptions.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <thread>
 
 #include "FormFields.h"
 
@@ -27,6 +29,10 @@ struct NumberOption {
 
 }  // namespace
 
+int ServerOptions::DefaultThreads() {
+    return std::clamp(4 * static_cast<int>(std::thread::hardware_concurrency()), 8, 256);
+}
+
 std::string ServerOptions::Usage() {
     const ServerOptions defaults;
     auto number = [](auto value) { return std::to_string(value); };
@@ -34,9 +40,9 @@ std::string ServerOptions::Usage() {
            "                  [--cert FILE --key FILE] [--threads N] [--synchronous full|normal]\n"
            "                  [bounds...]\n"
            "  PORT 0 picks a free port; with neither port given: --http 8080 --https 8443\n"
-           "  --threads N           event threads per listener (default " +
+           "  --threads N           event threads per listener (default: four per core, " +
            number(defaults.threads) +
-           ")\n"
+           " here)\n"
            "  --synchronous full|normal\n"
            "                        full: each commit is on disk before its jobs are\n"
            "                        acknowledged, even across a power loss; normal: across a\n"

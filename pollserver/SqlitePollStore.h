@@ -24,7 +24,7 @@ public:
     enum class Sync { Full, Normal };
 
     // Opens or creates the database and its schema; throws SqliteError.
-    explicit SqlitePollStore(std::filesystem::path file, Sync sync = Sync::Full);
+    explicit SqlitePollStore(std::filesystem::path file, Sync sync = Sync::Normal);
     ~SqlitePollStore() override;
     SqlitePollStore(const SqlitePollStore&) = delete;
     SqlitePollStore& operator=(const SqlitePollStore&) = delete;
