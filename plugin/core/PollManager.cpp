@@ -60,7 +60,7 @@ PollManager::PollManager(std::shared_ptr<IPollWindowFactory> factory)
     : m_factory(std::move(factory)) {
     CWenMsg::GetInstance().Init(GetLangFolder());
     m_queuedRefresh.setSingleShot(true);
-    QObject::connect(&m_queuedRefresh, &QTimer::timeout, [this] { StartRefresh(); });
+    QObject::connect(&m_queuedRefresh, &QTimer::timeout, [this] { RefreshWhenDue(); });
 }
 
 PollManager::~PollManager() {
@@ -115,16 +115,16 @@ int32_t PollManager::Notify(const wchar_t* path, void* payload) {
             return 0;
         case Route::ClientNotifyPolling:
             // Every attendee's ballot arrives here. While a refresh is pending,
-            // further ones only mark that one more is due when it ends: a room
-            // voting at once costs a few list downloads, not one per ballot,
-            // and the refresh started last still shows every ballot.
-            if (m_refreshPending) {
-                m_refreshQueued = true;
-            } else {
+            // further ones only mark that one more is due when it ends, and
+            // refreshes start at most once per spacing: a room voting at once
+            // costs a few list downloads a second, not one per ballot, and the
+            // refresh started last still shows every ballot.
+            m_refreshQueued = true;
+            if (!m_refreshPending) {
                 m_updateLock.lock();
                 ++m_updateLockDepth;
                 m_refreshPending = true;
-                StartRefresh();
+                RefreshWhenDue();
             }
             return 0;
         case Route::TranslateWindowMessage:
@@ -161,18 +161,21 @@ void PollManager::StartRefresh() {
     ToWorker(L"/polling/out/getallpolling", nullptr);
 }
 
+void PollManager::RefreshWhenDue() {
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+        m_refreshStarted + m_refreshSpacing - std::chrono::steady_clock::now());
+    if (wait.count() > 0) {
+        if (!m_queuedRefresh.isActive()) m_queuedRefresh.start(wait);
+        return;
+    }
+    StartRefresh();
+}
+
 void PollManager::EndRefresh() {
     if (!m_refreshPending) return;
-    // Notifications came meanwhile: the pending state goes on with one more
-    // refresh, started no sooner than the spacing after the last one, so a
-    // burst costs a few downloads a second however fast each one is.
+    // Notifications came meanwhile: the pending state goes on with one more.
     if (m_refreshQueued) {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-            m_refreshStarted + m_refreshSpacing - std::chrono::steady_clock::now());
-        if (wait.count() > 0)
-            m_queuedRefresh.start(wait);
-        else
-            StartRefresh();
+        RefreshWhenDue();
         return;
     }
     m_refreshPending = false;

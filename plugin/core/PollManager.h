@@ -52,8 +52,8 @@ public:
     bool RefreshPending() const { return m_refreshPending; }
     // Another refresh is due when the pending one ends (notifications meanwhile).
     bool RefreshQueued() const { return m_refreshQueued; }
-    // The least time between the starts of two refreshes of one burst of
-    // notifications (a first notification is never held back).
+    // The least time between the starts of two refreshes for notifications
+    // (after a quiet spell, a notification's refresh starts at once).
     void SetRefreshSpacing(std::chrono::milliseconds spacing) { m_refreshSpacing = spacing; }
     static constexpr std::chrono::milliseconds kRefreshSpacing{500};
     const std::vector<std::unique_ptr<IVoteWindow>>& AnswerWindows() const {
@@ -67,6 +67,7 @@ private:
     int32_t Init(const CWenNode& payload, bool hasPayload);
     void ApplyListReply(const CWenNode& reply);
     void StartRefresh();
+    void RefreshWhenDue();  // at once, or when the spacing after the last start has passed
     void EndRefresh();
     void OpenAnswerWindows(const CWenNode& reply);
     void OpenResultWindows(const CWenNode& reply);
@@ -84,7 +85,7 @@ private:
     bool m_refreshQueued = false;
     std::chrono::milliseconds m_refreshSpacing = kRefreshSpacing;
     std::chrono::steady_clock::time_point m_refreshStarted;
-    QTimer m_queuedRefresh;  // starts the queued refresh once the spacing has passed
+    QTimer m_queuedRefresh;  // starts the due refresh once the spacing has passed
     std::wstring m_imageFolder;
     std::vector<std::unique_ptr<IVoteWindow>> m_answerWindows;
     std::vector<std::unique_ptr<IVoteWindow>> m_resultWindows;
