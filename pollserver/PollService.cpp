@@ -16,6 +16,13 @@ std::string Numbered(const char* name, std::int64_t i) {
     return name + std::to_string(i);
 }
 
+// The cache key of a reply for the given polls, in the order asked.
+std::string IdKey(char job, const std::vector<std::int64_t>& ids) {
+    std::string key(1, job);
+    for (const auto id : ids) key += std::to_string(id) + ",";
+    return key;
+}
+
 }  // namespace
 
 PollService::Reply PollService::Handle(Script script, const FormFields& fields) {
@@ -165,6 +172,7 @@ PollService::Reply PollService::CreatePolling(const FormFields& fields) {
     std::int64_t id = 0;
     const auto outcome = m_store.CreatePoll(poll, id);
     if (outcome != StoreOutcome::Done) return FromOutcome(outcome, "CreatePolling");
+    m_cache.PollsChanged();
     return Done("CreatePolling", &id);
 }
 
@@ -173,7 +181,9 @@ PollService::Reply PollService::UpdatePolling(const FormFields& fields) {
     // Always "0" from the plug-in; the publish state is the status job's business.
     if (fields.Has("ispublish")) Flag(fields, "ispublish");
     const auto draft = Draft(fields);
-    return FromOutcome(m_store.UpdatePoll(id, draft), "UpdatePolling");
+    const auto outcome = m_store.UpdatePoll(id, draft);
+    if (outcome == StoreOutcome::Done) m_cache.PollsChanged();
+    return FromOutcome(outcome, "UpdatePolling");
 }
 
 PollService::Reply PollService::UpdatePollingStatus(const FormFields& fields) {
@@ -192,14 +202,58 @@ PollService::Reply PollService::UpdatePollingStatus(const FormFields& fields) {
             change.published = Flag(fields, publishName);
         changes.push_back(change);
     }
-    return FromOutcome(m_store.ChangeStatus(changes), "UpdatePollingStatus");
+    const auto outcome = m_store.ChangeStatus(changes);
+    if (outcome == StoreOutcome::Done) m_cache.PollsChanged();
+    return FromOutcome(outcome, "UpdatePollingStatus");
 }
 
 PollService::Reply PollService::DeletePolling(const FormFields& fields) {
-    return FromOutcome(m_store.DeletePolls(IdList(fields)), "DeletePolling");
+    const auto outcome = m_store.DeletePolls(IdList(fields));
+    if (outcome == StoreOutcome::Done) m_cache.PollsChanged();
+    return FromOutcome(outcome, "DeletePolling");
+}
+
+bool PollService::AnswersLater(Script script, const FormFields& fields) {
+    if (script != Script::Polling) return false;
+    const auto job = fields.Get("job");
+    return job && *job == "PostPolling";
+}
+
+std::optional<PollService::Reply> PollService::Start(Script script, const FormFields& fields,
+                                                     std::function<void(Reply)> done) {
+    if (!AnswersLater(script, fields)) return Handle(script, fields);
+    try {
+        const Ballot ballot = ReadBallot(fields);
+        m_store.CastBallotLater(
+            ballot, [this, id = ballot.pollId, done = std::move(done)](StoreOutcome outcome) {
+                Reply reply;
+                try {
+                    reply = BallotDone(outcome, id);
+                } catch (const std::exception&) {
+                    reply = {500, "internal error"};
+                }
+                done(std::move(reply));
+            });
+        return std::nullopt;
+    } catch (const BadInput& bad) {
+        return Error(400, bad.message);
+    } catch (const std::exception&) {
+        return Error(500, "internal error");
+    }
+}
+
+PollService::Reply PollService::BallotDone(StoreOutcome outcome, std::int64_t pollId) {
+    // Counted before the acknowledgement goes out: whoever saw it never gets an older reply.
+    if (outcome == StoreOutcome::Done) m_cache.BallotCast(pollId);
+    return FromOutcome(outcome, "PostPolling");
 }
 
 PollService::Reply PollService::PostPolling(const FormFields& fields) {
+    const Ballot ballot = ReadBallot(fields);
+    return BallotDone(m_store.CastBallot(ballot), ballot.pollId);
+}
+
+Ballot PollService::ReadBallot(const FormFields& fields) {
     Ballot ballot;
     ballot.pollId = Id(fields, "pollid");
     ballot.userId = Text(fields, "userid");
@@ -208,7 +262,7 @@ PollService::Reply PollService::PostPolling(const FormFields& fields) {
     const auto count = Count(fields, "itemcount");
     for (std::int64_t i = 0; i < count; ++i)
         ballot.choiceNames.push_back(Text(fields, Numbered("itemname_", i)));
-    return FromOutcome(m_store.CastBallot(ballot), "PostPolling");
+    return ballot;
 }
 
 PollService::Reply PollService::PollList(const std::vector<PollView>& polls, PollDetail detail) {
@@ -246,30 +300,54 @@ PollService::Reply PollService::PollList(const std::vector<PollView>& polls, Pol
     return {200, writer.Finish()};
 }
 
+template <typename Find>
+PollService::Reply PollService::Cached(const std::string& key,
+                                       const std::vector<std::int64_t>* dependsOn,
+                                       PollDetail detail, std::string_view job, Find&& find) {
+    auto lookup = m_cache.Find(key, dependsOn);
+    if (lookup.body) return {200, *lookup.body};
+    std::vector<PollView> polls;
+    const auto outcome = find(polls);
+    if (outcome != StoreOutcome::Done) return FromOutcome(outcome, job);
+    auto reply = PollList(polls, detail);
+    std::vector<std::int64_t> shown;
+    if (dependsOn != nullptr) {
+        shown = *dependsOn;
+    } else {
+        for (const auto& poll : polls) shown.push_back(poll.id);
+    }
+    m_cache.Keep(key, shown, std::move(lookup), std::make_shared<const std::string>(reply.body));
+    return reply;
+}
+
 PollService::Reply PollService::GetPollingResult(const FormFields& fields) {
     const auto author = Text(fields, "userid");
     const auto module = Text(fields, "modulename");
-    std::vector<PollView> polls;
-    const auto outcome = m_store.ListPolls(author, module, PollDetail::CountsAndVoters, polls);
-    if (outcome != StoreOutcome::Done) return FromOutcome(outcome, "GetPollingResult");
-    return PollList(polls, PollDetail::CountsAndVoters);
+    // The list's polls are known once read: the cache takes them from its last reply.
+    return Cached("L" + author + '\0' + module, nullptr, PollDetail::CountsAndVoters,
+                  "GetPollingResult", [&](std::vector<PollView>& polls) {
+                      return m_store.ListPolls(author, module, PollDetail::CountsAndVoters, polls);
+                  });
 }
 
 PollService::Reply PollService::GetPollingInfo(const FormFields& fields) {
     const auto ids = IdList(fields);
-    std::vector<PollView> polls;
-    // Attendees ask for posted polls; a draft stays the presenter's until posted.
-    const auto outcome = m_store.FindPolls(ids, {false, true}, PollDetail::Choices, polls);
-    if (outcome != StoreOutcome::Done) return FromOutcome(outcome, "GetPollingInfo");
-    return PollList(polls, PollDetail::Choices);
+    // Choices only, no counts: ballots leave this reply as it is.
+    static const std::vector<std::int64_t> noBallots;
+    return Cached(IdKey('I', ids), &noBallots, PollDetail::Choices, "GetPollingInfo",
+                  [&](std::vector<PollView>& polls) {
+                      // Attendees ask for posted polls; a draft stays the presenter's until posted.
+                      return m_store.FindPolls(ids, {false, true}, PollDetail::Choices, polls);
+                  });
 }
 
 PollService::Reply PollService::GetPollingResult2(const FormFields& fields) {
     const auto ids = IdList(fields);
-    std::vector<PollView> polls;
-    const auto outcome = m_store.FindPolls(ids, {true, false}, PollDetail::CountsAndVoters, polls);
-    if (outcome != StoreOutcome::Done) return FromOutcome(outcome, "GetPollingResult2");
-    return PollList(polls, PollDetail::CountsAndVoters);
+    return Cached(
+        IdKey('R', ids), &ids, PollDetail::CountsAndVoters, "GetPollingResult2",
+        [&](std::vector<PollView>& polls) {
+            return m_store.FindPolls(ids, {true, false}, PollDetail::CountsAndVoters, polls);
+        });
 }
 
 }  // namespace quibra::pollserver

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "PollStore.h"
+#include "ReplyCache.h"
 
 namespace quibra::pollserver {
 
@@ -26,6 +29,12 @@ public:
     explicit PollService(PollStore& store) : m_store(store) {}
 
     Reply Handle(Script script, const FormFields& fields);
+    // True for the jobs that Start answers later (a ballot waits for its commit).
+    static bool AnswersLater(Script script, const FormFields& fields);
+    // Handle without waiting: the reply now, or nullopt when `done` will get it
+    // once the ballot is committed, on a thread of the store's.
+    std::optional<Reply> Start(Script script, const FormFields& fields,
+                               std::function<void(Reply)> done);
 
     // The short error document every failure carries.
     static Reply Error(int status, std::string_view message);
@@ -43,6 +52,8 @@ private:
     Reply UpdatePollingStatus(const FormFields& fields);
     Reply DeletePolling(const FormFields& fields);
     Reply PostPolling(const FormFields& fields);
+    static Ballot ReadBallot(const FormFields& fields);
+    Reply BallotDone(StoreOutcome outcome, std::int64_t pollId);
     Reply GetPollingResult(const FormFields& fields);
     Reply GetPollingInfo(const FormFields& fields);
     Reply GetPollingResult2(const FormFields& fields);
@@ -59,8 +70,14 @@ private:
     static Reply Done(std::string_view job, const std::int64_t* pollId = nullptr);
     static Reply FromOutcome(StoreOutcome outcome, std::string_view job);
     static Reply PollList(const std::vector<PollView>& polls, PollDetail detail);
+    // A result reply from memory while its polls are unchanged, else built by
+    // `find` (which fills the polls it shows) and kept.
+    template <typename Find>
+    Reply Cached(const std::string& key, const std::vector<std::int64_t>* dependsOn,
+                 PollDetail detail, std::string_view job, Find&& find);
 
     PollStore& m_store;
+    ReplyCache m_cache;
 };
 
 }  // namespace quibra::pollserver

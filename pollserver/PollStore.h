@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -92,6 +93,11 @@ public:
     virtual StoreOutcome DeletePolls(const std::vector<std::int64_t>& pollIds) = 0;
     // Counts only while the poll is open; replaces the user's earlier ballot.
     virtual StoreOutcome CastBallot(const Ballot& ballot) = 0;
+    // The same without waiting for the commit: `done` gets the outcome once the
+    // ballot is committed or refused, on whatever thread the store finishes it.
+    virtual void CastBallotLater(const Ballot& ballot, std::function<void(StoreOutcome)> done) {
+        done(CastBallot(ballot));
+    }
 
     // Polls of one author in one module, oldest first.
     virtual StoreOutcome ListPolls(const std::string& author, const std::string& module,

@@ -1,6 +1,8 @@
 #include "ServerOptions.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <thread>
 
 #include "FormFields.h"
 
@@ -16,16 +18,74 @@ std::filesystem::path DefaultDataFolder() {
     return std::filesystem::current_path() / "quibra";
 }
 
+// A numeric option: its name, range and where it goes.
+struct NumberOption {
+    const char* name;
+    std::int64_t min;
+    std::int64_t max;
+    int* asInt;
+    std::size_t* asSize;
+};
+
 }  // namespace
 
+int ServerOptions::DefaultThreads() {
+    return std::clamp(4 * static_cast<int>(std::thread::hardware_concurrency()), 8, 256);
+}
+
 std::string ServerOptions::Usage() {
+    const ServerOptions defaults;
+    auto number = [](auto value) { return std::to_string(value); };
     return "usage: pollserver [--http PORT] [--https PORT] [--listen ADDR] [--db PATH]\n"
-           "                  [--cert FILE --key FILE] [--threads N]\n"
-           "  PORT 0 picks a free port; with neither port given: --http 8080 --https 8443\n";
+           "                  [--cert FILE --key FILE] [--threads N] [--synchronous full|normal]\n"
+           "                  [bounds...]\n"
+           "  PORT 0 picks a free port; with neither port given: --http 8080 --https 8443\n"
+           "  --threads N           event threads per listener (default: four per core, " +
+           number(defaults.threads) +
+           " here)\n"
+           "  --synchronous full|normal\n"
+           "                        full: each commit is on disk before its jobs are\n"
+           "                        acknowledged, even across a power loss; normal: across a\n"
+           "                        crash of the process only (default " +
+           (defaults.fullSync ? "full" : "normal") +
+           ")\n"
+           "bounds on every client:\n"
+           "  --head-timeout S      seconds for the request line and headers, TLS handshake\n"
+           "                        included, and for an idle keep-alive connection (default " +
+           number(defaults.headTimeout) +
+           ")\n"
+           "  --body-timeout S      seconds for a request body (default " +
+           number(defaults.bodyTimeout) +
+           ")\n"
+           "  --max-connections N   open connections in all (default " +
+           number(defaults.maxConnections) +
+           ")\n"
+           "  --max-per-address N   open connections from one address (default " +
+           number(defaults.maxPerAddress) +
+           ";\n"
+           "                        a whole conference behind one NAT address is one address)\n"
+           "  --max-request-line B  bytes, else 414 (default " +
+           number(defaults.maxRequestLine) +
+           ")\n"
+           "  --max-header-bytes B  bytes of all header lines, else 431 (default " +
+           number(defaults.maxHeaderBytes) +
+           ")\n"
+           "  --max-body-bytes B    bytes of a request body, else 413 (default " +
+           number(defaults.maxBodyBytes) + ")\n";
 }
 
 bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& message, bool& help) {
     help = false;
+    const NumberOption numbers[] = {
+        {"--threads", 1, 256, &threads, nullptr},
+        {"--head-timeout", 1, 3600, &headTimeout, nullptr},
+        {"--body-timeout", 1, 3600, &bodyTimeout, nullptr},
+        {"--max-connections", 1, 1000000, nullptr, &maxConnections},
+        {"--max-per-address", 1, 1000000, nullptr, &maxPerAddress},
+        {"--max-request-line", 256, 1 << 20, nullptr, &maxRequestLine},
+        {"--max-header-bytes", 256, 1 << 20, nullptr, &maxHeaderBytes},
+        {"--max-body-bytes", 1, std::int64_t{1} << 32, nullptr, &maxBodyBytes},
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (option == "--help" || option == "-h") {
@@ -38,6 +98,7 @@ bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& mes
             return false;
         }
         const std::string& value = args[++i];
+        bool known = true;
         if (option == "--http" || option == "--https") {
             const auto port = FormFields::ParseNumber(value, 0, 65535);
             if (!port) {
@@ -53,14 +114,28 @@ bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& mes
             certificate = value;
         } else if (option == "--key") {
             key = value;
-        } else if (option == "--threads") {
-            const auto count = FormFields::ParseNumber(value, 1, 256);
-            if (!count) {
-                message = "--threads wants a number from 1 to 256";
+        } else if (option == "--synchronous") {
+            if (value != "full" && value != "normal") {
+                message = "--synchronous wants full or normal";
                 return false;
             }
-            threads = static_cast<int>(*count);
+            fullSync = value == "full";
         } else {
+            known = false;
+        }
+        for (const auto& number : numbers) {
+            if (known || option != number.name) continue;
+            known = true;
+            const auto parsed = FormFields::ParseNumber(value, number.min, number.max);
+            if (!parsed) {
+                message = option + " wants a number from " + std::to_string(number.min) + " to " +
+                          std::to_string(number.max);
+                return false;
+            }
+            if (number.asInt != nullptr) *number.asInt = static_cast<int>(*parsed);
+            if (number.asSize != nullptr) *number.asSize = static_cast<std::size_t>(*parsed);
+        }
+        if (!known) {
             message = "unknown option " + option;
             return false;
         }

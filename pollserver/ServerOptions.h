@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -7,16 +8,17 @@
 
 namespace quibra::pollserver {
 
-// The command line:
-//   --http PORT     serve HTTP on PORT (0: a free port, printed when ready)
-//   --https PORT    serve HTTPS on PORT (0 as above)
+// The command line; Usage() lists every option with its default.
+//   --http PORT / --https PORT  listeners (0: a free port, printed when ready);
 //                   with neither given, HTTP on 8080 and HTTPS on 8443
 //   --listen ADDR   address to bind, 127.0.0.1 unless told otherwise
 //   --db PATH       SQLite file, by default $XDG_DATA_HOME/quibra/pollserver.sqlite
 //   --cert FILE --key FILE
 //                   PEM certificate and key; otherwise a self-signed pair is
 //                   made at first start beside the database
-//   --threads N     request threads per listener (1 to 256, default 16)
+//   --threads N     event threads per listener (1 to 256)
+// and the bounds that keep slow, idle or oversized clients from holding the
+// server (see ConnectionGuard).
 struct ServerOptions {
     std::optional<int> httpPort;
     std::optional<int> httpsPort;
@@ -24,11 +26,39 @@ struct ServerOptions {
     std::filesystem::path database;
     std::filesystem::path certificate;
     std::filesystem::path key;
-    int threads = 16;
+    // Event threads per listener: four per core (at least eight). Ballots do
+    // not hold them while they wait for their commit; fewer threads accept new
+    // connections faster (two beat sixteen on two cores by half), but each
+    // thread then watches more idle and slow connections, and a thousand of
+    // them beside a ballot load cost two threads most of the rate.
+    int threads = DefaultThreads();
+    // --synchronous full|normal: how far each group commit is synced before its
+    // jobs are acknowledged (full: the log on disk, surviving a power loss).
+    // Normal by default: full cost about a third of the ballot rate here
+    // (bench/pollserver), and normal already keeps every acknowledged job
+    // across a crash of the process.
+    bool fullSync = false;
+
+    // Seconds a connection has for its request line and headers, counted from
+    // the accept (the TLS handshake included) or from the end of its previous
+    // reply; an idle keep-alive connection is closed when it passes.
+    int headTimeout = 5;
+    // Seconds a request has for its body once its headers are in.
+    int bodyTimeout = 10;
+    // Open connections over all listeners; past it new ones are closed at once.
+    std::size_t maxConnections = 10000;
+    // Open connections from one client address on one listener. A conference
+    // behind one corporate NAT address shows as one address: 2000 lets that
+    // many attendees' ballots be in flight at the same moment.
+    std::size_t maxPerAddress = 2000;
+    std::size_t maxRequestLine = 8192;           // bytes; longer gets 414
+    std::size_t maxHeaderBytes = 16384;          // bytes of all header lines; more gets 431
+    std::size_t maxBodyBytes = 8 * 1024 * 1024;  // a larger body gets 413
 
     // False with a message for a bad command line; `help` when --help was asked.
     bool Parse(const std::vector<std::string>& args, std::string& message, bool& help);
     static std::string Usage();
+    static int DefaultThreads();
 };
 
 }  // namespace quibra::pollserver

@@ -85,9 +85,11 @@ private:
     std::unique_ptr<SqliteConnection> m_connection;
 };
 
-SqlitePollStore::SqlitePollStore(std::filesystem::path file)
+SqlitePollStore::SqlitePollStore(std::filesystem::path file, Sync sync)
     : m_file(std::move(file)), m_writer(std::make_unique<SqliteConnection>(m_file)) {
     m_writer->Execute(kSchema);
+    // Only the writer commits: the setting matters on its connection alone.
+    if (sync == Sync::Full) m_writer->Execute("PRAGMA synchronous=FULL");
     // Checkpoints stay with the writer (SQLite's automatic one after a commit):
     // only a checkpoint that runs between the writer's transactions lets the
     // log start over, so the log stays small under a steady stream of ballots.
@@ -212,44 +214,52 @@ StoreOutcome SqlitePollStore::DeletePolls(const std::vector<std::int64_t>& pollI
 }
 
 StoreOutcome SqlitePollStore::CastBallot(const Ballot& ballot) {
-    return Write([&](SqliteConnection& db) {
-        auto& find = db.Statement("SELECT status, type, identified FROM polls WHERE id = ?1");
-        if (!find.Bind(1, ballot.pollId).Step()) return StoreOutcome::NotFound;
-        const std::string status = find.Text(0);
-        const char type = FirstOf(find.Text(1), 'S');
-        const bool identified = find.Int(2) != 0;
-        find.Reset();
-        if (status != "O") return StoreOutcome::Conflict;
-        if (ballot.choiceNames.empty() || (type == 'S' && ballot.choiceNames.size() != 1))
-            return StoreOutcome::BadBallot;
+    return Write([&](SqliteConnection& db) { return WriteBallot(db, ballot); });
+}
 
-        std::uint64_t marks = 0;
-        for (const auto& name : ballot.choiceNames) {
-            auto& choice =
-                db.Statement("SELECT position FROM choices WHERE poll_id = ?1 AND name = ?2");
-            if (!choice.Bind(1, ballot.pollId).Bind(2, name).Step()) return StoreOutcome::BadBallot;
-            const std::int64_t position = choice.Int(0);
-            choice.Reset();
-            if (position < 0 || position >= kMaxChoices) return StoreOutcome::BadBallot;
-            const std::uint64_t bit = std::uint64_t{1} << position;
-            if ((marks & bit) != 0) return StoreOutcome::BadBallot;  // one choice named twice
-            marks |= bit;
-        }
+void SqlitePollStore::CastBallotLater(const Ballot& ballot,
+                                      std::function<void(StoreOutcome)> done) {
+    m_writeQueue->Submit([ballot](SqliteConnection& db) { return WriteBallot(db, ballot); },
+                         std::move(done));
+}
 
-        // A second ballot of the same user replaces the first; the voter keeps
-        // the place of the first ballot in the list. The name of a voter of an
-        // anonymous poll is never stored at all.
-        db.Statement(
-              "INSERT INTO ballots(poll_id, user_id, user_name, marks) VALUES(?1, ?2, ?3, ?4) "
-              "ON CONFLICT(poll_id, user_id) DO UPDATE SET user_name = excluded.user_name, marks = "
-              "excluded.marks")
-            .Bind(1, ballot.pollId)
-            .Bind(2, ballot.userId)
-            .Bind(3, identified ? ballot.userName : std::string())
-            .Bind(4, static_cast<std::int64_t>(marks))
-            .Run();
-        return StoreOutcome::Done;
-    });
+StoreOutcome SqlitePollStore::WriteBallot(SqliteConnection& db, const Ballot& ballot) {
+    auto& find = db.Statement("SELECT status, type, identified FROM polls WHERE id = ?1");
+    if (!find.Bind(1, ballot.pollId).Step()) return StoreOutcome::NotFound;
+    const std::string status = find.Text(0);
+    const char type = FirstOf(find.Text(1), 'S');
+    const bool identified = find.Int(2) != 0;
+    find.Reset();
+    if (status != "O") return StoreOutcome::Conflict;
+    if (ballot.choiceNames.empty() || (type == 'S' && ballot.choiceNames.size() != 1))
+        return StoreOutcome::BadBallot;
+
+    std::uint64_t marks = 0;
+    for (const auto& name : ballot.choiceNames) {
+        auto& choice =
+            db.Statement("SELECT position FROM choices WHERE poll_id = ?1 AND name = ?2");
+        if (!choice.Bind(1, ballot.pollId).Bind(2, name).Step()) return StoreOutcome::BadBallot;
+        const std::int64_t position = choice.Int(0);
+        choice.Reset();
+        if (position < 0 || position >= kMaxChoices) return StoreOutcome::BadBallot;
+        const std::uint64_t bit = std::uint64_t{1} << position;
+        if ((marks & bit) != 0) return StoreOutcome::BadBallot;  // one choice named twice
+        marks |= bit;
+    }
+
+    // A second ballot of the same user replaces the first; the voter keeps
+    // the place of the first ballot in the list. The name of a voter of an
+    // anonymous poll is never stored at all.
+    db.Statement(
+          "INSERT INTO ballots(poll_id, user_id, user_name, marks) VALUES(?1, ?2, ?3, ?4) "
+          "ON CONFLICT(poll_id, user_id) DO UPDATE SET user_name = excluded.user_name, marks = "
+          "excluded.marks")
+        .Bind(1, ballot.pollId)
+        .Bind(2, ballot.userId)
+        .Bind(3, identified ? ballot.userName : std::string())
+        .Bind(4, static_cast<std::int64_t>(marks))
+        .Run();
+    return StoreOutcome::Done;
 }
 
 bool SqlitePollStore::LoadPoll(SqliteConnection& db, std::int64_t pollId, PollView& poll) {

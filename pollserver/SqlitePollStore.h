@@ -18,8 +18,13 @@ class SqliteWriteQueue;
 // transaction that sees a committed snapshot.
 class SqlitePollStore : public PollStore {
 public:
+    // How far a commit goes before its jobs are acknowledged. In WAL mode both
+    // keep every acknowledged job across a crash of the process (kill -9);
+    // Full also across a power loss, at the cost of a sync of the log per commit.
+    enum class Sync { Full, Normal };
+
     // Opens or creates the database and its schema; throws SqliteError.
-    explicit SqlitePollStore(std::filesystem::path file);
+    explicit SqlitePollStore(std::filesystem::path file, Sync sync = Sync::Normal);
     ~SqlitePollStore() override;
     SqlitePollStore(const SqlitePollStore&) = delete;
     SqlitePollStore& operator=(const SqlitePollStore&) = delete;
@@ -29,6 +34,7 @@ public:
     StoreOutcome ChangeStatus(const std::vector<StatusChange>& changes) override;
     StoreOutcome DeletePolls(const std::vector<std::int64_t>& pollIds) override;
     StoreOutcome CastBallot(const Ballot& ballot) override;
+    void CastBallotLater(const Ballot& ballot, std::function<void(StoreOutcome)> done) override;
     StoreOutcome ListPolls(const std::string& author, const std::string& module, PollDetail detail,
                            std::vector<PollView>& polls) override;
     StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter,
@@ -43,6 +49,7 @@ private:
 
     static void InsertChoices(SqliteConnection& db, std::int64_t pollId,
                               const std::vector<ChoiceText>& choices);
+    static StoreOutcome WriteBallot(SqliteConnection& db, const Ballot& ballot);
     static bool LoadPoll(SqliteConnection& db, std::int64_t pollId, PollView& poll);
     static void LoadDetail(SqliteConnection& db, PollDetail detail, PollView& poll);
 

@@ -1,5 +1,6 @@
 #include "SqliteWriteQueue.h"
 
+#include <memory>
 #include <vector>
 
 #include "SqliteConnection.h"
@@ -33,6 +34,23 @@ StoreOutcome SqliteWriteQueue::Run(Job job) {
     return pending.outcome;
 }
 
+void SqliteWriteQueue::Submit(Job job, Done done) {
+    auto pending = std::make_unique<Pending>();
+    pending->job = std::move(job);
+    pending->done = std::move(done);
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_stopping) {
+            m_queue.push_back(pending.release());
+        }
+    }
+    if (pending) {
+        pending->done(StoreOutcome::Failed);
+        return;
+    }
+    m_wake.notify_one();
+}
+
 void SqliteWriteQueue::Loop() {
     std::vector<Pending*> batch;
     for (;;) {
@@ -50,6 +68,15 @@ void SqliteWriteQueue::Loop() {
         // Notified under the job's lock: its waiter cannot return (and destroy
         // the entry) before the writer has let go of that lock.
         for (auto* pending : batch) {
+            if (pending->done) {
+                std::unique_ptr<Pending> owned(pending);
+                try {
+                    owned->done(owned->outcome);
+                } catch (...) {
+                    // The submitter's business; the writer goes on.
+                }
+                continue;
+            }
             std::lock_guard lock(pending->mutex);
             pending->finished = true;
             pending->wakeUp.notify_one();

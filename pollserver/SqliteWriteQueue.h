@@ -23,6 +23,7 @@ class SqliteConnection;
 class SqliteWriteQueue {
 public:
     using Job = std::function<StoreOutcome(SqliteConnection&)>;
+    using Done = std::function<void(StoreOutcome)>;
 
     SqliteWriteQueue(SqliteConnection& connection, std::size_t maxBatch);
     // Runs the jobs still queued, then stops the thread.
@@ -33,10 +34,14 @@ public:
     // Blocks until the job is committed (Done) or was refused or failed;
     // anything but Done leaves the database as it was.
     StoreOutcome Run(Job job);
+    // The same without waiting: `done` runs on the writer thread once the job
+    // is committed or refused (at once, with Failed, when the queue is stopping).
+    void Submit(Job job, Done done);
 
 private:
     struct Pending {
         Job job;
+        Done done;  // set: submitted, owned by the queue; else a waiter in Run owns it
         StoreOutcome outcome = StoreOutcome::Failed;
         // Its own lock and signal, so a finished batch wakes each waiter
         // without all of them contending for the queue's lock.

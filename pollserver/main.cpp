@@ -4,6 +4,7 @@
 #include <libxml/parser.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,6 +19,31 @@
 #include "SqlitePollStore.h"
 
 using namespace quibra::pollserver;
+
+namespace {
+
+// Every open connection is a file descriptor: take all the process may have,
+// and keep the connection bound within it (with room for the database, the
+// listeners and the event sets).
+void FitConnectionsToFileLimit(ServerOptions& options) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    constexpr rlim_t kReserve = 256;
+    const rlim_t usable =
+        limit.rlim_cur > 2 * kReserve ? limit.rlim_cur - kReserve : limit.rlim_cur / 2;
+    if (limit.rlim_cur != RLIM_INFINITY && options.maxConnections > usable) {
+        options.maxConnections = static_cast<std::size_t>(usable);
+        std::cerr << "pollserver: --max-connections lowered to " << usable
+                  << " by the limit on open files\n";
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     ServerOptions options;
@@ -44,15 +70,17 @@ int main(int argc, char** argv) {
     // libxml2 sets up its global state on first use, which is not safe from
     // several request threads at once: do it here, before any thread starts.
     xmlInitParser();
+    FitConnectionsToFileLimit(options);
 
     try {
         std::error_code ec;
         const auto folder = options.database.has_parent_path() ? options.database.parent_path()
                                                                : std::filesystem::current_path();
         std::filesystem::create_directories(folder, ec);
-        SqlitePollStore store(options.database);
+        SqlitePollStore store(options.database, options.fullSync ? SqlitePollStore::Sync::Full
+                                                                 : SqlitePollStore::Sync::Normal);
         PollService service(store);
-        PollHttpServer server(service, options.threads);
+        PollHttpServer server(service, options);
 
         std::string reason;
         if (options.httpPort && !server.AddHttp(options.listen, *options.httpPort, reason)) {
@@ -83,8 +111,6 @@ int main(int argc, char** argv) {
         });
         std::cout << "pollserver ready: " << server.Urls() << std::endl;
         server.Run();
-        // Run also ends when a listener fails by itself; wake the waiter then.
-        kill(getpid(), SIGTERM);
         signalWaiter.join();
         std::cerr << "pollserver: stopped\n";
         return 0;

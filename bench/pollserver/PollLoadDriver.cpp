@@ -7,6 +7,11 @@
 //     acknowledged: nothing lost, nothing counted twice.
 //   static mode: fetches one path over and over (nginx's ceiling for the same
 //     machine and the same driver).
+//   --fresh 1: every request on a new connection ("Connection: close"), the
+//     plug-in's own pattern; otherwise keep-alive (a load balancer in front).
+//   setup mode: only creates and opens the polls and prints "POLLS id...", for
+//     another load tool (wrk over HTTPS); count mode prints "COUNTED n", the
+//     ballots counted on the polls of --run.
 //
 // Prints one line "RESULT mode=... requests=... seconds=... rate=... p50_us=... p99_us=..."
 // and, in ballots mode, "CHECK ok|FAILED ...". The exit status is 0 only when
@@ -45,6 +50,7 @@ struct Options {
     double seconds = 20.0;  // hard limit on the load phase
     int polls = 8;
     std::string run = std::to_string(static_cast<long long>(::getpid()));
+    bool fresh = false;
 };
 
 constexpr const char* kPollingPath = "/wendrake-idm/v4/polling/polling.asp";
@@ -113,6 +119,7 @@ private:
     // Returns false when the connection is no longer usable.
     bool ReadResponses(Connection& c);
     bool CheckCounts();
+    long Counted();
 
     Options m_options;
     int m_epoll = -1;
@@ -197,7 +204,8 @@ void Driver::Close(Connection& c) {
 void Driver::StartNext(Connection& c) {
     if (!m_sending || m_next >= m_options.requests) return;
     c.inFlight = m_next++;
-    c.out = "GET " + Target(c.inFlight) + " HTTP/1.1\r\nHost: " + m_options.host + "\r\n\r\n";
+    c.out = "GET " + Target(c.inFlight) + " HTTP/1.1\r\nHost: " + m_options.host +
+            (m_options.fresh ? "\r\nConnection: close\r\n\r\n" : "\r\n\r\n");
     c.sentAt = Clock::now();
 }
 
@@ -332,7 +340,35 @@ bool Driver::CheckCounts() {
     return ok;
 }
 
+long Driver::Counted() {
+    int status = 0;
+    std::string body;
+    if (!Exchange(m_options,
+                  std::string(kResultsPath) + "?job=GetPollingResult&modulename=load&userid=bench" +
+                      m_options.run,
+                  status, body) ||
+        status != 200)
+        return -1;
+    long total = 0;
+    for (auto at = body.find("UserCount=\""); at != std::string::npos;
+         at = body.find("UserCount=\"", at + 1))
+        total += std::atol(body.c_str() + at + 11);
+    return total;
+}
+
 int Driver::Run() {
+    if (m_options.mode == "setup") {
+        if (!SetUpPolls()) return 1;
+        std::printf("POLLS");
+        for (const auto& id : m_pollIds) std::printf(" %s", id.c_str());
+        std::printf("\n");
+        return 0;
+    }
+    if (m_options.mode == "count") {
+        const long counted = Counted();
+        std::printf("COUNTED %ld\n", counted);
+        return counted < 0 ? 1 : 0;
+    }
     if (m_options.mode == "ballots" && !SetUpPolls()) {
         std::printf("CHECK FAILED cannot create and open the polls\n");
         return 1;
@@ -427,12 +463,15 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.polls = std::atoi(value.c_str());
         else if (name == "--run")
             options.run = value;
+        else if (name == "--fresh")
+            options.fresh = value == "1";
         else
             return false;
     }
     return (argc % 2 == 1) && options.port > 0 && options.connections > 0 && options.requests > 0 &&
            options.polls > 0 && options.seconds > 0 &&
-           (options.mode == "ballots" || options.mode == "static");
+           (options.mode == "ballots" || options.mode == "static" || options.mode == "setup" ||
+            options.mode == "count");
 }
 
 }  // namespace
@@ -441,10 +480,10 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
-                     "usage: pollserver_load --port P [--mode ballots|static] [--host 127.0.0.1] "
-                     "[--path /x]\n"
+                     "usage: pollserver_load --port P [--mode ballots|static|setup|count] "
+                     "[--host 127.0.0.1] [--path /x]\n"
                      "                       [--connections 64] [--requests N] [--seconds S] "
-                     "[--polls N] [--run TAG]\n");
+                     "[--polls N] [--run TAG] [--fresh 0|1]\n");
         return 2;
     }
     return Driver(options).Run();

@@ -1,22 +1,38 @@
 #!/usr/bin/env bash
-# Ballots per second of the reference PollServer against nginx's requests per
-# second for a small static file, same machine, same driver, same run.
-#   bench/pollserver/run.sh [build-dir] [requests] [seconds]
-# Both servers run on free loopback ports as children of this script and are
-# stopped (by their process ids) when it ends.
+# Ballots per second of the reference PollServer against nginx serving a static
+# file of the ballot reply's size: same machine, same load tool, same run, in
+# alternating rounds (medians compared).
+#   bench/pollserver/run.sh [build-dir] [max-requests-per-phase] [seconds-per-phase]
+# Phases, each paired with nginx:
+#   http-keepalive   pollserver_load, 64 keep-alive connections (a load balancer in front)
+#   http-fresh       pollserver_load, a new connection per request (the plug-in's pattern)
+#   https-keepalive  wrk -t2 -c64 with ballots.lua
+#   https-fresh      the same with "Connection: close"
+#   http-keepalive-idle  the first phase again beside 1,000 idle half-sent
+#                    connections (idle_clients.py); pollserver only
+#   http-keepalive-full-sync  the first phase on a second pollserver run with
+#                    --synchronous full (the default is normal); pollserver only
+# Every HTTP ballot phase checks each count it made; the HTTPS phases check the
+# total at the end. Both servers run on free loopback ports as children of this
+# script and are stopped (by their process ids) when it ends.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+here=$root/bench/pollserver
 build=${1:-$root/build}
-requests=${2:-200000}
-seconds=${3:-20}
+requests=${2:-400000}
+seconds=${3:-6}
 connections=64
-threads=${POLLSERVER_THREADS:-64}
+threads_args=()  # the server's default unless POLLSERVER_THREADS is given
+[[ -n ${POLLSERVER_THREADS:-} ]] && threads_args=(--threads "$POLLSERVER_THREADS")
+rounds=${ROUNDS:-3}
 driver=$build/bin/pollserver_load
 server=$build/bin/pollserver
 for exe in "$driver" "$server"; do
-  [[ -x $exe ]] || { echo "missing $exe: cmake --build $build --target pollserver_load" >&2; exit 2; }
+  [[ -x $exe ]] || { echo "missing $exe: cmake --build $build --target pollserver pollserver_load" >&2; exit 2; }
 done
+command -v wrk >/dev/null || { echo "missing wrk (Debian package wrk)" >&2; exit 2; }
+ulimit -n "$(ulimit -Hn)"
 
 work=$(mktemp -d /tmp/pollserver-bench-XXXXXX)
 chmod 755 "$work"
@@ -32,17 +48,34 @@ free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
 }
 
-# nginx: foreground, its own prefix, no logging of requests, one small file.
+# pollserver first, on a fresh database: nginx's HTTPS uses the certificate it makes.
+mkfifo "$work/ready"
+"$server" --http 0 --https 0 --db "$work/polls.sqlite" "${threads_args[@]}" > "$work/ready" 2> "$work/pollserver.err" &
+pids+=($!)
+read -r ready_line < "$work/ready"
+read -r _ _ poll_http poll_https <<<"$ready_line"
+poll_port=${poll_http##*:}
+echo "pollserver: $poll_http $poll_https (${threads_args[*]:-default threads})"
+mkfifo "$work/ready-full"
+"$server" --http 0 --db "$work/polls-full.sqlite" "${threads_args[@]}" --synchronous full \
+  > "$work/ready-full" 2> "$work/pollserver-full.err" &
+pids+=($!)
+read -r ready_full < "$work/ready-full"
+full_port=${ready_full##*:}
+
+# nginx: foreground, its own prefix, no request log; the static file is a reply
+# of the pollserver's own (DeletePolling's, two bytes longer than a ballot's).
 nginx_port=$(free_port)
+nginx_tls_port=$(free_port)
 mkdir -p "$work/nginx/html" "$work/nginx/logs" "$work/nginx/tmp"
-printf 'Quibra static file for the load comparison.\n' > "$work/nginx/html/index.html"
+curl -s "$poll_http/wendrake-idm/v4/polling/polling.asp?job=DeletePolling&pollcount=0" > "$work/nginx/html/index.html"
 chmod -R a+rX "$work/nginx"
 cat > "$work/nginx/nginx.conf" <<CONF
 daemon off;
 worker_processes auto;
 pid $work/nginx/nginx.pid;
 error_log $work/nginx/logs/error.log warn;
-events { worker_connections 1024; }
+events { worker_connections 4096; }
 http {
   access_log off;
   client_body_temp_path $work/nginx/tmp/body;
@@ -50,68 +83,103 @@ http {
   fastcgi_temp_path $work/nginx/tmp/fastcgi;
   uwsgi_temp_path $work/nginx/tmp/uwsgi;
   scgi_temp_path $work/nginx/tmp/scgi;
-  keepalive_requests 1000;
+  keepalive_requests 1000000;
   server {
     listen 127.0.0.1:$nginx_port;
+    listen 127.0.0.1:$nginx_tls_port ssl;
+    ssl_certificate $work/pollserver-cert.pem;
+    ssl_certificate_key $work/pollserver-key.pem;
     root $work/nginx/html;
   }
 }
 CONF
 /usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" &
 pids+=($!)
-
-# pollserver on a fresh database, HTTP only; the ready line carries its URL.
-mkfifo "$work/ready"
-"$server" --http 0 --db "$work/polls.sqlite" --threads "$threads" > "$work/ready" 2> "$work/pollserver.err" &
-pids+=($!)
-read -r ready_line < "$work/ready"
-poll_port=${ready_line##*:}
-echo "pollserver: $ready_line (threads $threads)"
-
-for _ in $(seq 100); do  # nginx needs a moment to bind; the driver retries nothing
-  python3 -c "import socket; socket.create_connection(('127.0.0.1',$nginx_port),1)" 2>/dev/null && break
+for _ in $(seq 100); do  # nginx needs a moment to bind; the load tools retry nothing
+  python3 -c "import socket; socket.create_connection(('127.0.0.1',$nginx_tls_port),1)" 2>/dev/null && break
   python3 -c 'import time; time.sleep(0.05)'
 done
-echo "nginx: http://127.0.0.1:$nginx_port/index.html"
+echo "nginx: http://127.0.0.1:$nginx_port/index.html https://127.0.0.1:$nginx_tls_port/index.html" \
+  "($(wc -c < "$work/nginx/html/index.html") bytes)"
 
-# Alternating rounds, so both servers see the same (shared, noisy) machine;
-# the medians are compared.
-rounds=${ROUNDS:-3}
-ballot_rates=(); nginx_rates=(); checks=ok
-rate() { sed -n 's/.* rate=\([0-9]*\).*/\1/p' <<<"$1"; }
+# Polls for the wrk phases (the pollserver_load phases make their own).
+polls=$("$driver" --mode setup --port "$poll_port" --run wrk --polls 8)
+polls=${polls#POLLS }
+
+checks=ok
+declare -A rates
+add_rate() { rates[$1]="${rates[$1]:-} $2"; }
+driver_rate() { sed -n 's/^RESULT .* rate=\([0-9]*\).*/\1/p' <<<"$1"; }
+wrk_rate() { sed -n 's/^Requests\/sec: *\([0-9]*\).*/\1/p' <<<"$1"; }
+wrk_ok=0  # ballots the HTTPS phases had acknowledged
+wrk_runs=0
+run_driver() {  # phase server-name fresh args...
+  local phase=$1 who=$2 fresh=$3; shift 3
+  local out
+  out=$("$driver" --connections $connections --requests "$requests" --seconds "$seconds" --fresh "$fresh" "$@") || checks=FAILED
+  echo "   $who: $(grep -E '^(RESULT|CHECK)' <<<"$out" | tr '\n' ' ')"
+  add_rate "$phase-$who" "$(driver_rate "$out")"
+}
+run_wrk() {  # phase server-name fresh url [lua args...]
+  local phase=$1 who=$2 fresh=$3 url=$4; shift 4
+  local args=(-t2 -c$connections -d"${seconds}s")
+  [[ $fresh == 1 ]] && args+=(-H "Connection: close")
+  local out
+  if (($#)); then out=$(wrk "${args[@]}" -s "$here/ballots.lua" "$url" -- "$@"); else out=$(wrk "${args[@]}" "$url"); fi
+  local total non2xx
+  total=$(sed -n 's/^ *\([0-9]*\) requests in.*/\1/p' <<<"$out")
+  non2xx=$(sed -n 's/^ *Non-2xx or 3xx responses: *\([0-9]*\).*/\1/p' <<<"$out")
+  echo "   $who: requests=$total non2xx=${non2xx:-0} rate=$(wrk_rate "$out") $(grep -E 'Socket errors' <<<"$out" || true)"
+  [[ -z $non2xx ]] || checks=FAILED
+  if (($#)); then wrk_ok=$((wrk_ok + total)); wrk_runs=$((wrk_runs + 1)); fi
+  add_rate "$phase-$who" "$(wrk_rate "$out")"
+}
+
 for round in $(seq "$rounds"); do
-  echo "== round $round: pollserver ballots ($connections connections, at most $requests ballots or ${seconds}s)"
-  out=$("$driver" --mode ballots --port "$poll_port" --connections $connections --requests "$requests" \
-    --seconds "$seconds" --polls 8 --run "r$round") || checks=FAILED
-  echo "$out"
-  ballot_rates+=("$(rate "$out")")
-  echo "== round $round: nginx static file (same driver, same limits)"
-  out=$("$driver" --mode static --port "$nginx_port" --path /index.html --connections $connections \
-    --requests "$requests" --seconds "$seconds") || checks=FAILED
-  echo "$out"
-  nginx_rates+=("$(rate "$out")")
+  for fresh in 0 1; do
+    phase=http-$([[ $fresh == 1 ]] && echo fresh || echo keepalive)
+    echo "== round $round: $phase"
+    run_driver "$phase" pollserver $fresh --mode ballots --port "$poll_port" --polls 8 --run "r${round}f$fresh"
+    run_driver "$phase" nginx $fresh --mode static --port "$nginx_port" --path /index.html
+  done
+  for fresh in 0 1; do
+    phase=https-$([[ $fresh == 1 ]] && echo fresh || echo keepalive)
+    echo "== round $round: $phase"
+    # shellcheck disable=SC2086
+    run_wrk "$phase" pollserver $fresh "$poll_https/" "r${round}f$fresh" $polls
+    run_wrk "$phase" nginx $fresh "https://127.0.0.1:$nginx_tls_port/index.html"
+  done
+  echo "== round $round: http-keepalive, --synchronous full"
+  run_driver http-keepalive-full-sync pollserver 0 --mode ballots --port "$full_port" --polls 8 --run "r${round}n"
+  echo "== round $round: http-keepalive beside 1,000 idle half-sent connections"
+  python3 "$here/idle_clients.py" "$poll_port" 1000 &
+  idle_pid=$!
+  pids+=($idle_pid)
+  python3 -c 'import time; time.sleep(1)'
+  run_driver http-keepalive-idle pollserver 0 --mode ballots --port "$poll_port" --polls 8 --run "r${round}idle"
+  kill "$idle_pid"; wait "$idle_pid" 2>/dev/null || true
 done
-# The HTTP layer's own ceiling: a route that touches no storage (404 with the
-# short error document), same server, same driver.
-echo "== pollserver without storage (unknown route), same driver"
-bare_out=$("$driver" --mode static --port "$poll_port" --path /none --connections $connections \
-  --requests "$requests" --seconds "$seconds" || true)
-echo "$bare_out"
-bare_rate=$(rate "$bare_out")
-wrk_rate=0
-if command -v wrk >/dev/null; then
-  echo "== for reference, wrk on nginx (2 threads, $connections connections, 5s)"
-  wrk_out=$(wrk -t2 -c$connections -d5s "http://127.0.0.1:$nginx_port/index.html")
-  grep -E "Requests/sec|Latency" <<<"$wrk_out" || true
-  wrk_rate=$(sed -n 's/^Requests\/sec: *\([0-9]*\).*/\1/p' <<<"$wrk_out")
-fi
 
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-ballot_rate=$(median "${ballot_rates[@]}")
-nginx_rate=$(median "${nginx_rates[@]}")
-ratio=$(python3 -c "print(f'{$ballot_rate/$nginx_rate:.2f}')")
-wrk_ratio=$(python3 -c "print(f'{$ballot_rate/max($wrk_rate,1):.2f}')")
-echo "SUMMARY ballots_per_s=$ballot_rate nginx_req_per_s=$nginx_rate ratio=$ratio goal=0.50" \
-  "(nginx_wrk_req_per_s=$wrk_rate ratio_to_wrk=$wrk_ratio http_layer_req_per_s=$bare_rate)" \
-  "counts_checked=$checks rounds=$rounds"
+counted=$("$driver" --mode count --port "$poll_port" --run wrk)
+counted=${counted#COUNTED }
+# A ballot whose answer the load tool did not wait for at the end of a phase
+# may have counted too: at most one per connection and phase.
+if ((counted < wrk_ok || counted > wrk_ok + wrk_runs * connections)); then checks=FAILED; fi
+echo "HTTPS ballots: acknowledged=$wrk_ok counted=$counted"
+
+median() { printf '%s\n' $1 | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+for phase in http-keepalive http-fresh https-keepalive https-fresh; do
+  p=$(median "${rates[$phase-pollserver]}")
+  n=$(median "${rates[$phase-nginx]}")
+  echo "SUMMARY $phase ballots_per_s=$p nginx_req_per_s=$n ratio=$(python3 -c "print(f'{$p/$n:.2f}')")" \
+    "(rounds:${rates[$phase-pollserver]} /${rates[$phase-nginx]})"
+done
+idle=$(median "${rates[http-keepalive-idle-pollserver]}")
+plain=$(median "${rates[http-keepalive-pollserver]}")
+echo "SUMMARY http-keepalive beside 1000 idle connections: ballots_per_s=$idle without=$plain" \
+  "ratio=$(python3 -c "print(f'{$idle/$plain:.2f}')") (rounds:${rates[http-keepalive-idle-pollserver]})"
+full=$(median "${rates[http-keepalive-full-sync-pollserver]}")
+echo "SUMMARY http-keepalive --synchronous normal: ballots_per_s=$plain full: $full" \
+  "full/normal=$(python3 -c "print(f'{$full/$plain:.2f}')") (rounds:${rates[http-keepalive-full-sync-pollserver]})"
+echo "SUMMARY counts_checked=$checks rounds=$rounds seconds_per_phase=$seconds ${threads_args[*]:-default threads}"
 [[ $checks == ok ]]

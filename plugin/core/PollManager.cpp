@@ -59,6 +59,8 @@ constexpr MessageRoute<Route> kRows[] = {
 PollManager::PollManager(std::shared_ptr<IPollWindowFactory> factory)
     : m_factory(std::move(factory)) {
     CWenMsg::GetInstance().Init(GetLangFolder());
+    m_queuedRefresh.setSingleShot(true);
+    QObject::connect(&m_queuedRefresh, &QTimer::timeout, [this] { RefreshWhenDue(); });
 }
 
 PollManager::~PollManager() {
@@ -112,10 +114,18 @@ int32_t PollManager::Notify(const wchar_t* path, void* payload) {
             CloseAnswerWindows(XmlPayload(payload));
             return 0;
         case Route::ClientNotifyPolling:
-            m_updateLock.lock();
-            ++m_updateLockDepth;
-            m_refreshPending = true;
-            ToWorker(L"/polling/out/getallpolling", nullptr);
+            // Every attendee's ballot arrives here. While a refresh is pending,
+            // further ones only mark that one more is due when it ends, and
+            // refreshes start at most once per spacing: a room voting at once
+            // costs a few list downloads a second, not one per ballot, and the
+            // refresh started last still shows every ballot.
+            m_refreshQueued = true;
+            if (!m_refreshPending) {
+                m_updateLock.lock();
+                ++m_updateLockDepth;
+                m_refreshPending = true;
+                RefreshWhenDue();
+            }
             return 0;
         case Route::TranslateWindowMessage:
             ForwardKeyboardEvent(payload);
@@ -145,8 +155,29 @@ void PollManager::ApplyListReply(const CWenNode& reply) {
     if (m_managerWindow) m_managerWindow->List().Apply(reply);
 }
 
+void PollManager::StartRefresh() {
+    m_refreshQueued = false;
+    m_refreshStarted = std::chrono::steady_clock::now();
+    ToWorker(L"/polling/out/getallpolling", nullptr);
+}
+
+void PollManager::RefreshWhenDue() {
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+        m_refreshStarted + m_refreshSpacing - std::chrono::steady_clock::now());
+    if (wait.count() > 0) {
+        if (!m_queuedRefresh.isActive()) m_queuedRefresh.start(wait);
+        return;
+    }
+    StartRefresh();
+}
+
 void PollManager::EndRefresh() {
     if (!m_refreshPending) return;
+    // Notifications came meanwhile: the pending state goes on with one more.
+    if (m_refreshQueued) {
+        RefreshWhenDue();
+        return;
+    }
     m_refreshPending = false;
     if (m_updateLockDepth > 0) {
         --m_updateLockDepth;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,6 +50,12 @@ public:
     const std::wstring& ImageFolder() const { return m_imageFolder; }
     IManagerWindow* ManagerWindow() const { return m_managerWindow.get(); }
     bool RefreshPending() const { return m_refreshPending; }
+    // Another refresh is due when the pending one ends (notifications meanwhile).
+    bool RefreshQueued() const { return m_refreshQueued; }
+    // The least time between the starts of two refreshes for notifications
+    // (after a quiet spell, a notification's refresh starts at once).
+    void SetRefreshSpacing(std::chrono::milliseconds spacing) { m_refreshSpacing = spacing; }
+    static constexpr std::chrono::milliseconds kRefreshSpacing{500};
     const std::vector<std::unique_ptr<IVoteWindow>>& AnswerWindows() const {
         return m_answerWindows;
     }
@@ -58,6 +66,8 @@ public:
 private:
     int32_t Init(const CWenNode& payload, bool hasPayload);
     void ApplyListReply(const CWenNode& reply);
+    void StartRefresh();
+    void RefreshWhenDue();  // at once, or when the spacing after the last start has passed
     void EndRefresh();
     void OpenAnswerWindows(const CWenNode& reply);
     void OpenResultWindows(const CWenNode& reply);
@@ -72,6 +82,10 @@ private:
     QPointer<QWidget> m_hostWindow;
     std::unique_ptr<IManagerWindow> m_managerWindow;
     bool m_refreshPending = false;
+    bool m_refreshQueued = false;
+    std::chrono::milliseconds m_refreshSpacing = kRefreshSpacing;
+    std::chrono::steady_clock::time_point m_refreshStarted;
+    QTimer m_queuedRefresh;  // starts the due refresh once the spacing has passed
     std::wstring m_imageFolder;
     std::vector<std::unique_ptr<IVoteWindow>> m_answerWindows;
     std::vector<std::unique_ptr<IVoteWindow>> m_resultWindows;

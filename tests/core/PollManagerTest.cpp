@@ -7,6 +7,7 @@
 #include "CoreFakes.h"
 #include "core/PollManager.h"
 #include "quibra/WindowMessageRecord.h"
+#include "support/TestSupport.h"
 
 using namespace quibra;
 using namespace quibra::test;
@@ -127,6 +128,7 @@ TEST_F(ManagerTest, ShowManagerAsksForTheListAndAnswersWhetherThereIsAWindow) {
 
 TEST_F(ManagerTest, ListRepliesRebuildThePollListAndEndAPendingRefresh) {
     manager.Notify(L"/polling/in/init", nullptr);
+    manager.SetRefreshSpacing(std::chrono::milliseconds(0));  // the spacing has its own test
     PollList& list = factory->lastManagerWindow->list;
 
     Send(L"/polling/in/updating", kTwoPolls);
@@ -149,6 +151,64 @@ TEST_F(ManagerTest, ListRepliesRebuildThePollListAndEndAPendingRefresh) {
     manager.Notify(L"/polling/in/updatingerror", nullptr);
     EXPECT_FALSE(manager.RefreshPending());
     EXPECT_EQ(list.Records().size(), 2u);
+}
+
+TEST_F(ManagerTest, ABurstOfBallotNoticesCostsOneRefreshInFlightAndOneQueued) {
+    manager.Notify(L"/polling/in/init", nullptr);
+    manager.SetRefreshSpacing(std::chrono::milliseconds(0));
+    PollList& list = factory->lastManagerWindow->list;
+    auto refreshes = [&] {
+        return std::count_if(worker.calls.begin(), worker.calls.end(),
+                             [](const Call& c) { return c.path == L"/polling/out/getallpolling"; });
+    };
+    const auto before = refreshes();
+    // Each step: the message, then refreshes started so far, pending, queued.
+    struct Step {
+        const wchar_t* path;
+        const char* reply;
+        long refreshes;
+        bool pending;
+        bool queued;
+    };
+    const std::vector<Step> steps = {
+        {L"/polling/in/clientnotifypolling", "<x/>", 1, true, false},
+        {L"/polling/in/clientnotifypolling", "<x/>", 1, true, true},
+        {L"/polling/in/clientnotifypolling", "<x/>", 1, true, true},
+        // The first list comes: the queued refresh starts, the burst goes on.
+        {L"/polling/in/updating", "<R><Records/></R>", 2, true, false},
+        {L"/polling/in/clientnotifypolling", "<x/>", 2, true, true},
+        // A failed refresh with notices behind it starts the one due.
+        {L"/polling/in/updatingerror", nullptr, 3, true, false},
+        {L"/polling/in/updating", kTwoPolls, 3, false, false},
+        {L"/polling/in/clientnotifypolling", "<x/>", 4, true, false},
+        {L"/polling/in/updatingerror", nullptr, 4, false, false},
+    };
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const auto& step = steps[i];
+        if (step.reply)
+            Send(step.path, step.reply);
+        else
+            manager.Notify(step.path, nullptr);
+        EXPECT_EQ(refreshes() - before, step.refreshes) << "step " << i;
+        EXPECT_EQ(manager.RefreshPending(), step.pending) << "step " << i;
+        EXPECT_EQ(manager.RefreshQueued(), step.queued) << "step " << i;
+    }
+    // The list last received is the one shown, as without coalescing.
+    ASSERT_EQ(list.Records().size(), 2u);
+    EXPECT_EQ(list.Records()[1].pollId, L"8");
+
+    // With a spacing, a refresh waits until that long after the one before.
+    manager.SetRefreshSpacing(std::chrono::milliseconds(100));
+    Send(L"/polling/in/clientnotifypolling", "<x/>");
+    EXPECT_EQ(refreshes() - before, 4) << "started within the spacing";
+    EXPECT_TRUE(manager.RefreshPending());
+    ASSERT_TRUE(WaitFor([&] { return refreshes() - before == 5; }));
+    Send(L"/polling/in/clientnotifypolling", "<x/>");
+    Send(L"/polling/in/updating", kTwoPolls);
+    EXPECT_EQ(refreshes() - before, 5);
+    ASSERT_TRUE(WaitFor([&] { return refreshes() - before == 6; }));
+    Send(L"/polling/in/updating", kTwoPolls);
+    EXPECT_FALSE(manager.RefreshPending());
 }
 
 TEST_F(ManagerTest, AnswerWindowsOpenOncePerPollAndCloseOnStop) {

@@ -1,5 +1,6 @@
 // Malformed requests get a 4xx reply with a short error document and change nothing.
 #include "PollServerTest.h"
+#include "RawConnection.h"
 
 namespace quibra::test {
 namespace {
@@ -173,6 +174,54 @@ TEST_F(PollServerBadInputTest, OverlongTextsOtherRoutesAndMethodsAreRefused) {
 
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(Session().Vote(m_open, "u5", "Eve", {"B"}), 200) << "the server is still serving";
+}
+
+TEST_F(PollServerBadInputTest, OversizedRequestsAreAnsweredOnTheirHeadAndClosed) {
+    const auto before = Snapshot();
+    const std::string target = PollServerSession::ResultsPath() + "?job=GetPollingInfo&pollcount=0";
+    struct Oversized {
+        const char* what;
+        std::string head;  // sent whole; nothing follows
+        long status;
+        bool ownDocument;  // past what the server holds in memory at all, only the status
+    };
+    const std::vector<Oversized> requests = {
+        {"request line",
+         "GET " + target + "&_rnd=" + Repeat("1", 9000) + " HTTP/1.1\r\nHost: x\r\n\r\n", 414,
+         true},
+        {"huge request line",
+         "GET " + target + "&_rnd=" + Repeat("1", 200000) + " HTTP/1.1\r\n\r\n", 414, false},
+        {"headers",
+         "GET " + target + " HTTP/1.1\r\nHost: x\r\nX-Filler: " + Repeat("y", 17000) + "\r\n\r\n",
+         431, true},
+        {"huge headers",
+         "GET " + target + " HTTP/1.1\r\nHost: x\r\nX-Filler: " + Repeat("y", 200000) + "\r\n\r\n",
+         431, false},
+        // Announced only: the answer comes without a byte of the body.
+        {"body",
+         "POST " + PollServerSession::PollingPath() +
+             " HTTP/1.1\r\nHost: x\r\nContent-Length: 8388609\r\n\r\n",
+         413, true},
+    };
+    for (const auto& request : requests) {
+        RawConnection connection;
+        ASSERT_TRUE(connection.Connect(m_server.HttpUrl())) << request.what;
+        // A server that waits for more never closes: the limit is far below the time-outs.
+        connection.Send(request.head);
+        std::string reply;
+        EXPECT_TRUE(connection.ReadUntilClosed(std::chrono::milliseconds(2000), &reply))
+            << request.what << " left the connection open";
+        EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 " + std::to_string(request.status))
+            << request.what;
+        if (request.ownDocument) {
+            const auto headEnd = reply.find("\r\n\r\n");
+            ASSERT_NE(headEnd, std::string::npos) << request.what;
+            PollListReply parsed;
+            ASSERT_TRUE(parsed.Parse(reply.substr(headEnd + 4))) << request.what << "\n" << reply;
+            EXPECT_EQ(parsed.Result().at("Code"), std::to_string(request.status)) << request.what;
+        }
+    }
+    EXPECT_EQ(Snapshot(), before);
 }
 
 }  // namespace

@@ -1,0 +1,201 @@
+// Slow, idle and oversized clients never stop the server: they are closed
+// within their limits while everyone else is served.
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "PollServerTest.h"
+#include "RawConnection.h"
+
+namespace quibra::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+constexpr int kHeadLimit = 3;  // seconds, as given to the server
+constexpr int kBodyLimit = 4;
+constexpr int kIdle = 1000;
+constexpr int kTrickling = 200;
+
+class PollServerSlowClientTest : public PollServerTest {
+protected:
+    void SetUp() override {
+        // 2,400 sockets on this side and as many on the server's.
+        rlimit files{};
+        getrlimit(RLIMIT_NOFILE, &files);
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+        if (files.rlim_cur < 4 * (kIdle + kTrickling))
+            GTEST_SKIP() << "the file limit " << files.rlim_cur << " is too low for this test";
+        signal(SIGPIPE, SIG_IGN);  // a write to a connection the server closed
+        ASSERT_TRUE(m_server.Start(Database(),
+                                   {"--head-timeout", std::to_string(kHeadLimit), "--body-timeout",
+                                    std::to_string(kBodyLimit), "--max-per-address", "10000"}))
+            << m_server.Error();
+        m_session = std::make_unique<PollServerSession>(m_server.HttpUrl());
+    }
+
+    // Ballots acknowledged per second over four keep-alive connections to `url` in one second.
+    double BallotRate(const std::string& url, const std::string& pollId, const std::string& tag) {
+        std::atomic<int> acknowledged{0};
+        const auto until = Clock::now() + seconds(1);
+        std::vector<std::thread> voters;
+        for (int t = 0; t < 4; ++t)
+            voters.emplace_back([&, t] {
+                PollServerSession session(url, Certificate());
+                for (int u = 0; Clock::now() < until; ++u)
+                    if (session.Vote(pollId, tag + std::to_string(t) + "-" + std::to_string(u), "",
+                                     {"A"}) == 200)
+                        ++acknowledged;
+            });
+        for (auto& voter : voters) voter.join();
+        return acknowledged.load();
+    }
+};
+
+// Waits for the server to close each connection and returns how long after its
+// opening each one was closed (a negative value: still open at the end).
+std::vector<double> ClosedAfter(const std::vector<std::unique_ptr<RawConnection>>& connections,
+                                Clock::time_point until) {
+    std::vector<double> closedAfter(connections.size(), -1);
+    std::vector<pollfd> fds;
+    for (const auto& connection : connections) fds.push_back({connection->Fd(), POLLIN, 0});
+    std::size_t open = fds.size();
+    while (open > 0 && Clock::now() < until) {
+        if (::poll(fds.data(), fds.size(), 100) <= 0) continue;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t n = ::recv(fds[i].fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0 || (n < 0 && errno == EAGAIN)) continue;  // an error reply, or TLS alert
+            closedAfter[i] =
+                std::chrono::duration<double>(Clock::now() - connections[i]->OpenedAt()).count();
+            fds[i].fd = -1;
+            --open;
+        }
+    }
+    return closedAfter;
+}
+
+TEST_F(PollServerSlowClientTest, IdleAndTricklingClientsAreClosedInTimeWhileOthersAreServed) {
+    const auto pollId = OpenPoll("S", false);
+    auto context = RawConnection::ClientContext();
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "HTTPS" : "HTTP");
+        const std::string url = tls ? m_server.HttpsUrl() : m_server.HttpUrl();
+        const std::string scheme = tls ? "s" : "h";
+        const double normalRate = BallotRate(url, pollId, scheme + "normal");
+        ASSERT_GT(normalRate, 0);
+
+        // Bodies announced whole and sent one byte a second, then the idle ones:
+        // half a request line, or (HTTPS) the first bytes of a handshake.
+        std::vector<std::unique_ptr<RawConnection>> trickling;
+        for (int i = 0; i < kTrickling; ++i) {
+            auto connection = std::make_unique<RawConnection>();
+            ASSERT_TRUE(connection->Connect(url));
+            if (tls) {
+                ASSERT_TRUE(connection->Tls(context.get()));
+            }
+            ASSERT_TRUE(
+                connection->Send(std::string("POST ") + PollServerSession::PollingPath() +
+                                 " HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n"
+                                 "Content-Type: application/x-www-form-urlencoded\r\n\r\n"));
+            trickling.push_back(std::move(connection));
+        }
+        std::atomic<bool> stopTrickling{false};
+        std::thread trickler([&] {
+            while (!stopTrickling) {
+                for (auto& connection : trickling) connection->Send("j");
+                for (int i = 0; i < 10 && !stopTrickling; ++i)
+                    std::this_thread::sleep_for(milliseconds(100));
+            }
+        });
+        std::vector<std::unique_ptr<RawConnection>> idle;
+        for (int i = 0; i < kIdle; ++i) {
+            auto connection = std::make_unique<RawConnection>();
+            ASSERT_TRUE(connection->Connect(url));
+            ASSERT_TRUE(
+                connection->Send(tls ? std::string("\x16\x03\x01\x02", 4)
+                                     : "GET " + PollServerSession::PollingPath() + "?job=Po"));
+            idle.push_back(std::move(connection));
+        }
+
+        // Meanwhile: a normal request is answered within a second, and ballots
+        // keep a good part of their rate. Half of it is the goal; that is measured
+        // in bench/pollserver (two rates a second apart swing more than that
+        // on a shared machine), and this catches a server that stalls.
+        const auto asked = Clock::now();
+        PollServerSession presenter(url, Certificate());
+        EXPECT_EQ(presenter.List("a7", "m1").Ids(), Strings{pollId});
+        EXPECT_LT(Clock::now() - asked, seconds(1));
+        const double slowRate = BallotRate(url, pollId, scheme + "slow");
+        EXPECT_GE(slowRate, normalRate / 4) << "normally " << normalRate << "/s";
+
+        // Afterwards every slow connection has been closed by the server in time.
+        const auto idleClosed = ClosedAfter(idle, Clock::now() + seconds(kHeadLimit + 5));
+        const auto tricklingClosed = ClosedAfter(trickling, Clock::now() + seconds(kBodyLimit + 5));
+        stopTrickling = true;
+        trickler.join();
+        for (const auto& [closed, limit, what] :
+             {std::tuple{&idleClosed, kHeadLimit, "idle"},
+              std::tuple{&tricklingClosed, kBodyLimit, "trickling"}}) {
+            const auto late = std::count_if(closed->begin(), closed->end(), [&](double after) {
+                return after < 0 || after > limit + 1.5;
+            });
+            EXPECT_EQ(late, 0) << what << " connections closed late or never";
+        }
+        EXPECT_EQ(presenter.List("a7", "m1").Ids(), Strings{pollId}) << "still serving";
+    }
+}
+
+TEST_F(PollServerTest, ConnectionsPastTheBoundsAreClosedAtOnce) {
+    // Three from one address on one listener, four in all.
+    ASSERT_NO_FATAL_FAILURE(Stop());
+    ASSERT_TRUE(m_server.Start(Database(), {"--max-per-address", "3", "--max-connections", "4"}))
+        << m_server.Error();
+    std::vector<std::unique_ptr<RawConnection>> held;
+    auto open = [&](const std::string& url) {
+        held.push_back(std::make_unique<RawConnection>());
+        EXPECT_TRUE(held.back()->Connect(url));
+        return held.back().get();
+    };
+    for (int i = 0; i < 3; ++i) open(m_server.HttpUrl());
+    // The head limit is 5 seconds: closed within one means closed at once.
+    EXPECT_TRUE(open(m_server.HttpUrl())->ReadUntilClosed(milliseconds(1000)))
+        << "a fourth connection from the same address";
+    EXPECT_FALSE(open(m_server.HttpsUrl())->ReadUntilClosed(milliseconds(300)))
+        << "another listener has its own count per address";
+    EXPECT_TRUE(open(m_server.HttpsUrl())->ReadUntilClosed(milliseconds(1000)))
+        << "a fifth connection in all";
+    held.clear();
+    ASSERT_TRUE(WaitFor([&] {
+        PollServerSession session(m_server.HttpUrl());
+        return session.Results({{"job", "GetPollingInfo"}, {"pollcount", "0"}}).status == 200;
+    }));
+}
+
+TEST(PollServerOptionsTest, HelpShowsEveryBoundWithItsDefault) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(QUIBRA_POLLSERVER_EXE " --help", "r"), pclose);
+    ASSERT_TRUE(pipe);
+    std::string help;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
+        help.append(buffer, n);
+    for (const char* option :
+         {"--head-timeout S", "(default 5)", "--body-timeout S", "(default 10)",
+          "--max-connections N", "(default 10000)", "--max-per-address N", "(default 2000",
+          "--max-request-line B", "(default 8192)", "--max-header-bytes B", "(default 16384)",
+          "--max-body-bytes B", "(default 8388608)"})
+        EXPECT_NE(help.find(option), std::string::npos) << option << " in\n" << help;
+}
+
+}  // namespace
+}  // namespace quibra::test

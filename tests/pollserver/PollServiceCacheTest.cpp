@@ -1,0 +1,125 @@
+// Result replies come from memory until one of their polls changes, and never
+// from before a change that was acknowledged.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "FormFields.h"
+#include "PollListReply.h"
+#include "PollService.h"
+#include "SqlitePollStore.h"
+#include "support/TestSupport.h"
+
+namespace quibra::test {
+namespace {
+
+using namespace quibra::pollserver;
+
+// The real store, with its reads counted.
+class CountingStore : public SqlitePollStore {
+public:
+    using SqlitePollStore::SqlitePollStore;
+    StoreOutcome ListPolls(const std::string& author, const std::string& module, PollDetail detail,
+                           std::vector<PollView>& polls) override {
+        ++lists;
+        return SqlitePollStore::ListPolls(author, module, detail, polls);
+    }
+    StoreOutcome FindPolls(const std::vector<std::int64_t>& ids, Filter filter, PollDetail detail,
+                           std::vector<PollView>& polls) override {
+        ++finds;
+        return SqlitePollStore::FindPolls(ids, filter, detail, polls);
+    }
+    std::atomic<int> lists{0};
+    std::atomic<int> finds{0};
+};
+
+class PollServiceCacheTest : public ::testing::Test {
+protected:
+    PollService::Reply Call(PollService::Script script, const std::string& form) {
+        FormFields fields;
+        std::string reason;
+        EXPECT_TRUE(fields.Parse(form, reason)) << form;
+        return m_service.Handle(script, fields);
+    }
+    std::string Poll(const std::string& form) {
+        return Call(PollService::Script::Polling, form).body;
+    }
+    PollListReply Results(const std::string& form) {
+        PollListReply reply;
+        EXPECT_TRUE(reply.Parse(Call(PollService::Script::Results, form).body));
+        return reply;
+    }
+    std::string Open(const std::string& module) {
+        PollListReply created;
+        EXPECT_TRUE(created.Parse(Poll("job=CreatePolling&userid=a7&modulename=" + module +
+                                       "&title=T&type=S&status=O&issign=1&ispublish=1&itemcount=2"
+                                       "&content_0=y&itemname_0=A&content_1=n&itemname_1=B")));
+        return created.Result().at("PollingId");
+    }
+    std::string Vote(const std::string& id, const std::string& user) {
+        return Poll("job=PostPolling&pollid=" + id + "&userid=" + user +
+                    "&username=N&itemcount=1&itemname_0=A");
+    }
+
+    TempDir m_dir;
+    CountingStore m_store{m_dir / "polls.sqlite"};
+    PollService m_service{m_store};
+};
+
+TEST_F(PollServiceCacheTest, RepliesAreBuiltOncePerChange) {
+    const auto id = Open("m1");
+    const auto other = Open("m2");
+    Vote(id, "u1");
+    const std::string published = "job=GetPollingResult2&pollcount=1&pollid_0=" + id;
+    const std::string list = "job=GetPollingResult&userid=a7&modulename=m1";
+
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Results(published).Find(id)->Attr("UserCount"), "1");
+    EXPECT_EQ(m_store.finds, 1) << "every attendee's fetch after publish is one build";
+    // A list's polls are known once read: its second build is the one kept.
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Results(list).Ids(), std::vector<std::string>{id});
+    EXPECT_EQ(m_store.lists, 2);
+
+    Vote(other, "u1");
+    Results(published);
+    Results(list);
+    EXPECT_EQ(m_store.finds + m_store.lists, 3) << "a ballot elsewhere changes neither";
+
+    // Each kind of change is seen at once.
+    Vote(id, "u2");
+    EXPECT_EQ(Results(published).Find(id)->Attr("UserCount"), "2");
+    EXPECT_EQ(Results(list).Find(id)->Attr("UserCount"), "2");
+    Poll("job=UpdatePollingStatus&pollcount=1&pollid_0=" + id + "&status_0=C&ispublish_0=0");
+    EXPECT_TRUE(Results(published).Records().empty());
+    EXPECT_EQ(Results(list).Find(id)->Attr("Status"), "C");
+    const auto added = Open("m1");
+    EXPECT_EQ(Results(list).Ids(), (std::vector<std::string>{id, added}));
+    Poll("job=DeletePolling&pollcount=1&pollid_0=" + added);
+    EXPECT_EQ(Results(list).Ids(), std::vector<std::string>{id});
+}
+
+TEST_F(PollServiceCacheTest, NoReplyIsOlderThanABallotAcknowledgedBeforeIt) {
+    const auto id = Open("m1");
+    std::atomic<int> acknowledged{0};
+    std::atomic<int> stale{0};
+    std::vector<std::thread> voters;
+    for (int t = 0; t < 4; ++t)
+        voters.emplace_back([&, t] {
+            for (int u = 0; u < 100; ++u) {
+                if (Vote(id, std::to_string(t) + "-" + std::to_string(u)).find("Code=\"200\"") !=
+                    std::string::npos)
+                    ++acknowledged;
+                const int before = acknowledged;
+                const auto reply =
+                    Results(u % 2 ? "job=GetPollingResult&userid=a7&modulename=m1"
+                                  : "job=GetPollingResult2&pollcount=1&pollid_0=" + id);
+                if (std::stoi(reply.Find(id)->Attr("UserCount")) < before) ++stale;
+            }
+        });
+    for (auto& voter : voters) voter.join();
+    EXPECT_EQ(acknowledged, 400);
+    EXPECT_EQ(stale, 0);
+}
+
+}  // namespace
+}  // namespace quibra::test
