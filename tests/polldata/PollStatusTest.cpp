@@ -9,16 +9,18 @@ using quibra::PublishState;
 TEST(PollStatusTest, OnlyTheFourExactLettersAreStates) {
     for (const wchar_t* letter : {L"N", L"O", L"C", L"D"}) {
         const PollStatus status = quibra::PollStatusFromLetter(letter);
-        EXPECT_NE(status, PollStatus::None) << letter;
+        EXPECT_TRUE(quibra::IsKnownPollStatus(status)) << letter;
         EXPECT_EQ(quibra::PollStatusLetter(status), letter);
     }
     for (const wchar_t* other : {L"", L"n", L"o", L"X", L"NO", L" N", L"0"})
         EXPECT_EQ(quibra::PollStatusFromLetter(other), PollStatus::None) << other;
 
     // A value that is not exactly one state has no letter, so it is never sent.
-    EXPECT_EQ(quibra::PollStatusLetter(PollStatus::None), L"");
-    EXPECT_EQ(quibra::PollStatusLetter(static_cast<PollStatus>(PollStatus::New | PollStatus::Open)),
-              L"");
+    const auto mixed = static_cast<PollStatus>(PollStatus::New | PollStatus::Open);
+    for (PollStatus unknown : {PollStatus::None, mixed}) {
+        EXPECT_EQ(quibra::PollStatusLetter(unknown), L"");
+        EXPECT_FALSE(quibra::IsKnownPollStatus(unknown));
+    }
     EXPECT_TRUE(quibra::PollStatusInMask(PollStatus::Closed, PollStatus::New | PollStatus::Closed));
     EXPECT_FALSE(quibra::PollStatusInMask(PollStatus::Open, PollStatus::New | PollStatus::Closed));
 }
