@@ -79,7 +79,8 @@ TEST(CWenDoc, LoadKeepsWhiteSpaceDeclarationChoiceAndNamespaces) {
     EXPECT_EQ(doc.SaveToString(), kDecl + "<R a=\"\xC3\xA9\"/>\r\n");
 
     const std::string spaced =
-        "<p:R xmlns:p=\"urn:p\" xmlns=\"urn:d&amp;x\" p:a=\"1\"><p:I/><I/><q:I xmlns:q=\"urn:q\"/>"
+        "<p:R xmlns:p=\"urn:p\" xmlns=\"urn:d&amp;x&quot;\" p:a=\"1\"><p:I/><I/><q:I "
+        "xmlns:q=\"urn:q\"/>"
         "<![CDATA[<raw>]]><?pi data?><?bare?></p:R>";
     root = doc.LoadXml(spaced);
     EXPECT_EQ(doc.SaveToString(), spaced + "\r\n") << "namespaces, CDATA and instructions kept";
@@ -268,7 +269,9 @@ TEST(CWenNode, ChildSearchesAndFilters) {
     messages.Reset();
     EXPECT_EQ(messages.GetCount(), 2);
 
-    EXPECT_EQ(root.SelectNodes(L"//Message").GetCount(), 3);
+    CWenNodeList all = root.SelectNodes(L"//Message");
+    EXPECT_EQ(all.GetCount(), 3);
+    EXPECT_EQ(all.Next().GetAttribute(L"id"), L"1") << "back at the very first node";
     EXPECT_TRUE(root.SelectSingleNode(L"Message/@id").IsNull()) << "an attribute is not an element";
     EXPECT_TRUE(root.SelectSingleNode(L"namespace::xml").IsNull()) << "nor is a namespace node";
     EXPECT_EQ(root.SelectNodes(L"//namespace::*").GetCount(), 0);
