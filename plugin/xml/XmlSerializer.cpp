@@ -1,10 +1,24 @@
 #include "xml/XmlSerializer.h"
 
+#include <cstring>
+
 namespace quibra {
 
 namespace {
 const char* Str(const xmlChar* s) {
     return s != nullptr ? reinterpret_cast<const char*>(s) : "";
+}
+
+// The parser keeps each "&" of a namespace name as the reference "&#38;" (the
+// name is not split into text nodes as attribute values are); the name itself
+// is escaped on writing, so it loads again unchanged.
+std::string NamespaceName(const xmlChar* href) {
+    std::string name;
+    for (const char* p = Str(href); *p != '\0'; ++p) {
+        name += *p;
+        if (*p == '&' && std::strncmp(p + 1, "#38;", 4) == 0) p += 4;
+    }
+    return name;
 }
 }  // namespace
 
@@ -82,7 +96,7 @@ void XmlSerializer::WriteNode(std::string& out, const xmlNode* node) {
                 out += ns->prefix != nullptr ? " xmlns:" : " xmlns";
                 out += Str(ns->prefix);
                 out += "=\"";
-                WriteEscaped(out, ns->href, true);
+                WriteEscaped(out, BAD_CAST NamespaceName(ns->href).c_str(), true);
                 out += '"';
             }
             for (const xmlAttr* attr = node->properties; attr != nullptr; attr = attr->next) {

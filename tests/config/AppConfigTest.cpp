@@ -2,15 +2,13 @@
 
 #include <unistd.h>
 #include <filesystem>
-#include <optional>
+#include <utility>
 
 #include "config/AppConfig.h"
 #include "config/Folders.h"
 #include "support/TestSupport.h"
 #include "xml/WideString.h"
 
-using quibra::test::ScopedEnv;
-using quibra::test::TempDir;
 using quibra::test::WriteFileBytes;
 
 namespace {
@@ -22,22 +20,13 @@ std::string ConfigXml(const std::string& systemSetting) {
 }
 
 // A user whose settings root is a fresh temporary folder.
-class ConfigUser {
+class ConfigUser : public quibra::test::ScopedUser {
 public:
-    ConfigUser()
-        : m_home("HOME", m_dir.Path().string()),
-          m_xdg("XDG_CONFIG_HOME", (m_dir.Path() / "config").string()) {
-        std::filesystem::create_directories(Folder());
-    }
-    std::filesystem::path Folder() const { return m_dir.Path() / "config" / "wendrake"; }
+    ConfigUser() { std::filesystem::create_directories(Folder()); }
+    std::filesystem::path Folder() const { return ConfigRoot() / "wendrake"; }
     void WriteConfig(const std::string& bytes) const {
         WriteFileBytes(Folder() / "wenconfig.xml", bytes);
     }
-
-private:
-    TempDir m_dir;
-    ScopedEnv m_home;
-    ScopedEnv m_xdg;
 };
 
 // A skin folder beside the test executable, removed afterwards.
@@ -90,26 +79,22 @@ TEST(AppConfig, WithoutAConfigurationFileEverySettingReadsAsAbsent) {
 }
 
 TEST(AppConfig, UseSslIsOffOnlyForZero) {
-    struct Case {
-        std::string element;
-        bool useSsl;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, bool> cases[] = {
         {"<UseSSL value=\"0\"/>", false},
         {"<UseSSL value=\"2\"/>", true},
         {"<UseSSL value=\"1\"/>", true},
         {"<UseSSL/>", true},
         {"<UseSSL value=\"\"/>", true},
-        {"<UseSSL value=\"off\"/>", false},  // no digits reads as 0
+        {"<UseSSL value=\"off\"/>", false},  // no digits: 0
         {"", true},
     };
-    for (const auto& c : cases) {
-        ConfigUser user;
-        user.WriteConfig(ConfigXml(c.element));
+    ConfigUser user;
+    for (const auto& [element, useSsl] : cases) {
+        user.WriteConfig(ConfigXml(element));
         AppConfig config;
         config.Load();
-        ASSERT_TRUE(config.ConfigFile().IsLoaded()) << c.element;
-        EXPECT_EQ(config.UseSSL(), c.useSsl) << c.element;
+        ASSERT_TRUE(config.ConfigFile().IsLoaded()) << element;
+        EXPECT_EQ(config.UseSSL(), useSsl) << element;
     }
 }
 
@@ -128,10 +113,11 @@ TEST(AppConfig, SettingsAreFoundOnlyUnderSystemSetting) {
     EXPECT_EQ(config.GetSetting(L"//Nowhere", L"Other", L"value"), L"");
     EXPECT_EQ(config.GetSettingInt(L"//Wendrake//WenConfig", L"SkinName", L"value"), 0)
         << "a text value reads as 0 by the integer rule";
+    EXPECT_EQ(config.GetSetting(L"//[", L"Other", L"value"), L"") << "a rejected expression";
+    EXPECT_EQ(config.GetSettingInt(L"//[", L"Other", L"value"), -1);
 
     // Deeper nesting still matches the descendant steps.
-    ConfigUser other;
-    other.WriteConfig(
+    user.WriteConfig(
         "<Wendrake><Profile><WenConfig><Group><SystemSetting><SkinName value=\"deep\"/>"
         "</SystemSetting></Group></WenConfig></Profile></Wendrake>");
     AppConfig deep;
@@ -141,9 +127,15 @@ TEST(AppConfig, SettingsAreFoundOnlyUnderSystemSetting) {
 
 TEST(AppConfig, LoadFindsTheSkinLayoutOfTheNamedSkin) {
     ConfigUser user;
+    user.WriteConfig(ConfigXml("<SkinName value=\"\"/>"));
+    AppConfig unnamed;
+    unnamed.Load();
+    EXPECT_EQ(unnamed.SkinLayout().GetFolder(), quibra::GetExeFolder() + L"/skin/");
+    EXPECT_EQ(unnamed.SkinLayout().GetFullPath(),
+              quibra::GetExeFolder() + L"/skin/DialogSkinConfig.xml");
+
     const std::string skin = "test-skin-" + std::to_string(::getpid());
     user.WriteConfig(ConfigXml("<SkinName value=\"" + skin + "\"/><UseSSL value=\"0\"/>"));
-
     AppConfig config;
     EXPECT_FALSE(config.Load()) << "the skin folder does not exist yet";
     EXPECT_TRUE(config.ConfigFile().IsLoaded());
@@ -162,16 +154,6 @@ TEST(AppConfig, LoadFindsTheSkinLayoutOfTheNamedSkin) {
     EXPECT_TRUE(config.UseSSL()) << "closed files read as absent";
 }
 
-TEST(AppConfig, EmptySkinNameLooksDirectlyInTheSkinFolder) {
-    ConfigUser user;
-    user.WriteConfig(ConfigXml("<SkinName value=\"\"/>"));
-    AppConfig config;
-    config.Load();
-    EXPECT_EQ(config.SkinLayout().GetFolder(), quibra::GetExeFolder() + L"/skin/");
-    EXPECT_EQ(config.SkinLayout().GetFullPath(),
-              quibra::GetExeFolder() + L"/skin/DialogSkinConfig.xml");
-}
-
 TEST(AppConfig, SecondLoadKeepsTheFirstReadingUntilClosed) {
     ConfigUser user;
     user.WriteConfig(ConfigXml("<SkinName value=\"first\"/><UseSSL value=\"0\"/>"));
@@ -185,9 +167,12 @@ TEST(AppConfig, SecondLoadKeepsTheFirstReadingUntilClosed) {
     user.WriteConfig(ConfigXml("<SkinName value=\"second\"/><UseSSL value=\"1\"/>"));
     config.Load();
     EXPECT_EQ(config.GetSkinName(), L"first");
-    EXPECT_FALSE(config.UseSSL());
     EXPECT_EQ(opens, 2) << "the skin layout's own open runs on every load";
     EXPECT_EQ(config.SkinLayout().GetFolder(), quibra::GetExeFolder() + L"/skin/first");
+    EXPECT_FALSE(config.UseSSL());
+    // The HTTPS answer is kept while the file stays open, even past an edit in memory.
+    config.ConfigFile().GetRoot().SelectSingleNode(AppConfig::kSystemSettingPath).SetText(L"");
+    EXPECT_FALSE(config.UseSSL());
 
     config.CloseAll();
     config.Load();

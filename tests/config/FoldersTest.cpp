@@ -2,13 +2,13 @@
 
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include "config/Folders.h"
 #include "support/TestSupport.h"
 #include "xml/WideString.h"
 
 using quibra::test::ScopedEnv;
-using quibra::test::TempDir;
 using quibra::test::WriteFileBytes;
 
 namespace fs = std::filesystem;
@@ -20,50 +20,47 @@ std::wstring W(const fs::path& path) {
 }  // namespace
 
 TEST(Folders, AppDataFolderFollowsXdgAndIsCreated) {
-    TempDir dir;
-    ScopedEnv home("HOME", dir.Path().string());
-    {
-        ScopedEnv xdg("XDG_CONFIG_HOME", (dir.Path() / "xdg").string() + "/");
-        EXPECT_EQ(quibra::GetAppDataFolder(), W(dir.Path() / "xdg")) << "no trailing separator";
-        EXPECT_TRUE(fs::is_directory(dir.Path() / "xdg"));
+    quibra::test::ScopedUser user;
+    const fs::path home = user.Home();
+    WriteFileBytes(home / "file", "x");
+    const std::pair<std::optional<std::string>, std::wstring> cases[] = {
+        {(home / "xdg").string() + "/", W(home / "xdg")},  // no trailing separator
+        {std::nullopt, W(home / ".config")},
+        {"", W(home / ".config")},
+        {"relative/cfg", W(home / ".config")},  // the base directory rules ignore it
+        {"//", L"/"},
+        {(home / "file" / "cfg").string(), L""},  // cannot be made
+    };
+    for (const auto& [xdg, expected] : cases) {
+        ScopedEnv env("XDG_CONFIG_HOME", xdg);
+        EXPECT_EQ(quibra::GetAppDataFolder(), expected) << xdg.value_or("(unset)");
     }
-    for (std::optional<std::string> value :
-         {std::optional<std::string>(), std::optional<std::string>(""),
-          std::optional<std::string>("relative/cfg")}) {
-        ScopedEnv xdg("XDG_CONFIG_HOME", value);
-        EXPECT_EQ(quibra::GetAppDataFolder(), W(dir.Path() / ".config"))
-            << value.value_or("(unset)");
-    }
-    EXPECT_TRUE(fs::is_directory(dir.Path() / ".config"));
-
-    // A settings root that cannot be made gives the empty string.
-    WriteFileBytes(dir.Path() / "file", "x");
-    ScopedEnv blocked("XDG_CONFIG_HOME", (dir.Path() / "file" / "cfg").string());
-    EXPECT_EQ(quibra::GetAppDataFolder(), L"");
+    EXPECT_TRUE(fs::is_directory(home / "xdg"));
+    EXPECT_TRUE(fs::is_directory(home / ".config"));
 }
 
 TEST(Folders, DocumentsFolderComesFromUserDirsWithFallback) {
-    TempDir dir;
-    ScopedEnv home("HOME", dir.Path().string());
-    ScopedEnv xdg("XDG_CONFIG_HOME", (dir.Path() / "cfg").string());
-    fs::create_directories(dir.Path() / "cfg");
-    const fs::path userDirs = dir.Path() / "cfg" / "user-dirs.dirs";
-    const std::wstring fallback = W(dir.Path() / "Documents");
-
+    quibra::test::ScopedUser user;
+    const fs::path home = user.Home();
+    const fs::path userDirs = user.ConfigRoot() / "user-dirs.dirs";
+    const std::wstring fallback = W(home / "Documents");
     EXPECT_EQ(quibra::GetDocumentsFolder(), fallback) << "no user-dirs.dirs";
-    EXPECT_TRUE(fs::is_directory(dir.Path() / "Documents"));
+    EXPECT_TRUE(fs::is_directory(home / "Documents"));
 
     struct Case {
         std::string file;
         std::wstring expected;
     };
-    const std::string absolute = (dir.Path() / "My Papers").string();
+    const std::string absolute = (home / "My Papers").string();
     const Case cases[] = {
         {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n",
-         W(dir.Path() / "Docs")},
+         W(home / "Docs")},
         {"XDG_DOCUMENTS_DIR=\"" + absolute + "\"\n", W(absolute)},
-        {"XDG_DOCUMENTS_DIR=\"$HOME//Deep//Docs//\"\n", W(dir.Path() / "Deep" / "Docs")},
-        {"XDG_DOCUMENTS_DIR=\"$HOME/A\"\nXDG_DOCUMENTS_DIR=\"$HOME/B\"\n", W(dir.Path() / "B")},
+        {"XDG_DOCUMENTS_DIR=\"$HOME//Deep//Docs//\"\n", W(home / "Deep" / "Docs")},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/A\"\nXDG_DOCUMENTS_DIR=\"$HOME/B\"\n", W(home / "B")},
+        {" \tXDG_DOCUMENTS_DIR=$HOME/Bare \t\r\n", W(home / "Bare")},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/Say \\\"hi\\\"\" # note\n", W(home / "Say \"hi\"")},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/Open\\", W(home / "Open\\")},
         {"XDG_DOCUMENTS_DIR=\"$HOME/\"\n", fallback},     // switched off
         {"XDG_DOCUMENTS_DIR=\"Docs\"\n", fallback},       // relative: not allowed
         {"XDG_DOCUMENTS_DIR=\"$HOMEWORK\"\n", fallback},  // not the $HOME variable
@@ -73,7 +70,7 @@ TEST(Folders, DocumentsFolderComesFromUserDirsWithFallback) {
         WriteFileBytes(userDirs, c.file);
         EXPECT_EQ(quibra::GetDocumentsFolder(), c.expected) << c.file;
     }
-    EXPECT_TRUE(fs::is_directory(dir.Path() / "Deep" / "Docs"));
+    EXPECT_TRUE(fs::is_directory(home / "Deep" / "Docs"));
 }
 
 TEST(Folders, ExecutableAndSkinFolders) {

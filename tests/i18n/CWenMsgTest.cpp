@@ -41,22 +41,20 @@ private:
 TEST(CWenMsg, InitPicksTheUserLanguageThenUsEnglish) {
     ScopedLocale chinese("zh_CN.UTF-8");
     TempDir dir;
-    {
-        CWenMsg table;
-        table.Init(dir.WPath());
-        EXPECT_FALSE(table.IsLoaded()) << "no language file at all";
-        EXPECT_EQ(table.GetMsg(15025), L"Msg not init");
-    }
+    CWenMsg none;
+    EXPECT_FALSE(none.Init(dir.WPath())) << "no language file at all";
+    EXPECT_FALSE(none.IsLoaded());
+    EXPECT_EQ(none.GetMsg(15025), L"Msg not init");
+
     WriteFileBytes(dir / "0409.xml", LanguageFile(Message("15025", "english")));
-    {
-        CWenMsg table;
-        table.Init(dir.WPath());
-        EXPECT_EQ(table.GetMsg(15025), L"english") << "fallback when 0804.xml is missing";
-    }
+    CWenMsg english;
+    EXPECT_TRUE(english.Init(dir.WPath()));
+    EXPECT_EQ(english.GetMsg(15025), L"english") << "fallback when 0804.xml is missing";
+
     WriteFileBytes(dir / "0804.xml", LanguageFile(Message("15025", "chinese")));
     for (const std::wstring& folder : {dir.WPath(), dir.WPath() + L"/", dir.WPath() + L"\\"}) {
         CWenMsg table;
-        table.Init(folder);
+        EXPECT_TRUE(table.Init(folder));
         EXPECT_EQ(table.GetMsg(15025), L"chinese");
     }
     // Hexadecimal digits of the file name are lower case: 0x040c is 040c.xml.
@@ -76,7 +74,8 @@ TEST(CWenMsg, TableRulesForIdsLabelsAndNesting) {
                      Message("015025", "leading zero") + Message(" 7", "blank") +
                      Message("3", "Line one\\r\\nLine two") + Message("4", "real&#13;&#10;break") +
                      Message("5", "a\\nb \\r\\n\\r\\n end") + Message("6", "") +
-                     "<Message id=\"8\"/>" + "<Other id=\"9\" Label=\"other\"/>" +
+                     Message("12", "\\r\\n\\r\\n\\r\\nx") + "<Message id=\"8\"/>" +
+                     "<Other id=\"9\" Label=\"other\"/>" +
                      "<Group><Message id=\"10\" Label=\"nested\"/></Group>" +
                      "<!-- <Message id=\"11\" Label=\"comment\"/> -->"));
     CWenMsg table;
@@ -90,6 +89,7 @@ TEST(CWenMsg, TableRulesForIdsLabelsAndNesting) {
     EXPECT_EQ(table.GetMsg(3), L"Line one\r\nLine two");
     EXPECT_EQ(table.GetMsg(4), L"real\r\nbreak");
     EXPECT_EQ(table.GetMsg(5), L"a\\nb \r\n\r\n end");
+    EXPECT_EQ(table.GetMsg(12), L"\r\n\r\n\r\nx");
     EXPECT_EQ(table.GetMsg(6), L"") << "an empty label is kept";
     EXPECT_EQ(table.GetMsg(8), L"") << "a missing label is kept";
     EXPECT_EQ(table.GetMsg(9), L"Msg(9)");

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include "config/Folders.h"
 #include "i18n/CWenMsg.h"
@@ -57,4 +58,30 @@ TEST(LanguageFiles, EveryShippedLanguageHoldsEveryIdTheCodeAsksFor) {
         EXPECT_EQ(ids.size(), quibra::msg::kAllMessageIds.size());
         EXPECT_EQ(rebuilt.SaveToString(), quibra::test::ReadFileBytes(path));
     }
+}
+
+TEST(LanguageFiles, EachNamedIdShowsItsEnglishText) {
+    using namespace quibra::msg;
+    // clang-format off
+    const std::pair<int, std::wstring> cases[] = {
+        {kVoteNotSentInTime, L"Your answer could not"}, {kEditorCaptionNew, L"New Poll"},
+        {kEditorCaptionEdit, L"Edit Poll"}, {kMenuPublishResult, L"Publish Results"},
+        {kCategoryQuestion, L"Question"}, {kCategoryDetails, L"Poll Details"},
+        {kStatusNew, L"Not posted"}, {kStatusOpen, L"Open"}, {kStatusClosed, L"Closed"},
+        {kPublished, L"Published"}, {kNotPublished, L"Not published"}, {kCountWord, L"people"},
+        {kVoterCountCaption, L"Respondents"}, {kStatusCaption, L"Status"},
+        {kPublishCaption, L"Results"}, {kIdentifyCaption, L"Identify voters"},
+        {kIdentified, L"Yes"}, {kAnonymous, L"No"}, {kAnswerModeCaption, L"Answer type"},
+        {kSingleAnswer, L"Single answer"}, {kMultipleAnswers, L"Multiple answers"},
+        {kSelectionNotSuitable, L"This action cannot"}, {kTitleMissing, L"Please enter a question"},
+        {kChoicesMissing, L"Please enter at least"}, {kChoiceRepeated, L"Two choices"},
+        {kResultCaption, L"Poll Results"}, {kSummaryStart, L"Answered by"},
+        {kNothingChosen, L"Please choose"}, {kCategoryChoices, L"Choices"},
+        {kMenuImportPollFile, L"Import Poll File"}, {kMenuExportShownPoll, L"Export This Poll"},
+        {kMenuExportClosedPolls, L"Export All Closed"}, {kMenuNewPoll, L"New Poll..."},
+    };
+    // clang-format on
+    CWenMsg table;
+    ASSERT_TRUE(table.Load(quibra::FromUtf8(ShippedFile("0409.xml").string())));
+    for (const auto& [id, start] : cases) EXPECT_EQ(table.GetMsg(id).rfind(start, 0), 0u) << id;
 }

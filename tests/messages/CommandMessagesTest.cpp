@@ -105,62 +105,62 @@ TEST(CommandMessagesTest, CreateAndUpdateWriteElevenItemsContentFirst) {
     EXPECT_EQ(ReadFields(reread, L"UpdateContant"), expected);
 }
 
-TEST(CommandMessagesTest, MultipleAnonymousPollWithoutItems) {
-    PollRecord record;
-    record.pollId = L"5";
-    EXPECT_EQ(ReadFields(CommandMessages::CreatePolling(record), L"CreatePolling"),
-              (Fields{{L"title", L""}, {L"type", L"M"}, {L"issign", L"0"}, {L"itemcount", L"0"}}));
-    EXPECT_EQ(ReadFields(CommandMessages::UpdateContant(record), L"UpdateContant"),
-              (Fields{{L"pollid", L"5"},
-                      {L"title", L""},
-                      {L"type", L"M"},
-                      {L"issign", L"0"},
-                      {L"itemcount", L"0"}}));
-}
-
-TEST(CommandMessagesTest, UpdateStatsWalksBackwardsAndOmitsUnknownStates) {
+TEST(CommandMessagesTest, EachCommandWritesItsFieldsInOrder) {
+    PollRecord empty;
+    empty.pollId = L"5";
     const PollRecord a = Record(L"A", PollStatus::Closed, PublishState::Published);
     const PollRecord b = Record(L"B", PollStatus::None, PublishState::NotPublished);
     const PollRecord c = Record(L"C", PollStatus::D, PublishState::None);
     const PollRecord odd = Record(L"X", static_cast<PollStatus>(PollStatus::New | PollStatus::Open),
                                   PublishState::Published);
-
-    EXPECT_EQ(ReadFields(CommandMessages::UpdateStats({&a, &b, &c}), L"UpdateStats"),
-              (Fields{{L"pollcount", L"3"},
-                      {L"pollid_0", L"C"},
-                      {L"status_0", L"D"},
-                      {L"ispublish_0", L"0"},
-                      {L"pollid_1", L"B"},
-                      {L"ispublish_1", L"0"},
-                      {L"pollid_2", L"A"},
-                      {L"status_2", L"C"},
-                      {L"ispublish_2", L"1"}}));
-
-    EXPECT_EQ(ReadFields(CommandMessages::UpdateStats({&odd, nullptr}), L"UpdateStats"),
-              (Fields{{L"pollcount", L"1"}, {L"pollid_0", L"X"}, {L"ispublish_0", L"1"}}));
-    EXPECT_EQ(ReadFields(CommandMessages::UpdateStats({}), L"UpdateStats"),
-              (Fields{{L"pollcount", L"0"}}));
-}
-
-TEST(CommandMessagesTest, DeleteWalksForwards) {
-    const PollRecord a = Record(L"A", PollStatus::None, PublishState::None);
-    const PollRecord b = Record(L"B", PollStatus::None, PublishState::None);
-    const PollRecord c = Record(L"C", PollStatus::None, PublishState::None);
-    EXPECT_EQ(
-        ReadFields(CommandMessages::Delete({&a, &b, &c}), L"Delete"),
-        (Fields{
-            {L"pollcount", L"3"}, {L"pollid_0", L"A"}, {L"pollid_1", L"B"}, {L"pollid_2", L"C"}}));
-    EXPECT_EQ(ReadFields(CommandMessages::Delete({nullptr, &b}), L"Delete"),
-              (Fields{{L"pollcount", L"1"}, {L"pollid_0", L"B"}}));
-    EXPECT_EQ(ReadFields(CommandMessages::Delete({}), L"Delete"), (Fields{{L"pollcount", L"0"}}));
-}
-
-TEST(CommandMessagesTest, SendPollListsTheChosenItems) {
-    EXPECT_EQ(ReadFields(CommandMessages::SendPoll(L"31", {}), L"SendPoll"),
-              (Fields{{L"pollid", L"31"}, {L"itemcount", L"0"}}));
-    EXPECT_EQ(ReadFields(CommandMessages::SendPoll(L"31", {L"B", L"D"}), L"SendPoll"),
-              (Fields{{L"pollid", L"31"},
-                      {L"itemcount", L"2"},
-                      {L"itemname_0", L"B"},
-                      {L"itemname_1", L"D"}}));
+    struct Case {
+        CWenDoc doc;
+        std::wstring action;
+        Fields fields;
+    };
+    const Case cases[] = {
+        // A multiple-answer anonymous poll without items.
+        {CommandMessages::CreatePolling(empty),
+         L"CreatePolling",
+         {{L"title", L""}, {L"type", L"M"}, {L"issign", L"0"}, {L"itemcount", L"0"}}},
+        {CommandMessages::UpdateContant(empty),
+         L"UpdateContant",
+         {{L"pollid", L"5"},
+          {L"title", L""},
+          {L"type", L"M"},
+          {L"issign", L"0"},
+          {L"itemcount", L"0"}}},
+        // Status changes go from the last record to the first; a status that is
+        // not one of the four is left out, its index kept.
+        {CommandMessages::UpdateStats({&a, &b, &c}),
+         L"UpdateStats",
+         {{L"pollcount", L"3"},
+          {L"pollid_0", L"C"},
+          {L"status_0", L"D"},
+          {L"ispublish_0", L"0"},
+          {L"pollid_1", L"B"},
+          {L"ispublish_1", L"0"},
+          {L"pollid_2", L"A"},
+          {L"status_2", L"C"},
+          {L"ispublish_2", L"1"}}},
+        {CommandMessages::UpdateStats({&odd, nullptr}),
+         L"UpdateStats",
+         {{L"pollcount", L"1"}, {L"pollid_0", L"X"}, {L"ispublish_0", L"1"}}},
+        {CommandMessages::UpdateStats({}), L"UpdateStats", {{L"pollcount", L"0"}}},
+        // Deletions go from the first record to the last.
+        {CommandMessages::Delete({&a, &b, &c}),
+         L"Delete",
+         {{L"pollcount", L"3"}, {L"pollid_0", L"A"}, {L"pollid_1", L"B"}, {L"pollid_2", L"C"}}},
+        {CommandMessages::Delete({nullptr, &b}),
+         L"Delete",
+         {{L"pollcount", L"1"}, {L"pollid_0", L"B"}}},
+        {CommandMessages::Delete({}), L"Delete", {{L"pollcount", L"0"}}},
+        {CommandMessages::SendPoll(L"31", {}),
+         L"SendPoll",
+         {{L"pollid", L"31"}, {L"itemcount", L"0"}}},
+        {CommandMessages::SendPoll(L"31", {L"B", L"D"}),
+         L"SendPoll",
+         {{L"pollid", L"31"}, {L"itemcount", L"2"}, {L"itemname_0", L"B"}, {L"itemname_1", L"D"}}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ReadFields(c.doc, c.action), c.fields) << c.action;
 }

@@ -1,95 +1,107 @@
+#include "polldata/RecordFields.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "polldata/PollRecordReader.h"
-#include "quibra/CWenDoc.h"
+#include "support/XmlSupport.h"
 
 using quibra::PollRecord;
 using quibra::PollRecordReader;
 
 namespace {
 
-std::vector<CWenNode> Records(const std::string& xml) {
-    CWenDoc doc;
-    return PollRecordReader::RecordElements(doc.LoadXml(xml));
+std::wstring Publish(quibra::PublishState state) {
+    switch (state) {
+        case quibra::PublishState::Published:
+            return L"P";
+        case quibra::PublishState::NotPublished:
+            return L"U";
+        default:
+            return L"-";
+    }
 }
 
-PollRecord Answer(const std::string& recordXml) {
-    auto records = Records("<W><Records>" + recordXml + "</Records></W>");
-    EXPECT_EQ(records.size(), 1u);
-    return records.empty() ? PollRecord{} : PollRecordReader::ReadAnswerRecord(records[0]);
-}
-
-PollRecord Result(const std::string& recordXml) {
-    auto records = Records("<W><Records>" + recordXml + "</Records></W>");
-    EXPECT_EQ(records.size(), 1u);
-    return records.empty() ? PollRecord{} : PollRecordReader::ReadResultRecord(records[0]);
+std::wstring Letter(quibra::PollStatus status) {
+    const std::wstring letter = quibra::PollStatusLetter(status);
+    return letter.empty() ? L"-" : letter;
 }
 
 }  // namespace
 
+std::wstring RecordFields(const PollRecord& r) {
+    std::wstring out = r.pollId + L"|" + r.title + L"|" + (r.singleChoice ? L"S" : L"M") + L"|" +
+                       (r.identified ? L"id" : L"anon") + L"|" + std::to_wstring(r.voterCount) +
+                       L"|" + Letter(r.status) + L"|" + Publish(r.publishState) + L"|" +
+                       Letter(r.requestedStatus) + Publish(r.requestedPublishState);
+    for (const quibra::PollItem& item : r.items) {
+        out += L" [" + item.pollId + L"|" + item.itemName + L"|" + item.content + L"|" +
+               std::to_wstring(item.postCount);
+        for (const std::wstring& voter : item.voterNames) out += L"|" + voter;
+        out += L"]";
+    }
+    return out;
+}
+
 TEST(PollRecordReaderTest, RecordElementsAreTheElementChildrenOfRecords) {
-    auto records = Records(R"(<W><Records>
+    auto records = PollRecordReader::RecordElements(quibra::test::ParseXml(R"(<W><Records>
         <!-- c --><A PollingId="1"/> text <B PollingId="2"><C PollingId="3"/></B>
-      </Records><Records><D PollingId="4"/></Records></W>)");
+      </Records><Records><D PollingId="4"/></Records></W>)"));
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].GetAttribute(L"PollingId"), L"1");
     EXPECT_EQ(records[1].GetAttribute(L"PollingId"), L"2");
-    EXPECT_TRUE(Records("<W/>").empty());
+    EXPECT_TRUE(PollRecordReader::RecordElements(quibra::test::ParseXml("<W/>")).empty());
     EXPECT_TRUE(PollRecordReader::RecordElements(CWenNode()).empty());
 }
 
-TEST(PollRecordReaderTest, AnswerRecordReadsIdentifiedAsTheIntegerOne) {
-    const PollRecord r = Answer(R"(<R PollingId="77" Type="S" IsSign="1" Title="Q?"
-        Status="O" IsPublish="0" UserCount="9"><Items>
-          <I ItemName="A" Content="Yes" PostCount="4"><U UserName="x"/></I>
-          <I ItemName="B" Content="No"/></Items></R>)");
-    EXPECT_EQ(r.pollId, L"77");
-    EXPECT_TRUE(r.identified);
-    EXPECT_TRUE(r.singleChoice);
-    EXPECT_EQ(r.title, L"Q?");
-    // The answer window needs no counts, states or voters.
-    EXPECT_EQ(r.voterCount, 0);
-    EXPECT_EQ(r.status, quibra::PollStatus::None);
-    ASSERT_EQ(r.items.size(), 2u);
-    EXPECT_EQ(r.items[0].itemName, L"A");
-    EXPECT_EQ(r.items[0].content, L"Yes");
-    EXPECT_EQ(r.items[0].postCount, 0);
-    EXPECT_TRUE(r.items[0].voterNames.empty());
-    EXPECT_EQ(r.items[1].content, L"No");
-
-    // Unlike the poll list, a missing or empty flag means anonymous here.
-    EXPECT_FALSE(Answer("<R/>").identified);
-    EXPECT_FALSE(Answer(R"(<R IsSign=""/>)").identified);
-    EXPECT_FALSE(Answer(R"(<R IsSign="0"/>)").identified);
-    EXPECT_FALSE(Answer(R"(<R IsSign="2"/>)").identified);
-    EXPECT_TRUE(Answer(R"(<R IsSign="01"/>)").identified);
-    EXPECT_TRUE(Answer(R"(<R IsSign=" 1x"/>)").identified);
-    EXPECT_FALSE(Answer(R"(<R Type="s"/>)").singleChoice);
-}
-
-TEST(PollRecordReaderTest, ResultRecordAddsCountsAndVoters) {
-    const PollRecord r = Result(R"(<R PollingId="8" Type="M" IsSign="1" Title="T" UserCount="5">
-        <Items>
-          <I ItemName="A" Content="a" PostCount="2"><U UserName="ann"/><U UserName="bob"/></I>
-          <I ItemName="B" Content="b" PostCount="0"><U UserName="ghost"/></I>
-          <I ItemName="C" Content="c"><U UserName="ghost"/></I>
-        </Items></R>)");
-    EXPECT_EQ(r.pollId, L"8");
-    EXPECT_FALSE(r.singleChoice);
-    EXPECT_TRUE(r.identified);
-    EXPECT_EQ(r.voterCount, 5);
-    ASSERT_EQ(r.items.size(), 3u);
-    EXPECT_EQ(r.items[0].postCount, 2);
-    EXPECT_EQ(r.items[0].voterNames, (std::vector<std::wstring>{L"ann", L"bob"}));
-    EXPECT_EQ(r.items[1].postCount, 0);
-    EXPECT_TRUE(r.items[1].voterNames.empty());
-    EXPECT_EQ(r.items[2].postCount, -1);
-    EXPECT_TRUE(r.items[2].voterNames.empty());
-
-    EXPECT_EQ(Result("<R/>").voterCount, -1);
-    EXPECT_EQ(Result(R"(<R UserCount="0"/>)").voterCount, 0);
-    EXPECT_TRUE(Result("<R/>").items.empty());
+// The three readers over the same record elements: the presenter's list, the
+// answer window and the result window.
+TEST(PollRecordReaderTest, EachReaderTakesItsFieldsByTheReplyRules) {
+    struct Case {
+        std::string xml;
+        std::wstring list, answer, result;
+    };
+    const Case cases[] = {
+        {R"(<Record PollingId="41" Type="S" IsSign="1" Title="Lunch &amp; more" IsPublish="0"
+            Status="C" UserCount="3"><Items>
+              <Item ItemName="A" Content="Pizza" PostCount="2"><User UserName="ann"/><!-- x -->
+                <User UserName="bob"/></Item>
+              <Item ItemName="B" Content="Soup" PostCount="1"><User UserName="cy"/></Item>
+              <Item ItemName="C" Content="Salad" PostCount="0"/></Items></Record>)",
+         L"41|Lunch & more|S|id|3|C|U|-- [41|A|Pizza|2|ann|bob] [41|B|Soup|1|cy] [41|C|Salad|0]",
+         L"41|Lunch & more|S|id|0|-|-|-- [|A|Pizza|0] [|B|Soup|0] [|C|Salad|0]",
+         L"41|Lunch & more|S|id|3|-|-|-- [|A|Pizza|2|ann|bob] [|B|Soup|1|cy] [|C|Salad|0]"},
+        // Missing attributes; only an explicit "0" makes a listed poll anonymous,
+        // while the windows need IsSign to read as the integer 1.
+        {"<R/>", L"||M|id|-1|-|P|--", L"||M|anon|0|-|-|--", L"||M|anon|-1|-|-|--"},
+        {R"(<R IsSign="0" Type="s" IsPublish="" Status="D" UserCount=""/>)", L"||M|anon|-1|D|P|--",
+         L"||M|anon|0|-|-|--", L"||M|anon|-1|-|-|--"},
+        {R"(<R IsSign="" Type="SM" Status="o" UserCount="12px"/>)", L"||M|id|12|-|P|--",
+         L"||M|anon|0|-|-|--", L"||M|anon|12|-|-|--"},
+        {R"(<R IsSign="00" Status="OC" UserCount="many"/>)", L"||M|id|0|-|P|--",
+         L"||M|anon|0|-|-|--", L"||M|anon|0|-|-|--"},
+        {R"(<R IsSign="01" Status="N" UserCount="0"/>)", L"||M|id|0|N|P|--", L"||M|id|0|-|-|--",
+         L"||M|id|0|-|-|--"},
+        {R"(<R IsSign=" 1x" Status="O"/>)", L"||M|id|-1|O|P|--", L"||M|id|0|-|-|--",
+         L"||M|id|-1|-|-|--"},
+        {R"(<R IsSign="2"/>)", L"||M|id|-1|-|P|--", L"||M|anon|0|-|-|--", L"||M|anon|-1|-|-|--"},
+        // Voters are kept only when the post count is above 0; every voter element
+        // counts, even one without a name.
+        {R"(<R PollingId="5"><Items><I ItemName="A" PostCount="0"><U UserName="ghost"/></I>
+            <I ItemName="B"><U UserName="ghost"/></I><I ItemName="C" PostCount="-2"><U/></I>
+            <I ItemName="D" PostCount="1"><U/><U UserName="zoe"/></I><I/></Items></R>)",
+         L"5||M|id|-1|-|P|-- [5|A||0] [5|B||-1] [5|C||-2] [5|D||1||zoe] [5|||-1]",
+         L"5||M|anon|0|-|-|-- [|A||0] [|B||0] [|C||0] [|D||0] [|||0]",
+         L"5||M|anon|-1|-|-|-- [|A||0] [|B||-1] [|C||-2] [|D||1||zoe] [|||-1]"},
+    };
+    for (const Case& c : cases) {
+        const CWenNode element = quibra::test::ParseXml(c.xml);
+        PollRecord listed;
+        PollRecordReader::ReadListRecord(element, listed);
+        EXPECT_EQ(RecordFields(listed), c.list) << c.xml;
+        EXPECT_EQ(RecordFields(PollRecordReader::ReadAnswerRecord(element)), c.answer) << c.xml;
+        EXPECT_EQ(RecordFields(PollRecordReader::ReadResultRecord(element)), c.result) << c.xml;
+    }
 }

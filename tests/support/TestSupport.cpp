@@ -36,6 +36,12 @@ ScopedEnv::~ScopedEnv() {
         unsetenv(m_name.c_str());
 }
 
+ScopedUser::ScopedUser()
+    : m_home("HOME", m_dir.Path().string()),
+      m_xdg("XDG_CONFIG_HOME", (m_dir.Path() / "config").string()) {
+    std::filesystem::create_directories(ConfigRoot());
+}
+
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {

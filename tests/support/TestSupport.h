@@ -37,6 +37,20 @@ private:
     std::optional<std::string> m_old;
 };
 
+// A user whose home is a fresh temporary folder and whose settings root
+// (XDG_CONFIG_HOME) is its "config" folder, already made.
+class ScopedUser {
+public:
+    ScopedUser();
+    const std::filesystem::path& Home() const { return m_dir.Path(); }
+    std::filesystem::path ConfigRoot() const { return m_dir.Path() / "config"; }
+
+private:
+    TempDir m_dir;
+    ScopedEnv m_home;
+    ScopedEnv m_xdg;
+};
+
 // Waits until `done` holds, delivering Qt's posted events meanwhile when a
 // QCoreApplication exists. The limit only guards against a hung test; nothing
 // waits on time itself. Returns whether `done` held.

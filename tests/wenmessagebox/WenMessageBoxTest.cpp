@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -17,6 +21,24 @@ TEST(WenMessageBox, BuildsAnInformationBoxShowingTheTextAsPlainText) {
     EXPECT_EQ(box->icon(), QMessageBox::Information);
     EXPECT_EQ(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_FALSE(box->isVisible()) << "built, not shown";
+}
+
+TEST(WenMessageBox, ShowsTheTextModallyAndReturnsTheButtonClicked) {
+    for (const wchar_t* text :
+         {L"Line one\r\nLine two \u6295\u7968", static_cast<const wchar_t*>(nullptr)}) {
+        QString shown = QStringLiteral("not shown");
+        QTimer user;  // clicks OK once the box is up
+        QObject::connect(&user, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            user.stop();
+            shown = box->text();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        user.start(0);
+        EXPECT_EQ(WenShowMessageBox(text, 0, 0, 0, 0), QMessageBox::Ok);
+        EXPECT_EQ(shown, text != nullptr ? QString::fromWCharArray(text) : QString());
+    }
 }
 
 TEST(WenMessageBox, RefusesCallersOffTheUserInterfaceThread) {
