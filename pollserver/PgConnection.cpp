@@ -52,7 +52,8 @@ PgConnection::PgConnection(const std::string& conninfo) {
         throw PgError("", "cannot connect to PostgreSQL: " + message);
     }
     // Notices ("relation already exists, skipping") are no news to anyone.
-    PQsetNoticeProcessor(m_conn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        m_conn, [](void*, const char*) {}, nullptr);
 }
 
 PgConnection::~PgConnection() {

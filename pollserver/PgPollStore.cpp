@@ -66,6 +66,21 @@ std::string IdArray(const std::vector<std::int64_t>& ids) {
     return text + "}";
 }
 
+// A text[] literal: every element quoted, quotes and backslashes escaped.
+std::string TextArray(const std::vector<std::string>& texts) {
+    std::string literal = "{";
+    for (const auto& text : texts) {
+        if (literal.size() > 1) literal += ',';
+        literal += '"';
+        for (const char c : text) {
+            if (c == '"' || c == '\\') literal += '\\';
+            literal += c;
+        }
+        literal += '"';
+    }
+    return literal + "}";
+}
+
 StoreOutcome FromError(const PgError& error) {
     return error.Retryable() ? StoreOutcome::Busy : StoreOutcome::Failed;
 }
@@ -209,45 +224,37 @@ StoreOutcome PgPollStore::CastBallot(const Ballot& ballot) {
 
 void PgPollStore::CastBallotLater(const Ballot& ballot, std::function<void(StoreOutcome)> done) {
     m_writeQueue->Submit([ballot](PgConnection& db) { return WriteBallot(db, ballot); },
-                         std::move(done));
+                         std::move(done), true);
 }
 
+// One statement, so a ballot costs one round trip: it checks the poll and the
+// named choices as the database holds them and writes the ballot only when
+// both fit, changing nothing otherwise. The poll is locked shared until the
+// commit: ballots of all servers go on side by side, but closing, rewriting or
+// deleting the poll waits for them, so no ballot is counted on a poll that was
+// closed before it committed. A second ballot of the same user replaces the
+// first; the name of a voter of an anonymous poll is never stored at all.
 StoreOutcome PgPollStore::WriteBallot(PgConnection& db, const Ballot& ballot) {
-    const auto id = Number(ballot.pollId);
-    // A shared lock on the poll until the commit: ballots of all servers go on
-    // side by side, but closing, rewriting or deleting the poll waits for them,
-    // so no ballot is counted on a poll that was closed before it committed.
-    const auto poll =
-        db.Query("SELECT status, type, identified FROM polls WHERE id = $1 FOR SHARE", {id});
-    if (poll.Count() == 0) return StoreOutcome::NotFound;
-    if (poll.Text(0, 0) != "O") return StoreOutcome::Conflict;
-    const char type = FirstOf(poll.Text(0, 1), 'S');
-    const bool identified = poll.Flag(0, 2);
-    if (ballot.choiceNames.empty() || (type == 'S' && ballot.choiceNames.size() != 1))
-        return StoreOutcome::BadBallot;
-
-    const auto choices = db.Query("SELECT name, position FROM choices WHERE poll_id = $1", {id});
-    std::unordered_map<std::string, std::int64_t> positions;
-    for (int row = 0; row < choices.Count(); ++row)
-        positions.emplace(choices.Text(row, 0), choices.Int(row, 1));
-    std::uint64_t marks = 0;
-    for (const auto& name : ballot.choiceNames) {
-        const auto found = positions.find(name);
-        if (found == positions.end()) return StoreOutcome::BadBallot;
-        if (found->second < 0 || found->second >= kMaxChoices) return StoreOutcome::BadBallot;
-        const std::uint64_t bit = std::uint64_t{1} << found->second;
-        if ((marks & bit) != 0) return StoreOutcome::BadBallot;  // one choice named twice
-        marks |= bit;
-    }
-    // A second ballot of the same user replaces the first; the name of a voter
-    // of an anonymous poll is never stored at all.
-    db.Query(
-        "INSERT INTO ballots(poll_id, user_id, user_name, marks) VALUES($1, $2, $3, $4) "
-        "ON CONFLICT(poll_id, user_id) DO UPDATE SET user_name = excluded.user_name, "
-        "marks = excluded.marks",
-        {id, ballot.userId, identified ? ballot.userName : std::string(),
-         Number(static_cast<std::int64_t>(marks))});
-    return StoreOutcome::Done;
+    const auto rows = db.Query(
+        R"sql(
+WITH poll AS (SELECT status, type, identified FROM polls WHERE id = $1 FOR SHARE),
+named AS (SELECT count(*) AS n, bit_or(1::bigint << position) AS marks,
+                 bool_and(position >= 0 AND position < 64) AS fits
+          FROM choices WHERE poll_id = $1 AND name = ANY($2::text[])),
+fitting AS (SELECT poll.identified, named.marks FROM poll, named
+            WHERE poll.status = 'O' AND named.n > 0 AND named.fits
+              AND named.n = cardinality($2::text[]) AND (poll.type <> 'S' OR named.n = 1)),
+written AS (INSERT INTO ballots(poll_id, user_id, user_name, marks)
+            SELECT $1, $3, CASE WHEN identified THEN $4 ELSE '' END, marks FROM fitting
+            ON CONFLICT(poll_id, user_id) DO UPDATE
+              SET user_name = excluded.user_name, marks = excluded.marks
+            RETURNING 1)
+SELECT status, (SELECT count(*) FROM written) FROM poll)sql",
+        {Number(ballot.pollId), TextArray(ballot.choiceNames), ballot.userId, ballot.userName});
+    if (rows.Count() == 0) return StoreOutcome::NotFound;
+    if (rows.Text(0, 0) != "O") return StoreOutcome::Conflict;
+    // Unknown choices, one named twice, none, or more than one for a single-answer poll.
+    return rows.Int(0, 1) == 1 ? StoreOutcome::Done : StoreOutcome::BadBallot;
 }
 
 void PgPollStore::LoadDetail(PgConnection& db, PollDetail detail, std::vector<PollView>& polls) {

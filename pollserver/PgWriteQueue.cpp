@@ -43,8 +43,9 @@ StoreOutcome PgWriteQueue::Run(Job job) {
     return pending.outcome;
 }
 
-void PgWriteQueue::Submit(Job job, Done done) {
+void PgWriteQueue::Submit(Job job, Done done, bool singleStatement) {
     auto pending = std::make_unique<Pending>();
+    pending->singleStatement = singleStatement;
     pending->job = std::move(job);
     pending->done = std::move(done);
     {
@@ -113,6 +114,10 @@ StoreOutcome PgWriteQueue::TryBatch(PgConnection& db, const std::vector<Pending*
     try {
         db.Execute("BEGIN");
         for (auto* pending : batch) {
+            if (pending->singleStatement) {
+                pending->outcome = pending->job(db);
+                continue;
+            }
             db.Execute("SAVEPOINT job");
             try {
                 pending->outcome = pending->job(db);

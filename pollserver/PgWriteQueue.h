@@ -38,12 +38,16 @@ public:
     StoreOutcome Run(Job job);
     // The same without waiting: `done` runs on a writer thread once the job is
     // committed or refused (at once, with Failed, when the queue is stopping).
-    void Submit(Job job, Done done);
+    // A `singleStatement` job is one statement that changes nothing when it
+    // refuses: it needs no savepoint (two round trips fewer), and should it
+    // fail, the batch fails whole.
+    void Submit(Job job, Done done, bool singleStatement = false);
 
 private:
     struct Pending {
         Job job;
         Done done;
+        bool singleStatement = false;
         StoreOutcome outcome = StoreOutcome::Failed;
         std::mutex mutex;
         std::condition_variable wakeUp;

@@ -147,11 +147,14 @@ TEST_P(PollServerStoreTest, TextsRoundTripByteForByteThroughEveryReply) {
         "多選題 — 🍕 or 🍣? \"quoted\" & 'single' <b>bold</b>\r\nline two\tand a tab";
     const std::string content = "Ünïcödé ☃ 𝄞 a&b<c>d \"e\"\n";
     const std::string userName = "張偉 \"Zhang\" <zw> & 😀";
+    // A choice name in the syntax of a database array literal is still one name.
+    const std::string arrayLike = "{\"x\\\",y}";
     const auto id = Session().Create("作者 & <a7>", "モジュール", title, "S", true,
-                                     {{"A", content}, {"😀", "emoji name"}});
+                                     {{"A", content}, {"😀", "emoji name"}, {arrayLike, "x"}});
     ASSERT_FALSE(id.empty());
     ASSERT_EQ(Session().SetStatus(id, "O", "1"), 200);
     ASSERT_EQ(Session().Vote(id, "用户 1", userName, {"😀"}), 200);
+    ASSERT_EQ(Session().Vote(id, "u2", "Bob", {arrayLike}), 200);
 
     const auto list = Session().List("作者 & <a7>", "モジュール");
     const auto* record = list.Find(id);
@@ -160,6 +163,7 @@ TEST_P(PollServerStoreTest, TextsRoundTripByteForByteThroughEveryReply) {
     EXPECT_EQ(record->items[0].attributes.at("Content"), content);
     EXPECT_EQ(record->items[1].attributes.at("ItemName"), "😀");
     EXPECT_EQ(record->items[1].userNames, Strings{userName});
+    EXPECT_EQ(record->Column("PostCount"), "0 1 1");
     EXPECT_EQ(Session().Info({id}).Find(id)->Attr("Title"), title);
     EXPECT_EQ(Session().Published({id}).Find(id)->items[1].userNames, Strings{userName});
 

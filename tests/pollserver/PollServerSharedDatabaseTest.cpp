@@ -65,7 +65,8 @@ TEST_P(PollServerSharedDatabaseTest, ConcurrentBallotsThroughBothServersCountOnc
     ASSERT_EQ(refused.load(), 0);
 
     for (auto* session : {&Session(), m_otherSession.get()}) {
-        const auto* record = session->List("a7", "m1").Find(id);
+        const auto list = session->List("a7", "m1");
+        const auto* record = list.Find(id);
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(record->Attr("UserCount"), std::to_string(kUsers));
         EXPECT_EQ(record->items[0].userNames.size() + record->items[1].userNames.size(),
