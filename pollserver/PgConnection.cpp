@@ -97,6 +97,15 @@ PgConnection::Rows PgConnection::Query(std::string_view sql,
     return Rows(result);
 }
 
+void PgConnection::Begin(const char* sql) {
+    try {
+        Execute(sql);
+    } catch (const PgError& error) {
+        if (!error.State().empty() || Healthy()) throw;
+        Execute(sql);  // on the new connection
+    }
+}
+
 void PgConnection::Execute(const char* sql) {
     PGresult* result = PQexec(m_conn, sql);
     Check(result, "execute");

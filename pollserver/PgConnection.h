@@ -41,6 +41,10 @@ public:
     Rows Query(std::string_view sql, const std::vector<std::string>& params = {});
     // Runs fixed SQL without parameters (schema, transaction control).
     void Execute(const char* sql);
+    // BEGIN (with `sql`'s options); a connection that the server dropped while
+    // it was idle (a restart, an idle time-out) is opened again first, since
+    // nothing of the transaction was sent yet.
+    void Begin(const char* sql = "BEGIN");
     // True when the connection is still usable; else reconnects (the server
     // restarted or dropped us) and reports false.
     bool Healthy();

@@ -136,7 +136,7 @@ StoreOutcome PgPollStore::Read(Job&& job) {
         auto& db = lease.Connection();
         try {
             // One snapshot for all the statements of a reply.
-            db.Execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+            db.Begin("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
             const StoreOutcome outcome = job(db);
             db.Execute("COMMIT");
             return outcome;

@@ -112,7 +112,7 @@ void PgWriteQueue::RunBatch(PgConnection& db, const std::vector<Pending*>& batch
 // may run again, Failed when it could not be written.
 StoreOutcome PgWriteQueue::TryBatch(PgConnection& db, const std::vector<Pending*>& batch) {
     try {
-        db.Execute("BEGIN");
+        db.Begin();
         for (auto* pending : batch) {
             if (pending->singleStatement) {
                 pending->outcome = pending->job(db);

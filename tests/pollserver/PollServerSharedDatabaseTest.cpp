@@ -75,6 +75,19 @@ TEST_P(PollServerSharedDatabaseTest, ConcurrentBallotsThroughBothServersCountOnc
     }
 }
 
+TEST_P(PollServerSharedDatabaseTest, ServersCarryOnWhenPostgresqlRestarts) {
+    const auto id = OpenPoll("M", false);
+    ASSERT_EQ(Session().Vote(id, "u1", "", {"A"}), 200);
+    EXPECT_EQ(m_otherSession->List("a7", "m1").Find(id)->Column("PostCount"), "1 0 0");
+    // Every connection of both servers is gone: the next jobs reconnect
+    // instead of failing on the dropped ones.
+    ASSERT_TRUE(s_postgres->Restart()) << s_postgres->Error();
+    EXPECT_EQ(Session().Vote(id, "u2", "", {"B"}), 200);
+    EXPECT_EQ(m_otherSession->Vote(id, "u3", "", {"B", "C"}), 200);
+    EXPECT_EQ(m_otherSession->List("a7", "m1").Find(id)->Column("PostCount"), "1 2 1");
+    EXPECT_EQ(Session().List("a7", "m1").Find(id)->Attr("UserCount"), "3");
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, PollServerSharedDatabaseTest, ::testing::Values("postgresql"),
                          [](const auto& info) { return info.param; });
 

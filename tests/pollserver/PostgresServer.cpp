@@ -51,11 +51,25 @@ PostgresServer::PostgresServer() : m_port(FreePort()) {
         return;
     }
     // fsync off: the tests check what the server commits, not the disk.
+    m_running = Start();
+}
+
+bool PostgresServer::Start() {
+    const auto data = (m_dir / "data").string();
     const std::string options = "-p " + std::to_string(m_port) + " -k " + m_dir.Path().string() +
                                 " -c listen_addresses=127.0.0.1 -c fsync=off";
-    m_running = Run("pg_ctl", {"-D", data, "-w", "-t", "30", "-s", "-o", options, "-l",
-                               (m_dir / "server.log").string(), "start"}) == 0;
-    if (!m_running) m_error = "pg_ctl start failed; see " + (m_dir / "server.log").string();
+    const bool started = Run("pg_ctl", {"-D", data, "-w", "-t", "30", "-s", "-o", options, "-l",
+                                        (m_dir / "server.log").string(), "start"}) == 0;
+    if (!started) m_error = "pg_ctl start failed; see " + (m_dir / "server.log").string();
+    return started;
+}
+
+bool PostgresServer::Restart() {
+    m_running =
+        Run("pg_ctl", {"-D", (m_dir / "data").string(), "-w", "-s", "-m", "fast", "stop"}) != 0;
+    if (m_running) return false;
+    m_running = Start();
+    return m_running;
 }
 
 PostgresServer::~PostgresServer() {

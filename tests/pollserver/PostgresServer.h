@@ -20,8 +20,11 @@ public:
     const std::string& Error() const { return m_error; }
     // A fresh empty database; its postgresql:// URI for --db.
     std::string CreateDatabase();
+    // A fast stop and a start on the same port: every client connection is dropped.
+    bool Restart();
 
 private:
+    bool Start();
     // Runs a PostgreSQL program (as `postgres` when we are root); its exit status.
     int Run(const std::string& program, const std::vector<std::string>& args);
 
