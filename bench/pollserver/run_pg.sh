@@ -8,6 +8,8 @@
 #   pg-one   one pollserver on PostgreSQL
 #   pg-two   two pollservers on the same PostgreSQL database, 32 connections
 #            each (two drivers at once; the rate is their sum)
+#   nginx    nginx serving a static file of a ballot reply's size (the ceiling
+#            of this machine and driver, as in run.sh)
 # Every phase checks each count it made. PostgreSQL runs with its durable
 # defaults (fsync, synchronous_commit) in a temporary folder on a free loopback
 # port, as the postgres user when run as root; everything this script starts is
@@ -66,6 +68,35 @@ pg1_port=$(start_server pg1 "$uri")
 pg2_port=$(start_server pg2 "$uri")
 echo "pollservers: sqlite :$sqlite_port, postgresql :$pg1_port and :$pg2_port"
 
+nginx_port=$(free_port)
+mkdir -p "$work/nginx/html" "$work/nginx/logs" "$work/nginx/tmp"
+curl -s "http://127.0.0.1:$sqlite_port/wendrake-idm/v4/polling/polling.asp?job=DeletePolling&pollcount=0" \
+  > "$work/nginx/html/index.html"
+chmod -R a+rX "$work/nginx"
+cat > "$work/nginx/nginx.conf" <<CONF
+daemon off;
+worker_processes auto;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/logs/error.log warn;
+events { worker_connections 4096; }
+http {
+  access_log off;
+  client_body_temp_path $work/nginx/tmp/body;
+  proxy_temp_path $work/nginx/tmp/proxy;
+  fastcgi_temp_path $work/nginx/tmp/fastcgi;
+  uwsgi_temp_path $work/nginx/tmp/uwsgi;
+  scgi_temp_path $work/nginx/tmp/scgi;
+  keepalive_requests 1000000;
+  server { listen 127.0.0.1:$nginx_port; root $work/nginx/html; }
+}
+CONF
+/usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" &
+pids+=($!)
+for _ in $(seq 100); do
+  python3 -c "import socket; socket.create_connection(('127.0.0.1',$nginx_port),1)" 2>/dev/null && break
+  python3 -c 'import time; time.sleep(0.05)'
+done
+
 checks=ok
 declare -A rates
 driver_rate() { sed -n 's/^RESULT .* rate=\([0-9]*\).*/\1/p' <<<"$1"; }
@@ -92,13 +123,19 @@ for round in $(seq "$rounds"); do
   wait "$first"
   out_a=$(cat "$work/two-a")
   report pg-two "$(($(driver_rate "$out_a") + $(driver_rate "$out_b")))" "$out_a" "$out_b"
+  out=$(nice "$driver" --connections 64 --requests "$requests" --seconds "$seconds" --fresh 0 \
+    --mode static --port "$nginx_port" --path /index.html) || checks=FAILED
+  report nginx "$(driver_rate "$out")" "$out"
 done
 
 median() { printf '%s\n' $1 | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 s=$(median "${rates[sqlite]}")
+n=$(median "${rates[nginx]}")
 for phase in sqlite pg-one pg-two; do
   m=$(median "${rates[$phase]}")
-  echo "SUMMARY $phase ballots_per_s=$m of_sqlite=$(python3 -c "print(f'{$m/$s:.2f}')") (rounds:${rates[$phase]})"
+  echo "SUMMARY $phase ballots_per_s=$m of_sqlite=$(python3 -c "print(f'{$m/$s:.2f}')")" \
+    "of_nginx=$(python3 -c "print(f'{$m/$n:.2f}')") (rounds:${rates[$phase]})"
 done
+echo "SUMMARY nginx static keep-alive req_per_s=$n (rounds:${rates[nginx]})"
 echo "SUMMARY counts_checked=$checks rounds=$rounds seconds_per_phase=$seconds"
 [[ $checks == ok ]]
