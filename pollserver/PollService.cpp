@@ -304,9 +304,13 @@ template <typename Find>
 PollService::Reply PollService::Cached(const std::string& key,
                                        const std::vector<std::int64_t>* dependsOn,
                                        PollDetail detail, std::string_view job, Find&& find) {
+    std::vector<PollView> polls;
+    if (!m_cacheReplies) {
+        const auto outcome = find(polls);
+        return outcome == StoreOutcome::Done ? PollList(polls, detail) : FromOutcome(outcome, job);
+    }
     auto lookup = m_cache.Find(key, dependsOn);
     if (lookup.body) return {200, *lookup.body};
-    std::vector<PollView> polls;
     const auto outcome = find(polls);
     if (outcome != StoreOutcome::Done) return FromOutcome(outcome, job);
     auto reply = PollList(polls, detail);

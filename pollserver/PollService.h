@@ -26,7 +26,10 @@ public:
         std::string body;  // always an XML document
     };
 
-    explicit PollService(PollStore& store) : m_store(store) {}
+    // `cacheReplies` false: every result reply is read from the store, for a
+    // store that others change too.
+    explicit PollService(PollStore& store, bool cacheReplies = true)
+        : m_store(store), m_cacheReplies(cacheReplies) {}
 
     Reply Handle(Script script, const FormFields& fields);
     // True for the jobs that Start answers later (a ballot waits for its commit).
@@ -77,6 +80,7 @@ private:
                  PollDetail detail, std::string_view job, Find&& find);
 
     PollStore& m_store;
+    const bool m_cacheReplies;
     ReplyCache m_cache;
 };
 

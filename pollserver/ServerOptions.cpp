@@ -33,6 +33,16 @@ int ServerOptions::DefaultThreads() {
     return std::clamp(4 * static_cast<int>(std::thread::hardware_concurrency()), 8, 256);
 }
 
+bool ServerOptions::SharedDatabase() const {
+    const std::string& text = database.native();
+    return text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0;
+}
+
+std::filesystem::path ServerOptions::DataFolder() const {
+    if (SharedDatabase()) return DefaultDataFolder();
+    return database.has_parent_path() ? database.parent_path() : std::filesystem::current_path();
+}
+
 std::string ServerOptions::Usage() {
     const ServerOptions defaults;
     auto number = [](auto value) { return std::to_string(value); };
@@ -40,6 +50,9 @@ std::string ServerOptions::Usage() {
            "                  [--cert FILE --key FILE] [--threads N] [--synchronous full|normal]\n"
            "                  [bounds...]\n"
            "  PORT 0 picks a free port; with neither port given: --http 8080 --https 8443\n"
+           "  --db PATH             SQLite file (default $XDG_DATA_HOME/quibra/pollserver.sqlite)\n"
+           "  --db postgresql://USER@HOST:PORT/NAME\n"
+           "                        a PostgreSQL database; several servers may share it\n"
            "  --threads N           event threads per listener (default: four per core, " +
            number(defaults.threads) +
            " here)\n"

@@ -12,7 +12,8 @@ namespace quibra::pollserver {
 //   --http PORT / --https PORT  listeners (0: a free port, printed when ready);
 //                   with neither given, HTTP on 8080 and HTTPS on 8443
 //   --listen ADDR   address to bind, 127.0.0.1 unless told otherwise
-//   --db PATH       SQLite file, by default $XDG_DATA_HOME/quibra/pollserver.sqlite
+//   --db PATH       SQLite file, by default $XDG_DATA_HOME/quibra/pollserver.sqlite;
+//   --db postgresql://...  a PostgreSQL database that several servers may share
 //   --cert FILE --key FILE
 //                   PEM certificate and key; otherwise a self-signed pair is
 //                   made at first start beside the database
@@ -59,6 +60,11 @@ struct ServerOptions {
     bool Parse(const std::vector<std::string>& args, std::string& message, bool& help);
     static std::string Usage();
     static int DefaultThreads();
+    // --db names a PostgreSQL database rather than a SQLite file.
+    bool SharedDatabase() const;
+    // Where a self-signed certificate is kept: beside a SQLite file, else the
+    // user's data folder.
+    std::filesystem::path DataFolder() const;
 };
 
 }  // namespace quibra::pollserver

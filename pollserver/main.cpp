@@ -1,5 +1,6 @@
 // pollserver: the reference PollServer. Serves the polling script and the
-// result script over HTTP and HTTPS on one SQLite database; prints the URLs it
+// result script over HTTP and HTTPS on one SQLite database or on a PostgreSQL
+// database shared with other servers; prints the URLs it
 // serves on one line when ready and stops cleanly on SIGINT or SIGTERM.
 #include <libxml/parser.h>
 #include <pthread.h>
@@ -10,8 +11,10 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <thread>
 
+#include "PgPollStore.h"
 #include "PollHttpServer.h"
 #include "PollService.h"
 #include "SelfSignedCertificate.h"
@@ -74,12 +77,19 @@ int main(int argc, char** argv) {
 
     try {
         std::error_code ec;
-        const auto folder = options.database.has_parent_path() ? options.database.parent_path()
-                                                               : std::filesystem::current_path();
-        std::filesystem::create_directories(folder, ec);
-        SqlitePollStore store(options.database, options.fullSync ? SqlitePollStore::Sync::Full
-                                                                 : SqlitePollStore::Sync::Normal);
-        PollService service(store);
+        const auto folder = options.DataFolder();
+        std::unique_ptr<PollStore> store;
+        if (options.SharedDatabase()) {
+            store = std::make_unique<PgPollStore>(options.database.native());
+        } else {
+            std::filesystem::create_directories(folder, ec);
+            store = std::make_unique<SqlitePollStore>(
+                options.database,
+                options.fullSync ? SqlitePollStore::Sync::Full : SqlitePollStore::Sync::Normal);
+        }
+        // Other servers change a shared database behind this one's back, and
+        // the cache only hears of changes made here: it is off for a shared one.
+        PollService service(*store, !options.SharedDatabase());
         PollHttpServer server(service, options);
 
         std::string reason;
@@ -91,6 +101,7 @@ int main(int argc, char** argv) {
             auto certificate = options.certificate;
             auto key = options.key;
             if (certificate.empty()) {
+                std::filesystem::create_directories(folder, ec);
                 certificate = folder / "pollserver-cert.pem";
                 key = folder / "pollserver-key.pem";
                 if (!SelfSignedCertificate::Ensure(certificate, key, reason)) {

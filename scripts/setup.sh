@@ -16,7 +16,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev libxml2-dev libcurl4-openssl-dev libpacparser-dev libglib2.0-dev
-  libsqlite3-dev libmicrohttpd-dev libgnutls28-dev libcpp-httplib-dev libssl-dev openssl xsltproc
+  libsqlite3-dev libmicrohttpd-dev libgnutls28-dev libpq-dev postgresql libcpp-httplib-dev libssl-dev openssl xsltproc
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
   qt6-svg-dev fonts-noto-cjk fonts-liberation2
@@ -34,7 +34,7 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 # The packaged services are started by the tests themselves, on loopback ports.
-for svc in tinyproxy nginx; do
+for svc in tinyproxy nginx postgresql; do
   if command -v systemctl >/dev/null 2>&1; then systemctl disable --now "$svc" >/dev/null 2>&1 || true; fi
   service "$svc" stop >/dev/null 2>&1 || true
 done

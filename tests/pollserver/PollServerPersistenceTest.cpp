@@ -78,6 +78,8 @@ TEST(PollServerProcessTest, RefusesBadCommandLinesAndUnusableFiles) {
         EXPECT_FALSE(server.Start(dir / "db.sqlite", args)) << ::testing::PrintToString(args);
     WriteFileBytes(dir / "garbage.sqlite", std::string(4096, 'x'));
     EXPECT_FALSE(server.Start(dir / "garbage.sqlite"));
+    // A PostgreSQL database that is not there: a clear exit, not a server without storage.
+    EXPECT_FALSE(server.Start("postgresql://quibra@127.0.0.1:1/none"));
     EXPECT_TRUE(server.Start(dir / "db.sqlite", {"--threads", "2"})) << server.Error();
     EXPECT_EQ(server.Stop(), 0);
 }

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "PollServerProcess.h"
 #include "PollServerSession.h"
+#include "PostgresServer.h"
 #include "support/TestSupport.h"
 
 namespace quibra::test {
@@ -17,7 +19,9 @@ class PollServerTest : public ::testing::Test {
 protected:
     void SetUp() override { Start(); }
     void Start() {
-        ASSERT_TRUE(m_server.Start(Database())) << m_server.Error();
+        ASSERT_TRUE(m_server.Start(m_databaseUri.empty() ? Database()
+                                                         : std::filesystem::path(m_databaseUri)))
+            << m_server.Error();
         m_session = std::make_unique<PollServerSession>(m_server.HttpUrl());
     }
     // A clean stop (or SIGKILL when `crash`), the database left as the server left it.
@@ -55,8 +59,33 @@ protected:
     }
 
     TempDir m_dir;
+    std::string m_databaseUri;  // set: a PostgreSQL database instead of the SQLite file
     PollServerProcess m_server;
     std::unique_ptr<PollServerSession> m_session;
+};
+
+// The same jobs on each store: "sqlite" (the embedded file) and "postgresql"
+// (a fresh database on one PostgreSQL server shared by the whole suite).
+class PollServerStoreTest : public PollServerTest,
+                            public ::testing::WithParamInterface<std::string> {
+protected:
+    static void TearDownTestSuite() { s_postgres.reset(); }
+    void SetUp() override {
+        if (OnPostgres()) {
+            if (!s_postgres) s_postgres = std::make_unique<PostgresServer>();
+            ASSERT_TRUE(s_postgres->Running()) << s_postgres->Error();
+            m_databaseUri = s_postgres->CreateDatabase();
+            ASSERT_FALSE(m_databaseUri.empty()) << s_postgres->Error();
+            // The self-signed certificate goes to the data folder: keep it in the test's.
+            m_dataHome.emplace("XDG_DATA_HOME", m_dir.Path().string());
+        }
+        Start();
+    }
+    bool OnPostgres() const { return GetParam() == "postgresql"; }
+
+    // Shared by the suite: one server start, a fresh database per test.
+    static inline std::unique_ptr<PostgresServer> s_postgres;
+    std::optional<ScopedEnv> m_dataHome;
 };
 
 }  // namespace quibra::test
