@@ -73,4 +73,12 @@ inline constexpr std::array kAllMessageIds = {
     kMenuNewPoll,
 };
 
+// Texts the shipped default skin names by id (close button and dialog titles in
+// its layout file, button tips in the reference host's skin settings). The
+// plug-in never asks for them itself, but the shipped language files carry them.
+inline constexpr std::array kShippedSkinMessageIds = {
+    15040, 15041, 15042, 15050, 15051, 15052, 15053,
+    15054, 15055, 15056, 15057, 15058, 15059,
+};
+
 }  // namespace quibra::msg

@@ -54,8 +54,12 @@ TEST(LanguageFiles, EveryShippedLanguageHoldsEveryIdTheCodeAsksFor) {
             entry.AddAttribute(L"id", m.GetAttribute(L"id"));
             entry.AddAttribute(L"Label", m.GetAttribute(L"Label"));
         }
-        EXPECT_EQ(count, static_cast<int>(quibra::msg::kAllMessageIds.size()));
-        EXPECT_EQ(ids.size(), quibra::msg::kAllMessageIds.size());
+        const size_t expected =
+            quibra::msg::kAllMessageIds.size() + quibra::msg::kShippedSkinMessageIds.size();
+        EXPECT_EQ(count, static_cast<int>(expected));
+        EXPECT_EQ(ids.size(), expected);
+        for (int id : quibra::msg::kShippedSkinMessageIds)
+            EXPECT_TRUE(ids.count(quibra::ToWide(id))) << id;
         EXPECT_EQ(rebuilt.SaveToString(), quibra::test::ReadFileBytes(path));
     }
 }
