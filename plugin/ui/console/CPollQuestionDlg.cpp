@@ -131,12 +131,12 @@ void CPollQuestionDlg::InitDialog() {
     if (!layout.SetUpButton(*ItemAs<CImageButton>(kOkId), L"input_poll_question_dlg_ok_btn", true,
                             m_settings.TipText(SkinButton::Ok)))
         return;
-    if (!layout.SetUpButton(*ItemAs<CImageButton>(kCancelId),
-                            L"input_poll_question_dlg_cancel_btn", true,
-                            m_settings.TipText(SkinButton::Cancel)))
+    if (!layout.SetUpButton(*ItemAs<CImageButton>(kCancelId), L"input_poll_question_dlg_cancel_btn",
+                            true, m_settings.TipText(SkinButton::Cancel)))
         return;
     layout.ApplyWindowControls(*this, L"input_poll_question_dlg");
-    if (CTransparentStatic* captionText = TextControl(kCaptionTextId)) captionText->setText(caption);
+    if (CTransparentStatic* captionText = TextControl(kCaptionTextId))
+        captionText->setText(caption);
 }
 
 void CPollQuestionDlg::OnCommand(int id) {
