@@ -65,6 +65,6 @@ protected:
 std::string PollXml(
     const std::string& id, const std::string& title, char status,
     const std::string& items = "<Item ItemName=\"A\" Content=\"Yes\" PostCount=\"0\"/>",
-    const std::string& extra = "");
+    int userCount = 0);
 
 }  // namespace quibra::test
