@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -12,6 +13,10 @@
 #include "ui/controls/DialogFont.h"
 
 namespace quibra {
+
+namespace {
+constexpr const char* kCommandProperty = "quibraCommand";
+}
 
 CSkinDialog::CSkinDialog(QWidget* parent) : QDialog(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -47,20 +52,29 @@ bool CSkinDialog::AddTextControl(int id, CTransparentStatic* text) {
 }
 
 void CSkinDialog::ConnectCommand(QAbstractButton* button, int id) {
-    // Qt refuses a unique connection to a lambda (nothing would be connected),
-    // so a property marks a button that is wired already.
-    static constexpr const char* kWired = "quibraCommandWired";
-    if (button == nullptr || button->property(kWired).toBool()) return;
-    button->setProperty(kWired, true);
-    connect(button, &QAbstractButton::clicked, this, [this, id] {
-        emit commandTriggered(id);
-        OnCommand(id);
+    if (button == nullptr) return;
+    // The id lives on the button, so connecting again only changes it.
+    const bool connected = button->property(kCommandProperty).isValid();
+    button->setProperty(kCommandProperty, id);
+    if (connected) return;
+    connect(button, &QAbstractButton::clicked, this, [this, button] {
+        const int command = button->property(kCommandProperty).toInt();
+        emit commandTriggered(command);
+        OnCommand(command);
     });
 }
 
 void CSkinDialog::OnCommand(int id) {
     if (id == kOk) accept();
     if (id == kCancel) reject();
+}
+
+void CSkinDialog::NameAfterLabel(int controlId, int labelId) {
+    QWidget* control = Item(controlId);
+    auto* label = qobject_cast<QLabel*>(Item(labelId));
+    if (control == nullptr || label == nullptr) return;
+    label->setBuddy(control);
+    control->setAccessibleName(label->text());
 }
 
 void CSkinDialog::CenterWindow() {

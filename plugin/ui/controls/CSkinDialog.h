@@ -49,11 +49,16 @@ public:
     bool AddTextControl(int id, CTransparentStatic* text);
 
     // A click of `button` calls OnCommand(id) (and emits commandTriggered).
-    // Connecting the same button twice sends one command per click.
+    // Connecting the same button again only changes its id (one command per click).
     void ConnectCommand(QAbstractButton* button, int id);
     // A command from a button: kOk accepts, kCancel rejects (QDialog's reject:
     // override it for the dialog's own closing), anything else does nothing.
     virtual void OnCommand(int id);
+
+    // Names control `controlId` for screen readers after the text of label
+    // `labelId` (the label's buddy becomes the control), for controls such as
+    // radio buttons whose text stands beside them. Missing items do nothing.
+    void NameAfterLabel(int controlId, int labelId);
 
     // Centres on the parent window, else on the primary screen's work area.
     void CenterWindow();
