@@ -17,6 +17,8 @@ packages=(
   libsqlite3-dev libcpp-httplib-dev libssl-dev openssl xsltproc
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
+  # the poll report is opened in a real browser by its tests
+  chromium fonts-noto-cjk
 )
 
 missing=()
