@@ -17,8 +17,9 @@ packages=(
   libsqlite3-dev libcpp-httplib-dev libssl-dev openssl xsltproc
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
+  qt6-svg-dev fonts-noto-cjk
   # the poll report is opened in a real browser by its tests
-  chromium fonts-noto-cjk
+  chromium
 )
 
 missing=()

@@ -47,14 +47,15 @@ bool CSkinDialog::AddTextControl(int id, CTransparentStatic* text) {
 }
 
 void CSkinDialog::ConnectCommand(QAbstractButton* button, int id) {
-    if (button == nullptr) return;
-    connect(
-        button, &QAbstractButton::clicked, this,
-        [this, id] {
-            emit commandTriggered(id);
-            OnCommand(id);
-        },
-        Qt::UniqueConnection);
+    // Qt refuses a unique connection to a lambda (nothing would be connected),
+    // so a property marks a button that is wired already.
+    static constexpr const char* kWired = "quibraCommandWired";
+    if (button == nullptr || button->property(kWired).toBool()) return;
+    button->setProperty(kWired, true);
+    connect(button, &QAbstractButton::clicked, this, [this, id] {
+        emit commandTriggered(id);
+        OnCommand(id);
+    });
 }
 
 void CSkinDialog::OnCommand(int id) {
