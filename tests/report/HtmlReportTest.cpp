@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config/Folders.h"
 #include "report/HtmlReportExport.h"
-#include "report/ReportFolders.h"
 #include "report/XsltRun.h"
 #include "support/TestSupport.h"
 #include "xml/WideString.h"
@@ -125,14 +123,6 @@ TEST_F(Report, HoldsEachClosedPollWithCountsShareAndNamesOnlyWhenIdentified) {
     EXPECT_EQ(html.find("Hidden Voter"), std::string::npos);
     EXPECT_EQ(Count(html, "<script"), 0);
     EXPECT_EQ(Count(html, "http://") + Count(html, "https://"), 0) << "no outside resource";
-
-    // The report goes to the chosen place and the work folder away.
-    HtmlReportExport again(HtmlReportExport::TemplateFolder(), work, 0x0409);
-    ASSERT_TRUE(again.Prepare(&polls, &polls[0], VoteResultMode::ShownPoll));
-    const fs::path target = root / "chosen.html";
-    EXPECT_TRUE(again.Deliver(target.wstring()));
-    EXPECT_EQ(Count(ReadFileBytes(target), "<section class=\"poll\">"), 1);
-    EXPECT_FALSE(FolderExists(work));
 }
 
 TEST_F(Report, LanguagesFallBackToEnglishAndAnEmptyExportSaysSo) {
@@ -143,12 +133,6 @@ TEST_F(Report, LanguagesFallBackToEnglishAndAnEmptyExportSaysSo) {
     EXPECT_EQ(fs::path(reportPath).filename(), "0409.html");
     EXPECT_NE(html.find("<html lang=\"en\">"), std::string::npos);
     EXPECT_NE(html.find("3 votes"), std::string::npos);
-    const fs::path target = root / "de.html";
-    HtmlReportExport german(HtmlReportExport::TemplateFolder(), work, 0x0407);
-    ASSERT_TRUE(german.Prepare(&polls, nullptr, VoteResultMode::AllPolls));
-    EXPECT_TRUE(german.Deliver(target.wstring()));
-    EXPECT_EQ(Count(ReadFileBytes(target), "<section class=\"poll\">"), 1);
-
     html = Export(polls, 0x0804, &reportPath);
     EXPECT_EQ(fs::path(reportPath).filename(), "0804.html");
     EXPECT_NE(html.find("<html lang=\"zh-CN\">"), std::string::npos);
