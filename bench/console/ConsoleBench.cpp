@@ -82,8 +82,9 @@ int main(int argc, char** argv) {
     std::vector<double> full;
     for (int round = 0; round < rounds; ++round) {
         const auto bareStart = Clock::now();
-        xmlDocPtr doc = xmlReadMemory(reply.data(), static_cast<int>(reply.size()), nullptr,
-                                      nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        xmlDocPtr doc =
+            xmlReadMemory(reply.data(), static_cast<int>(reply.size()), nullptr, nullptr,
+                          XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
         xmlFreeDoc(doc);
         bare.push_back(Millis(Clock::now() - bareStart));
 

@@ -26,13 +26,14 @@ namespace {
 void WhenOpen(std::function<QWidget*()> find, std::function<void(QWidget&)> act) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, find = std::move(find), act = std::move(act)] {
-        QWidget* widget = find();
-        if (widget == nullptr || !widget->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        act(*widget);
-    });
+    QObject::connect(timer, &QTimer::timeout,
+                     [timer, find = std::move(find), act = std::move(act)] {
+                         QWidget* widget = find();
+                         if (widget == nullptr || !widget->isVisible()) return;
+                         timer->stop();
+                         timer->deleteLater();
+                         act(*widget);
+                     });
     timer->start();
 }
 
@@ -74,10 +75,10 @@ bool RecordingHostWindow::event(QEvent* event) {
 }
 
 std::string PollXml(const std::string& id, const std::string& title, char status,
-                    const std::string& items, const std::string& extra) {
+                    const std::string& items, int userCount) {
     return "<Record PollingId=\"" + id + "\" Type=\"S\" IsSign=\"1\" Title=\"" + title +
-           "\" IsPublish=\"0\" Status=\"" + std::string(1, status) + "\" UserCount=\"0\" " +
-           extra + "><Items>" + items + "</Items></Record>";
+           "\" IsPublish=\"0\" Status=\"" + std::string(1, status) + "\" UserCount=\"" +
+           std::to_string(userCount) + "\"><Items>" + items + "</Items></Record>";
 }
 
 ConsoleFixture::ConsoleFixture() : config("XDG_CONFIG_HOME", (work / "config").string()) {

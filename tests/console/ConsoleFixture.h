@@ -62,8 +62,9 @@ protected:
 };
 
 // A record element of a poll list reply.
-std::string PollXml(const std::string& id, const std::string& title, char status,
-                    const std::string& items = "<Item ItemName=\"A\" Content=\"Yes\" PostCount=\"0\"/>",
-                    const std::string& extra = "");
+std::string PollXml(
+    const std::string& id, const std::string& title, char status,
+    const std::string& items = "<Item ItemName=\"A\" Content=\"Yes\" PostCount=\"0\"/>",
+    int userCount = 0);
 
 }  // namespace quibra::test

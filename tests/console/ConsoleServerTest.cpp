@@ -63,8 +63,8 @@ TEST(ConsoleServer, CreateEditPostStopPublishAndDeleteThroughTheButtons) {
     CWenDoc initDoc;
     CWenNode init = initDoc.LoadXml(
         "<init><skinfolder>skin</skinfolder><userid>u1</userid><username>Ann</username>"
-        "<sessionid>s</sessionid><modulename>m1</modulename><managerip>" + address +
-        "</managerip><authorname>a7</authorname><tmpfolder>" + (work / "tmp").string() +
+        "<sessionid>s</sessionid><modulename>m1</modulename><managerip>" +
+        address + "</managerip><authorname>a7</authorname><tmpfolder>" + (work / "tmp").string() +
         "</tmpfolder></init>");
     ASSERT_EQ(notify->Notify(L"/polling/in/init", &init), 0);
     auto* console = dynamic_cast<Dlg*>(PluginObjects::CurrentManager()->ManagerWindow());
@@ -73,8 +73,7 @@ TEST(ConsoleServer, CreateEditPostStopPublishAndDeleteThroughTheButtons) {
     QTreeWidget* tree = console->Tree();
     const auto settled = [&](int polls) {
         return QTest::qWaitFor(
-            [&] { return console->ButtonsEnabled() && tree->topLevelItemCount() == polls; },
-            30000);
+            [&] { return console->ButtonsEnabled() && tree->topLevelItemCount() == polls; }, 30000);
     };
     ASSERT_TRUE(settled(0));
 
@@ -96,27 +95,33 @@ TEST(ConsoleServer, CreateEditPostStopPublishAndDeleteThroughTheButtons) {
         Click(editor, Editor::kOkId);
     });
     Click(*console, Dlg::kModifyButtonId);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        return console->ButtonsEnabled() && tree->topLevelItemCount() == 1 &&
-               tree->topLevelItem(0)->text(0) == "Lunch today?";
-    }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return console->ButtonsEnabled() && tree->topLevelItemCount() == 1 &&
+                   tree->topLevelItem(0)->text(0) == "Lunch today?";
+        },
+        30000));
 
     const auto step = [&](int button, PollStatus status) {
         Click(*console, button);
         EXPECT_FALSE(console->ButtonsEnabled());
-        return QTest::qWaitFor([&] {
-            return console->ButtonsEnabled() && console->ShownRecord() != nullptr &&
-                   console->ShownRecord()->status == status;
-        }, 30000);
+        return QTest::qWaitFor(
+            [&] {
+                return console->ButtonsEnabled() && console->ShownRecord() != nullptr &&
+                       console->ShownRecord()->status == status;
+            },
+            30000);
     };
     ASSERT_TRUE(step(Dlg::kPostButtonId, PollStatus::Open));
     ASSERT_TRUE(step(Dlg::kOverButtonId, PollStatus::Closed));
     OnNextPopup([](QMenu& menu) { ClickMenuItem(menu, Dlg::kPublishCommand); });
     Click(*console, Dlg::kPublishButtonId);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        return console->ButtonsEnabled() && console->ShownRecord() != nullptr &&
-               console->ShownRecord()->publishState == PublishState::Published;
-    }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return console->ButtonsEnabled() && console->ShownRecord() != nullptr &&
+                   console->ShownRecord()->publishState == PublishState::Published;
+        },
+        30000));
     EXPECT_EQ(console->ShownRecord()->status, PollStatus::Closed);
 
     Click(*console, Dlg::kDeleteButtonId);

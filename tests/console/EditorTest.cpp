@@ -108,7 +108,7 @@ TEST_F(ConsoleFixture, EditingOpensOnThePollAndCancelSendsNothing) {
     EXPECT_TRUE(IsEnabled(CPollManagerDlg::kModifyButtonId));
 
     edit([&](QDialog& editor) {
-        Type(editor, Editor::kTitleId, QString(300, QChar(0x5348)));
+        Type(editor, Editor::kTitleId, QString(300, QLatin1Char('t')));
         EXPECT_EQ(Control<QLineEdit>(editor, Editor::kTitleId)->text().size(), 255);
         Type(editor, Editor::kChoiceIds[6], QString(300, 'g'));
         EXPECT_EQ(Control<QLineEdit>(editor, Editor::kChoiceIds[6])->text().size(), 255);

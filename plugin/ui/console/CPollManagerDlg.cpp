@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QFontMetrics>
-#include <QHeaderView>
 #include <QMouseEvent>
 #include <QTreeWidget>
 
@@ -138,8 +137,7 @@ void CPollManagerDlg::SetUpButtons() {
     for (const ButtonSpec& spec : kButtons) {
         auto* button = ItemAs<CImageButton>(spec.itemId);
         // A picture that does not load ends the set-up: later buttons stay bare.
-        if (!button || !layout.SetUpButton(*button, spec.layoutKey,
-                                           spec.itemId == kCreateButtonId,
+        if (!button || !layout.SetUpButton(*button, spec.layoutKey, spec.itemId == kCreateButtonId,
                                            m_settings.TipText(spec.tip)))
             return;
     }
@@ -168,8 +166,8 @@ const PollRecord* CPollManagerDlg::ShownRecord() const {
 
 void CPollManagerDlg::EnableAll(bool enabled) {
     m_buttonsEnabled = enabled;
-    for (int id : {kCreateButtonId, kModifyButtonId, kPostButtonId, kOverButtonId,
-                   kPublishButtonId, kDeleteButtonId}) {
+    for (int id : {kCreateButtonId, kModifyButtonId, kPostButtonId, kOverButtonId, kPublishButtonId,
+                   kDeleteButtonId}) {
         if (CImageButton* button = Button(id)) button->setEnabled(enabled);
     }
     if (!enabled) m_tree->setEnabled(false);
@@ -311,8 +309,10 @@ bool CPollManagerDlg::CollectSelected(std::uint32_t mask, bool closedOnly,
         if (!item->isSelected()) continue;
         const int index = item->data(0, kRecordRole).toInt();
         PollRecord& record = (*m_records)[static_cast<std::size_t>(index)];
-        const bool passes = closedOnly ? PollStatusInMask(record.status, static_cast<std::uint32_t>(PollStatus::Closed))
-                                       : PollStatusInMask(record.status, mask);
+        const bool passes =
+            closedOnly
+                ? PollStatusInMask(record.status, static_cast<std::uint32_t>(PollStatus::Closed))
+                : PollStatusInMask(record.status, mask);
         if (!passes) {
             out.clear();
             return false;
@@ -450,6 +450,11 @@ bool CPollManagerDlg::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::Leave:
                 m_tip->hide();
                 break;
+            case QEvent::Resize:
+                // The one column is as wide as the tree (a hidden header stretches
+                // nothing): a longer title is cut, and the tip shows it whole.
+                m_tree->setColumnWidth(0, m_tree->viewport()->width());
+                break;
             case QEvent::ContextMenu:
                 return true;
             default:
@@ -495,7 +500,8 @@ void CPollManagerDlg::ShowButtonMenu(int buttonId) {
         m_buttonMenu.AddItem(CSkinMenu::Normal, kImportCommand, Msg(msg::kMenuImportPollFile));
     } else {
         m_buttonMenu.AddItem(CSkinMenu::Normal, kPublishCommand, Msg(msg::kMenuPublishResult));
-        m_buttonMenu.AddItem(CSkinMenu::Normal, kExportAllCommand, Msg(msg::kMenuExportClosedPolls));
+        m_buttonMenu.AddItem(CSkinMenu::Normal, kExportAllCommand,
+                             Msg(msg::kMenuExportClosedPolls));
     }
     if (const int command = m_buttonMenu.Exec(QCursor::pos())) OnCommand(command);
 }

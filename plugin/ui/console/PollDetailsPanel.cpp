@@ -107,9 +107,9 @@ void PollDetailsPanel::DescribeRecord() {
     AddRow(details, Msg(msg::kAnswerModeCaption),
            Msg(record.singleChoice ? msg::kSingleAnswer : msg::kMultipleAnswers));
     AddRow(details, Msg(msg::kStatusCaption), StatusText(record.status));
-    AddRow(details, Msg(msg::kPublishCaption),
-           Msg(record.publishState == PublishState::Published ? msg::kPublished
-                                                               : msg::kNotPublished));
+    AddRow(
+        details, Msg(msg::kPublishCaption),
+        Msg(record.publishState == PublishState::Published ? msg::kPublished : msg::kNotPublished));
     details->setExpanded(true);
 }
 
