@@ -21,6 +21,8 @@ packages=(
   tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
   qt6-svg-dev fonts-noto-cjk fonts-liberation2
   locales clang-15 libfuzzer-15-dev
+  # the poll report is opened in a real browser by its tests
+  chromium
 )
 
 missing=()
