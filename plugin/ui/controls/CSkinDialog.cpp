@@ -48,13 +48,15 @@ bool CSkinDialog::AddTextControl(int id, CTransparentStatic* text) {
 
 void CSkinDialog::ConnectCommand(QAbstractButton* button, int id) {
     if (button == nullptr) return;
-    connect(
-        button, &QAbstractButton::clicked, this,
-        [this, id] {
-            emit commandTriggered(id);
-            OnCommand(id);
-        },
-        Qt::UniqueConnection);
+    // Qt refuses a unique connection to a lambda (and then makes none at all),
+    // so a mark on the button keeps it to one connection per command.
+    const QByteArray mark = "quibraCommand" + QByteArray::number(id);
+    if (button->property(mark.constData()).toBool()) return;
+    button->setProperty(mark.constData(), true);
+    connect(button, &QAbstractButton::clicked, this, [this, id] {
+        emit commandTriggered(id);
+        OnCommand(id);
+    });
 }
 
 void CSkinDialog::OnCommand(int id) {
