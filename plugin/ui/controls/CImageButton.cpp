@@ -1,6 +1,7 @@
 #include "ui/controls/CImageButton.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace quibra {
@@ -69,7 +70,7 @@ void CImageButton::SetToolTipText(const QString& text) {
 CImageButton::State CImageButton::CurrentState() const {
     if (!isEnabled()) return State::Disabled;
     if (isDown() || isChecked()) return State::Pressed;
-    if (underMouse() && !Picture(State::Hot).isNull()) return State::Hot;
+    if (!m_tracking && underMouse() && !Picture(State::Hot).isNull()) return State::Hot;
     if (hasFocus() && !Picture(State::Focus).isNull()) return State::Focus;
     return State::Normal;
 }
@@ -115,6 +116,22 @@ void CImageButton::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QAbstractButton::keyPressEvent(event);
+}
+
+void CImageButton::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) m_tracking = true;
+    QAbstractButton::mousePressEvent(event);
+}
+
+void CImageButton::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) m_tracking = false;
+    QAbstractButton::mouseReleaseEvent(event);
+    update();
+}
+
+void CImageButton::focusOutEvent(QFocusEvent* event) {
+    m_tracking = false;
+    QAbstractButton::focusOutEvent(event);
 }
 
 void CImageButton::nextCheckState() {

@@ -57,8 +57,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void nextCheckState() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // The left button went down here and is still held: no hot look until it
+    // is released, so dragging off shows the normal picture.
+    bool m_tracking = false;
     Type m_type = Type::Push;
     DrawMode m_drawMode = DrawMode::Stretched;
     std::array<QPixmap, 5> m_pictures;

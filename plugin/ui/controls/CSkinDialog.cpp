@@ -13,6 +13,10 @@
 
 namespace quibra {
 
+namespace {
+constexpr const char* kCommandProperty = "quibraCommand";
+}
+
 CSkinDialog::CSkinDialog(QWidget* parent) : QDialog(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     if (const QFont* font = DialogFont::Get()) setFont(*font);
@@ -48,14 +52,14 @@ bool CSkinDialog::AddTextControl(int id, CTransparentStatic* text) {
 
 void CSkinDialog::ConnectCommand(QAbstractButton* button, int id) {
     if (button == nullptr) return;
-    // Qt refuses a unique connection to a lambda (and then makes none at all),
-    // so a mark on the button keeps it to one connection per command.
-    const QByteArray mark = "quibraCommand" + QByteArray::number(id);
-    if (button->property(mark.constData()).toBool()) return;
-    button->setProperty(mark.constData(), true);
-    connect(button, &QAbstractButton::clicked, this, [this, id] {
-        emit commandTriggered(id);
-        OnCommand(id);
+    // The id lives on the button, so connecting again only changes it.
+    const bool connected = button->property(kCommandProperty).isValid();
+    button->setProperty(kCommandProperty, id);
+    if (connected) return;
+    connect(button, &QAbstractButton::clicked, this, [this, button] {
+        const int command = button->property(kCommandProperty).toInt();
+        emit commandTriggered(command);
+        OnCommand(command);
     });
 }
 

@@ -49,7 +49,7 @@ public:
     bool AddTextControl(int id, CTransparentStatic* text);
 
     // A click of `button` calls OnCommand(id) (and emits commandTriggered).
-    // Connecting the same button twice sends one command per click.
+    // Connecting the same button again only changes its id (one command per click).
     void ConnectCommand(QAbstractButton* button, int id);
     // A command from a button: kOk accepts, kCancel rejects (QDialog's reject:
     // override it for the dialog's own closing), anything else does nothing.

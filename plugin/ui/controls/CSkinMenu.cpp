@@ -52,7 +52,10 @@ QAction* CSkinMenu::AddItem(unsigned flags, int commandId, const QString& label,
         const qsizetype tab = text.indexOf('\t');
         record.text = tab >= 0 ? text.left(tab) : text;
         record.shortcutText = tab >= 0 ? text.mid(tab + 1) : QString();
-        action = m_menu->addAction(text);
+        // The shortcut text is not left in the label, where QMenu would widen
+        // the menu by a column of its own; the skin's style paints it.
+        action = m_menu->addAction(record.text);
+        action->setProperty(SkinMenuStyle::kShortcutProperty, record.shortcutText);
         if (!bitmap.isNull()) action->setIcon(QIcon(bitmap));
         action->setCheckable((flags & Checked) != 0);
         action->setChecked((flags & Checked) != 0);

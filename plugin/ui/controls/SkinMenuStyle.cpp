@@ -1,5 +1,7 @@
 #include "ui/controls/SkinMenuStyle.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QPainter>
 #include <QStyleOptionMenuItem>
 
@@ -88,11 +90,9 @@ void SkinMenuStyle::drawControl(ControlElement element, const QStyleOption* opti
     painter->setFont(item->font);
     QString text = item->text;
     QString shortcut;
-    const qsizetype tab = text.indexOf('\t');
-    if (tab >= 0) {
-        shortcut = text.mid(tab + 1);
-        text.truncate(tab);
-    }
+    if (const auto* menu = qobject_cast<const QMenu*>(widget))
+        if (const QAction* action = menu->actionAt(r.center()))
+            shortcut = action->property(kShortcutProperty).toString();
     const QRect textArea = r.adjusted(kSquare + 4, 0, -6, 0);
     const int flags = Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextShowMnemonic;
     painter->drawText(textArea, flags | Qt::AlignLeft, text);

@@ -11,6 +11,9 @@ class SkinMenuStyle : public QProxyStyle {
 public:
     SkinMenuStyle();
 
+    // The action property that holds an item's shortcut text (after the tab).
+    static constexpr const char* kShortcutProperty = "quibraShortcutText";
+
     int drawingStyle = 1;
     int itemWidth = 25;
     int itemHeight = 32;
