@@ -103,7 +103,7 @@ TEST(VotingRoad, AnAttendeeAnswersByClickingAndSeesThePublishedResult) {
     QTest::mouseClick(choiceB, Qt::LeftButton, {}, choiceB->rect().center());
     QWidget* submit = answer->findChild<QWidget*>("4018");
     QTest::mouseClick(submit, Qt::LeftButton, {}, submit->rect().center());
-    EXPECT_FALSE(answer->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return !answer->isVisible(); }));
     ASSERT_FALSE(host.calls.empty());
     EXPECT_EQ(host.calls.back().path, L"/polling/notify/postpolling");
 
@@ -136,7 +136,7 @@ TEST(VotingRoad, AnAttendeeAnswersByClickingAndSeesThePublishedResult) {
     EXPECT_TRUE(TextOf(result->findChild<QWidget*>("1002")).endsWith(" 1 " + word));
     QWidget* close = result->findChild<QWidget*>("4019");
     QTest::mouseClick(close, Qt::LeftButton, {}, close->rect().center());
-    EXPECT_FALSE(result->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return !result->isVisible(); }));
     EXPECT_EQ(hostWindow.notices.size(), 1u);
 
     entry.FreeAllPollingObject();

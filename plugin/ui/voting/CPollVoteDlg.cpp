@@ -36,6 +36,7 @@ enum Item : int {
     kFirstRowFrame = 4027,
     kQuestion = 4028,
     kSeparator = 4046,
+    kFooterLine = -1,  // the template's unnumbered line above the buttons
 };
 
 // Dialog 4002 in dialog units, in tab order.
@@ -43,7 +44,7 @@ constexpr TemplateItem kItems[] = {
     {kQuestion, ControlKind::ReadOnlyText, 14, 8, 289, 18},
     {kSeparator, ControlKind::Separator, 7, 28, 305, 1, nullptr, 0, false},
     {kFirstRowFrame, ControlKind::Frame, 12, 34, 296, 10, nullptr, 0, false},
-    {-1, ControlKind::Separator, 8, 192, 304, 1},
+    {kFooterLine, ControlKind::Separator, 8, 192, 304, 1},
     {kSubmit, ControlKind::ImageButton, 115, 197, 23, 12},
     {kResultClose, ControlKind::ImageButton, 137, 197, 23, 12},
     {kDecline, ControlKind::ImageButton, 162, 197, 23, 12},
@@ -74,6 +75,8 @@ void CPollVoteDlg::Create() {
     layout.ApplyDialogEntry(*this, L"480*480_dlg");
     layout.ApplyWindowControls(*this, L"poll_dlg");
 
+    PlaceFooterLine();
+
     auto* question = ItemAs<CReadOnlyText>(kQuestion);
     const QRect questionRect = question->geometry();
     CenterWindow();
@@ -92,6 +95,16 @@ void CPollVoteDlg::Create() {
     else
         CreateResultRows(row);
     SetTabOrder();
+}
+
+void CPollVoteDlg::PlaceFooterLine() {
+    // The skin moves the buttons and resizes the dialog but knows nothing of
+    // this line: keep it just above the buttons, as in the template, and
+    // inside the dialog, so seven rows of choices never cross it.
+    QWidget* line = Item(kFooterLine);
+    const QRect buttons = Item(kSubmit)->geometry();
+    const int gap = DialogTemplate::ToPixels(0, 192, 0, 197 - 192).height();
+    line->setGeometry(line->x(), buttons.top() - gap, width() - 2 * line->x(), line->height());
 }
 
 void CPollVoteDlg::CreateVotingRows(QRect row) {
@@ -203,7 +216,7 @@ void CPollVoteDlg::OnSubmit() {
         if (row.button != nullptr && row.button->isChecked()) chosen.push_back(row.name);
     if (chosen.empty()) {
         // The box is modal: the host may stop the poll, and so destroy this
-        // dialog, before it returns. Nothing here is touched afterwards.
+        // dialog, before it returns. Nothing is touched afterwards.
         ShowMessageBox(CWenMsg::GetInstance().GetMsg(msg::kNothingChosen), 0);
         return;
     }
@@ -214,7 +227,7 @@ void CPollVoteDlg::OnSubmit() {
 
 void CPollVoteDlg::OnClose() {
     // The host handles the notice before the dialog hides; it may answer by
-    // stopping the poll, which destroys this dialog on the spot.
+    // stopping the poll, which destroys this dialog there and then.
     QPointer<CPollVoteDlg> alive(this);
     if (QWidget* host = m_manager.HostWindow()) {
         WindowClosedNotice notice;
@@ -226,12 +239,12 @@ void CPollVoteDlg::OnClose() {
 void CPollVoteDlg::OnCommand(int id) {
     switch (id) {
         case kSubmit:
-            OnSubmit();
+            Queue(&CPollVoteDlg::OnSubmit);
             break;
         case kResultClose:
         case kDecline:
         case kCancel:
-            OnClose();
+            Queue(&CPollVoteDlg::OnClose);
             break;
         default:
             break;
@@ -239,18 +252,33 @@ void CPollVoteDlg::OnCommand(int id) {
 }
 
 void CPollVoteDlg::reject() {
-    OnClose();
+    Queue(&CPollVoteDlg::OnClose);
 }
 
 void CPollVoteDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
-        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-            event->accept();
-            OnSubmit();
-            return;
-        }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        Queue(&CPollVoteDlg::OnSubmit);
+        return;
     }
     CSkinDialog::keyPressEvent(event);
+}
+
+void CPollVoteDlg::Queue(void (CPollVoteDlg::*command)()) {
+    // Submitting and closing may end in this dialog's destruction (a message
+    // box's event loop, or a host answering the notice, lets the host stop the
+    // poll). Run from the event loop, not inside the button's or the key's own
+    // event handling, nothing of Qt's is left holding a destroyed widget; a
+    // dialog destroyed before then never runs the command.
+    QMetaObject::invokeMethod(
+        this,
+        [this, command] {
+            // A hidden dialog is done: a second click queued behind the first
+            // sends nothing again.
+            if (isVisible()) (this->*command)();
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace quibra
