@@ -65,6 +65,8 @@ TEST_F(VoteDialog, SingleAnswerKeepsOnlyTheLastPickAndSendsIt) {
     EXPECT_TRUE(Item(dialog, 4018)->isVisible());
     EXPECT_TRUE(Item(dialog, 4020)->isVisible());
     EXPECT_FALSE(Item(dialog, 4019)->isVisible());
+    EXPECT_EQ(Item(dialog, 4018)->toolTip(), Msg(15058));  // the host's "poll_post_btn" tip
+    EXPECT_EQ(Item(dialog, 4020)->toolTip(), Msg(15059));  // and its "poll_disclaim_btn" tip
 
     Click(Item(dialog, 1002));
     Click(Item(dialog, 1004));
@@ -122,6 +124,8 @@ TEST_F(VoteDialog, ResultModeShowsCountsAndSummaryAndSubmitOnlyHides) {
     EXPECT_FALSE(Item(dialog, 4018)->isVisible());
     EXPECT_TRUE(Item(dialog, 4019)->isVisible());
     EXPECT_TRUE(Item(dialog, 4020)->isVisible());
+    EXPECT_EQ(Item(dialog, 4019)->toolTip(), Msg(15050));  // the host's "ok_btn" tip
+    EXPECT_TRUE(Item(dialog, 4020)->toolTip().isEmpty());
 
     // Enter submits; in result mode that only hides.
     host.watched = dialog;
