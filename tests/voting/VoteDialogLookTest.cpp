@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QAbstractTextDocumentLayout>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTextLayout>
@@ -26,6 +26,15 @@ void ExpectReadable(QWidget* widget, const char* what) {
     const QRectF firstLine = layout->lineAt(0).rect().translated(layout->position());
     EXPECT_GE(firstLine.top(), 0) << what;
     EXPECT_LE(firstLine.bottom(), edit->viewport()->height()) << what << " first line clipped";
+}
+
+void Pick(CPollVoteDlg* dialog, std::initializer_list<int> ids) {
+    ASSERT_NE(dialog, nullptr);
+    for (int id : ids) {
+        auto* button = dialog->findChild<QWidget*>(QString::number(id));
+        ASSERT_NE(button, nullptr) << id;
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    }
 }
 
 void Save(CPollVoteDlg* dialog, const std::string& name) {
@@ -79,8 +88,13 @@ TEST_F(VoteDialogLook, RendersEachModeInEnglishAndChinese) {
         UseLanguage(language.file);
         const std::string tag = language.tag;
         const auto next = [&id] { return "look" + std::to_string(++id); };
-        Save(Open(RecordXml(next(), true, language.single, language.yesNo)), "single-" + tag);
-        Save(Open(RecordXml(next(), false, language.multiple, language.days)), "multiple-" + tag);
+        // Shown with a pick made, as an attendee sees them just before submitting.
+        CPollVoteDlg* single = Open(RecordXml(next(), true, language.single, language.yesNo));
+        Pick(single, {1002});
+        Save(single, "single-" + tag);
+        CPollVoteDlg* multiple = Open(RecordXml(next(), false, language.multiple, language.days));
+        Pick(multiple, {1000, 1004, 1008});
+        Save(multiple, "multiple-" + tag);
         CPollVoteDlg* longTexts = Open(RecordXml(next(), true, language.longQuestion,
                                                  {language.longChoice, language.yesNo[1]}));
         Save(longTexts, "long-question-" + tag);

@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QTest>
 
+#include "ui/controls/CTransparentStatic.h"
+
 #include "core/ShowMessageBox.h"
 #include "i18n/CWenMsg.h"
 #include "i18n/MessageIds.h"
@@ -121,6 +123,8 @@ TEST_F(VoteDialog, ResultModeShowsCountsAndSummaryAndSubmitOnlyHides) {
     EXPECT_EQ(Item(dialog, 1002)->geometry(),
               QRect(first.left(), first.top() + 80, first.width(), 20));
     EXPECT_EQ(dialog->windowTitle(), Msg(msg::kResultCaption));
+    ASSERT_NE(dialog->TextControl(4101), nullptr);  // the skin's title description
+    EXPECT_EQ(dialog->TextControl(4101)->text(), Msg(msg::kResultCaption));
     EXPECT_FALSE(Item(dialog, 4018)->isVisible());
     EXPECT_TRUE(Item(dialog, 4019)->isVisible());
     EXPECT_TRUE(Item(dialog, 4020)->isVisible());

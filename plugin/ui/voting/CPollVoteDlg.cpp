@@ -29,7 +29,7 @@ constexpr int kRowPitch = 40;
 constexpr int kChoiceButtonWidth = 18;
 constexpr int kTextIndent = 22;
 
-enum Item : int {
+enum ItemId : int {
     kSubmit = 4018,
     kResultClose = 4019,
     kDecline = 4020,
@@ -153,6 +153,10 @@ void CPollVoteDlg::CreateResultRows(QRect row) {
     m_rows.push_back({nullptr, summary, {}});
 
     setWindowTitle(Msg(msg::kResultCaption));
+    // A skin that removes the title bar shows its own description instead;
+    // the caption goes there too, or result and question would look alike.
+    for (const auto& [id, description] : TextControls())
+        if (description) description->setText(windowTitle());
     Item(kSubmit)->hide();
     Item(kDecline)->hide();
     Item(kResultClose)->show();
