@@ -8,11 +8,10 @@
 #include <QScreen>
 #include <QTest>
 
-#include "ui/controls/CTransparentStatic.h"
-
 #include "core/ShowMessageBox.h"
 #include "i18n/CWenMsg.h"
 #include "i18n/MessageIds.h"
+#include "ui/controls/CTransparentStatic.h"
 #include "voting/VotingFixture.h"
 
 using namespace quibra;
