@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QRadioButton>
 #include <QScreen>
@@ -123,6 +124,8 @@ void CPollVoteDlg::CreateVotingRows(QRect row) {
         QWidget* text = CreateRowText(QRect(QPoint(row.left() + kTextIndent, row.top()),
                                             QPoint(row.right(), row.bottom() + kRowHeight)),
                                       label);
+        // Clicking a choice's text picks it too: a bigger target than the box.
+        static_cast<CReadOnlyText*>(text)->viewport()->installEventFilter(this);
         m_rows.push_back({button, text, item.itemName});
         row.translate(0, kRowPitch);
     }
@@ -177,6 +180,22 @@ QWidget* CPollVoteDlg::CreateRowText(const QRect& rect, const std::wstring& text
     control->setFocusPolicy(Qt::NoFocus);
     control->show();
     return control;
+}
+
+bool CPollVoteDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonRelease ||
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+        return CSkinDialog::eventFilter(watched, event);
+    for (const ChoiceRow& row : m_rows) {
+        auto* text = qobject_cast<CReadOnlyText*>(row.text);
+        // A drag that selected part of the text was a selection, not a pick.
+        if (row.button == nullptr || text == nullptr || text->viewport() != watched ||
+            text->textCursor().hasSelection())
+            continue;
+        row.button->click();
+        break;
+    }
+    return CSkinDialog::eventFilter(watched, event);
 }
 
 bool CPollVoteDlg::SetUpButton(int id, const wchar_t* entry, const QString& tip) {

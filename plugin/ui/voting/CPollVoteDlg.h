@@ -68,6 +68,8 @@ public slots:
     void reject() override;
 
 protected:
+    // A click on a choice's text picks the choice.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Enter submits (queued) from anywhere but a focused button, which clicks itself.
     void keyPressEvent(QKeyEvent* event) override;
 
