@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <climits>
 
 #include "UiTestSupport.h"
 #include "i18n/CWenMsg.h"
@@ -196,4 +197,38 @@ TEST(SkinSettings, ReadsSkincfgAndTheProcessWideColour) {
     EXPECT_TRUE(settings.TipText(SkinButton::Cancel).isEmpty());
     EXPECT_EQ(settings.Get(SkinButton::Cancel).image, L"\\");
     DialogBackgroundColor::Reset();
+}
+
+// A layout file may give any two 32-bit numbers; found by fuzz_skin_layout.
+TEST(SkinLayout, RectanglesOfExtremeNumbersApplyWithoutOverflow) {
+    const struct {
+        SkinRect rect;
+        int width, height;
+    } spans[] = {
+        {{0, 0, 300, 200}, 300, 200},
+        {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, INT_MAX, INT_MAX},
+        {{INT_MAX, 5, INT_MIN, -3}, INT_MIN, -8},
+    };
+    for (const auto& s : spans) {
+        EXPECT_EQ(s.rect.Width(), s.width) << s.rect.left;
+        EXPECT_EQ(s.rect.Height(), s.height) << s.rect.left;
+    }
+
+    TempDir dir;
+    WriteFileBytes(dir / "DialogSkinConfig.xml",
+                   "<Wendrake><windowposition><dialog><item name='d' left='-2147483648' top='0' "
+                   "right='2147483647' bottom='480'/></dialog><window_control><item name='m' "
+                   "belong_to='d' control_id='82' left='-2147483648' top='-2147483648' "
+                   "right='2147483647' bottom='2147483647'/></window_control><color><item/>"
+                   "</color></windowposition></Wendrake>");
+    CSkinLayout layout;
+    layout.SetFolder(dir.WPath());
+    ASSERT_TRUE(layout.Open());
+    CSkinDialog dialog;
+    auto* moved = new QWidget(&dialog);
+    moved->setObjectName("82");
+    layout.ApplyDialogEntry(dialog, L"d");
+    layout.ApplyWindowControls(dialog, L"d");
+    EXPECT_EQ(dialog.size(), QSize(QWIDGETSIZE_MAX, 480));
+    EXPECT_EQ(moved->size(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
 }

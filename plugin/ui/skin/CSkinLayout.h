@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,8 +24,15 @@ struct SkinRect {
     int bottom = -1;
     // Empty when right <= left or bottom <= top (so an absent one is empty).
     bool IsEmpty() const { return right <= left || bottom <= top; }
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
+    // right - left and bottom - top, as far as an int holds them: a layout file
+    // may give any two 32-bit numbers.
+    int Width() const { return Span(left, right); }
+    int Height() const { return Span(top, bottom); }
+
+private:
+    static int Span(int from, int to) {
+        return static_cast<int>(std::clamp<int64_t>(int64_t{to} - from, INT_MIN, INT_MAX));
+    }
 };
 
 struct DialogEntry {
