@@ -121,6 +121,13 @@ void ScriptedTask::Run() {
     mailbox->Post(std::move(notice));
 }
 
+std::vector<std::string> Trace(const std::vector<Call>& calls) {
+    std::vector<std::string> lines;
+    for (const Call& call : calls)
+        lines.push_back(Narrow(call.path) + (call.hadPayload ? " " + call.xml : ""));
+    return lines;
+}
+
 CWenNode Xml(CWenDoc& doc, const std::string& text) {
     return doc.LoadXml(text);
 }

@@ -156,6 +156,9 @@ private:
     std::function<void()> m_before;
 };
 
+// Each call as "path" or, with a payload, "path xml": a whole sequence compares in one check.
+std::vector<std::string> Trace(const std::vector<Call>& calls);
+
 // Parses XML text into a document and returns its root.
 CWenNode Xml(CWenDoc& doc, const std::string& text);
 

@@ -22,11 +22,6 @@ protected:
         CWenNode node = doc.LoadXml(xml);
         worker.Dispatch(path, &node);
     }
-    std::vector<std::wstring> Jobs() const {
-        std::vector<std::wstring> names;
-        for (const Call& c : jobs->calls) names.push_back(c.path);
-        return names;
-    }
 
     RecordingManager manager;
     PollWorker worker;
@@ -50,11 +45,11 @@ TEST_F(WorkerTest, CommandPathsStartTheirJobs) {
     Send(L"/polling/out/getsinglepolling", "<ids><id>17</id></ids>");
     Send(L"/polling/out/clientgetpollresult", "<ids><id>18</id></ids>");
     Send(L"/polling/out/postpolling", "<Quibrant ActionType=\"SendPoll\"/>");
-    EXPECT_EQ(Jobs(), (std::vector<std::wstring>{L"create", L"delete", L"update", L"update",
-                                                 L"results1", L"results2", L"results3", L"post"}));
-    EXPECT_EQ(jobs->calls[4].hadPayload, false) << "the list request carries no node";
-    EXPECT_EQ(jobs->calls[5].xml, "ids{id=17;}");
-    EXPECT_EQ(jobs->calls[6].xml, "ids{id=18;}");
+    EXPECT_EQ(Trace(jobs->calls),
+              (std::vector<std::string>{
+                  "create Quibrant[CreatePolling]=", "delete Quibrant=",
+                  "update Quibrant[UpdateContant]=", "update Quibrant[UpdateStats]=", "results1",
+                  "results2 ids{id=17;}", "results3 ids{id=18;}", "post Quibrant[SendPoll]="}));
     EXPECT_TRUE(manager.calls.empty());
 }
 
@@ -63,7 +58,7 @@ TEST_F(WorkerTest, SuccessfulChangesRefreshTheListOnceAndFailuresDoNothing) {
                               L"/polling/out/updateok", L"/polling/out/updatestatsok"}) {
         jobs->calls.clear();
         worker.Dispatch(ok, nullptr);
-        EXPECT_EQ(Jobs(), std::vector<std::wstring>{L"results1"}) << ok;
+        EXPECT_EQ(Trace(jobs->calls), std::vector<std::string>{"results1"}) << ok;
     }
     jobs->calls.clear();
     for (const wchar_t* quiet :
@@ -83,35 +78,28 @@ TEST_F(WorkerTest, RepliesReachTheManager) {
     worker.Dispatch(L"/polling/out/getresulterror", nullptr);
     Send(L"/polling/out/clientgetresultok", "<R><Records/></R>");
     Send(L"/polling/out/clientshowresultok", "<R><Records/></R>");
-    ASSERT_EQ(manager.calls.size(), 4u);
-    EXPECT_EQ(manager.calls[0].path, L"/polling/in/updating");
-    EXPECT_EQ(manager.calls[0].xml, "R{Records=;}");
-    EXPECT_EQ(manager.calls[1].path, L"/polling/in/updatingerror");
-    EXPECT_FALSE(manager.calls[1].hadPayload);
-    EXPECT_EQ(manager.calls[2].path, L"/polling/in/clientgetpollinfo");
-    EXPECT_EQ(manager.calls[3].path, L"/polling/in/clientshowpollresult");
+    EXPECT_EQ(
+        Trace(manager.calls),
+        (std::vector<std::string>{"/polling/in/updating R{Records=;}", "/polling/in/updatingerror",
+                                  "/polling/in/clientgetpollinfo R{Records=;}",
+                                  "/polling/in/clientshowpollresult R{Records=;}"}));
     EXPECT_TRUE(jobs->calls.empty());
 }
 
 TEST_F(WorkerTest, TransportParametersAreReplacedAsAWhole) {
     Send(L"/polling/out/settransparams", kParams);
     const TransportParams& p = worker.Transport();
-    EXPECT_EQ(p.userId, L"u1");
-    EXPECT_EQ(p.userName, L"Ann");
-    EXPECT_EQ(p.sessionId, L"s1");
-    EXPECT_EQ(p.moduleName, L"m1");
-    EXPECT_EQ(p.proxyUser, L"pu");
-    EXPECT_EQ(p.proxyPassword, L"pp");
-    EXPECT_EQ(p.managerIp, L"127.0.0.1:81");
-    EXPECT_EQ(p.authorName, L"a7");
-    EXPECT_EQ(p.tempFolder, L"/tmp/q");
+    const auto fields = [&] {
+        return p.userId + L"|" + p.userName + L"|" + p.sessionId + L"|" + p.moduleName + L"|" +
+               p.proxyUser + L"|" + p.proxyPassword + L"|" + p.managerIp + L"|" + p.authorName +
+               L"|" + p.tempFolder;
+    };
+    EXPECT_EQ(fields(), L"u1|Ann|s1|m1|pu|pp|127.0.0.1:81|a7|/tmp/q");
     EXPECT_TRUE(worker.Window().HasWindow());
     auto mailbox = worker.Window().Mailbox();
 
     Send(L"/polling/out/settransparams", "<p><userid>u2</userid></p>");
-    EXPECT_EQ(p.userId, L"u2");
-    EXPECT_EQ(p.proxyUser, L"") << "a missing child clears its field";
-    EXPECT_EQ(p.managerIp, L"");
+    EXPECT_EQ(fields(), L"u2||||||||") << "a missing child clears its field";
     EXPECT_EQ(worker.Window().Mailbox(), mailbox) << "one message window on this thread";
 
     worker.Dispatch(L"/polling/out/setuserid", nullptr);

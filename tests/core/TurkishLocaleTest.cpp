@@ -78,7 +78,7 @@ TEST_F(TurkishLocaleTest, MessagePathsFoldAsciiCapitalsOnly) {
     EXPECT_EQ(started->calls[0].path, L"results1");
 }
 
-TEST_F(TurkishLocaleTest, ProxyScriptAnswersKeepTheirMeaning) {
+TEST_F(TurkishLocaleTest, NumbersSpacesAndProxyAnswersReadAsEverywhere) {
     std::wstring list;
     bool direct = false;
     EXPECT_TRUE(proxy_rules::FromPacAnswer("DIRECT", list, direct));
@@ -86,9 +86,7 @@ TEST_F(TurkishLocaleTest, ProxyScriptAnswersKeepTheirMeaning) {
     EXPECT_TRUE(proxy_rules::FromPacAnswer("PROXY a:1; SOCKS b:2; DIRECT", list, direct));
     EXPECT_FALSE(direct);
     EXPECT_EQ(list, L"a:1;socks4://b:2");
-}
 
-TEST_F(TurkishLocaleTest, NumbersAndSpacesReadAsEverywhere) {
     CWenDoc doc;
     CWenNode root =
         doc.LoadXml("<r a=\" 12px\" b=\"\u3000 5\" c=\"-7\" d=\"\u0661\"><n>\t42</n></r>");

@@ -71,6 +71,8 @@ TEST_F(HttpRequestTest, LaysOutTheQueryWithFieldsAndCacheBreaker) {
         {L"/p", {}, "/p?"},
         {L"/p", {{L"a", L"1"}, {L"b", L"2"}}, "/p?a=1&b=2&"},
         {L"/p?x=1", {{L"a", L"1"}}, "/p?x=1&a=1&"},
+        // Bytes outside printable ASCII are escaped in the target, the rest kept as written.
+        {L"/\u00E9%41~", {}, "/%C3%A9%41~?"},
         // Duplicates and empty values are kept; a value is cut at 8192 units.
         {L"/p",
          {{L"n m", L"\u00E9-\U0001F600\nz"}, {L"big", std::wstring(9000, L'v')}, {L"n m", L""}},

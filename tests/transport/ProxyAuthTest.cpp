@@ -103,52 +103,48 @@ TEST_F(ProxyAuthTest, ARefusalAfterOneRetryFailsWith407) {
     EXPECT_EQ(proxyServer.Connections(), 0);
 }
 
-TEST_F(ProxyAuthTest, NtlmOfferedIsChosenAndUsedByLaterRequestsFromTheStart) {
-    proxyServer.Push(ScriptedReply::ProxyChallenge(
-        {"Basic realm=\"q\"", "Digest realm=\"q\", nonce=\"n1\"", "NTLM"}));
-    proxyServer.Push(ScriptedReply::Status(200, "through"));
+TEST_F(ProxyAuthTest, TheStrongestSchemeOfEveryChallengeHeaderIsChosenAndKept) {
+    // NTLM over Digest over Basic; anything else leads back to Basic.
+    const std::string digest = "Digest realm=\"q\", nonce=\"n1\", qop=\"auth\"";
+    const struct {
+        std::vector<std::string> headers;
+        ProxyAuthScheme chosen;
+        std::string sent;  // how the accepted request's Proxy-Authorization begins
+    } cases[] = {
+        {{"Basic realm=\"q\"", digest}, ProxyAuthScheme::Digest, "Digest username=\"u\""},
+        {{"Negotiate"}, ProxyAuthScheme::Basic, "Basic dTpw"},
+        {{"Negotiate", "Basic realm=\"q\", Digest realm=\"q\", nonce=\"n\""},
+         ProxyAuthScheme::Digest,
+         "Digest username=\"u\""},
+        // Commas inside quotes and between parameters start no scheme.
+        {{"Basic realm=\"a, NTLM\", charset=\"UTF-8\""}, ProxyAuthScheme::Basic, "Basic dTpw"},
+        {{"Negotiate, NTLM"}, ProxyAuthScheme::NTLM, "NTLM TlRMTVNTUAAB"},
+        {{"Basic realm=\"q\"", "Negotiate abc==, ntlm"},
+         ProxyAuthScheme::NTLM,
+         "NTLM TlRMTVNTUAAB"},
+        {{"Basic realm=\"q\"", digest, "NTLM"}, ProxyAuthScheme::NTLM, "NTLM TlRMTVNTUAAB"},
+    };
+    for (const auto& c : cases) {
+        HttpRequest::SetProxyAuthScheme(ProxyAuthScheme::Basic);
+        proxyServer.Push(ScriptedReply::ProxyChallenge(c.headers));
+        if (c.chosen == ProxyAuthScheme::Digest)
+            proxyServer.Push(ScriptedReply::ProxyChallenge({digest}));  // the digest's round trip
+        proxyServer.Push(ScriptedReply::Status(200, "through"));
+        HttpRequest request;
+        EXPECT_TRUE(Get(WithUser(request))) << c.headers[0];
+        EXPECT_EQ(request.ReplyText(), L"through") << c.headers[0];
+        EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), c.chosen) << c.headers[0];
+        const std::string sent = proxyServer.Requests().back().Header("Proxy-Authorization");
+        EXPECT_EQ(sent.rfind(c.sent, 0), 0u) << c.headers[0] << ": " << sent;
+    }
+    // A later request uses the chosen scheme from the start.
+    const size_t before = proxyServer.Requests().size();
     proxyServer.Push(ScriptedReply::Status(200, "again"));
-
-    HttpRequest first;
-    ASSERT_TRUE(Get(WithUser(first)));
-    EXPECT_EQ(first.ReplyText(), L"through");
-    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::NTLM);
-
     HttpRequest later;
     ASSERT_TRUE(Get(WithUser(later)));
-    EXPECT_EQ(later.ReplyText(), L"again");
-
     const auto requests = proxyServer.Requests();
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0].Header("Proxy-Authorization"), "Basic dTpw");
-    EXPECT_EQ(requests[1].Header("Proxy-Authorization").rfind("NTLM TlRMTVNTUAAB", 0), 0u)
-        << requests[1].Header("Proxy-Authorization");
-    EXPECT_EQ(requests[2].Header("Proxy-Authorization").rfind("NTLM TlRMTVNTUAAB", 0), 0u)
-        << requests[2].Header("Proxy-Authorization");
-}
-
-TEST_F(ProxyAuthTest, DigestIsPreferredToBasicAndBasicIsTheFallback) {
-    const std::string digest = "Digest realm=\"q\", nonce=\"n1\", qop=\"auth\"";
-    proxyServer.Push(ScriptedReply::ProxyChallenge({"Basic realm=\"q\"", digest}));
-    proxyServer.Push(ScriptedReply::ProxyChallenge({digest}));  // the digest's own round trip
-    proxyServer.Push(ScriptedReply::Status(200, "digest ok"));
-    HttpRequest digestRequest;
-    ASSERT_TRUE(Get(WithUser(digestRequest)));
-    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::Digest);
-    auto requests = proxyServer.Requests();
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[2].Header("Proxy-Authorization").rfind("Digest username=\"u\"", 0), 0u)
-        << requests[2].Header("Proxy-Authorization");
-
-    // A challenge naming none of the three schemes leads back to Basic.
-    proxyServer.Push(ScriptedReply::ProxyChallenge({"Negotiate"}));
-    proxyServer.Push(ScriptedReply::Status(200, "basic ok"));
-    HttpRequest basicRequest;
-    ASSERT_TRUE(Get(WithUser(basicRequest)));
-    EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::Basic);
-    requests = proxyServer.Requests();
-    ASSERT_EQ(requests.size(), 5u);
-    EXPECT_EQ(requests.back().Header("Proxy-Authorization"), "Basic dTpw");
+    ASSERT_EQ(requests.size(), before + 1);
+    EXPECT_EQ(requests.back().Header("Proxy-Authorization").rfind("NTLM TlRMTVNTUAAB", 0), 0u);
 }
 
 TEST_F(ProxyAuthTest, BypassedHostsAndMissingSettingsGoDirect) {
@@ -182,34 +178,6 @@ TEST_F(ProxyAuthTest, BypassedHostsAndMissingSettingsGoDirect) {
     EXPECT_TRUE(Get(direct, url));
     EXPECT_EQ(target.Requests().size(), 7u);
     EXPECT_EQ(proxyServer.Connections(), 0);
-}
-
-}  // namespace
-}  // namespace quibra
-
-namespace quibra {
-namespace {
-
-TEST_F(ProxyAuthTest, EverySchemeOfEveryChallengeHeaderIsWeighed) {
-    const struct {
-        std::vector<std::string> headers;
-        ProxyAuthScheme chosen;
-    } cases[] = {
-        {{"Negotiate, NTLM"}, ProxyAuthScheme::NTLM},
-        {{"Negotiate", "Basic realm=\"q\", Digest realm=\"q\", nonce=\"n\""},
-         ProxyAuthScheme::Digest},
-        // Commas inside quotes and between parameters start no scheme.
-        {{"Basic realm=\"a, NTLM\", charset=\"UTF-8\""}, ProxyAuthScheme::Basic},
-        {{"Basic realm=\"q\"", "Negotiate abc==, ntlm"}, ProxyAuthScheme::NTLM},
-    };
-    for (const auto& c : cases) {
-        HttpRequest::SetProxyAuthScheme(ProxyAuthScheme::Basic);
-        proxyServer.Push(ScriptedReply::ProxyChallenge(c.headers));
-        proxyServer.Push(ScriptedReply::Status(200, "through"));
-        HttpRequest request;
-        EXPECT_TRUE(Get(WithUser(request))) << c.headers[0];
-        EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), c.chosen) << c.headers[0];
-    }
 }
 
 }  // namespace

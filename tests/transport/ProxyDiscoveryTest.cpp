@@ -82,8 +82,9 @@ TEST(ProxyDiscovery, ScriptChoosesProxyOrDirectAndUnreachableScriptFails) {
     EXPECT_EQ(requests[0].requestLine, "GET /proxy.pac HTTP/1.1");
     EXPECT_EQ(requests[0].Header("User-Agent"), "WenCheckProxy/1.0");
 
-    // Not found, a broken script, a script without an answer, nothing listening.
-    scriptServer.Push(ScriptedReply::Status(404, "missing"));
+    // Not found (even with a script for a body), a broken script, a script without an
+    // answer, nothing listening.
+    scriptServer.Push(ScriptedReply::Status(404, kPacScript));
     scriptServer.Push(ScriptedReply::Status(200, "function FindProxyForURL(url, host) { return "));
     scriptServer.Push(
         ScriptedReply::Status(200, "function FindProxyForURL(url, host) { return 42; }"));
@@ -261,6 +262,7 @@ TEST(ProxyRules, EveryChallengeOfAHeaderValueNamesItsScheme) {
         (Schemes{"digest", "basic"}));
     EXPECT_EQ(OfferedSchemes("Negotiate YWJj==, , NTLM"), (Schemes{"negotiate", "ntlm"}));
     EXPECT_EQ(OfferedSchemes("=x, \"q\""), Schemes{});
+    EXPECT_EQ(OfferedSchemes("Scheme09 a=b, NTLM"), (Schemes{"scheme09", "ntlm"}));
 }
 
 }  // namespace

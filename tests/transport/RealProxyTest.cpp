@@ -67,14 +67,6 @@ TEST_F(RealProxyTest, BasicCredentialsOpenAProxyThatDemandsThem) {
         << requests[0].requestLine;
     EXPECT_EQ(requests[0].Header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)");
     EXPECT_EQ(requests[0].CountHeaders("Proxy-Authorization"), 0);  // the proxy keeps them
-
-    // Downloads go the same way.
-    const auto file = dir / "list.xml";
-    HttpRequest download;
-    download.SetProxyUser(L"pollster");
-    download.SetProxyPassword(L"s3cret");
-    ASSERT_TRUE(download.Download(Url(), file.wstring()));
-    EXPECT_EQ(test::ReadFileBytes(file), "poll list");
 }
 
 TEST_F(RealProxyTest, EnvironmentAndScriptLeadToAnOpenProxy) {

@@ -1,12 +1,11 @@
 #include "transport/ScriptedServer.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
 #include <stdexcept>
 
 namespace quibra::test {
@@ -22,48 +21,31 @@ bool SendAll(int fd, std::string_view bytes) {
     return true;
 }
 
-const char* Reason(int status) {
-    switch (status) {
-        case 200:
-            return "OK";
-        case 404:
-            return "Not Found";
-        case 407:
-            return "Proxy Authentication Required";
-        case 500:
-            return "Internal Server Error";
-        default:
-            return "Status";
-    }
+// Whether `line` is a header called `name` (case-insensitive).
+bool IsHeader(std::string_view line, std::string_view name) {
+    return line.size() > name.size() && line[name.size()] == ':' &&
+           strncasecmp(line.data(), name.data(), name.size()) == 0;
 }
 
 }  // namespace
 
 std::string RecordedRequest::Header(std::string_view name) const {
     for (const std::string& line : headers) {
-        if (line.size() > name.size() && line[name.size()] == ':' &&
-            strncasecmp(line.data(), name.data(), name.size()) == 0) {
-            std::string_view value(line);
-            value.remove_prefix(name.size() + 1);
-            while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-            return std::string(value);
-        }
+        if (!IsHeader(line, name)) continue;
+        const size_t start = line.find_first_not_of(' ', name.size() + 1);
+        return start == std::string::npos ? std::string() : line.substr(start);
     }
     return {};
 }
 
 int RecordedRequest::CountHeaders(std::string_view name) const {
-    int count = 0;
-    for (const std::string& line : headers)
-        if (line.size() > name.size() && line[name.size()] == ':' &&
-            strncasecmp(line.data(), name.data(), name.size()) == 0)
-            ++count;
-    return count;
+    return static_cast<int>(std::count_if(headers.begin(), headers.end(),
+                                          [&](const std::string& h) { return IsHeader(h, name); }));
 }
 
 ScriptedReply ScriptedReply::Status(int status, std::string body,
                                     std::vector<std::string> headers) {
-    std::string bytes = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
+    std::string bytes = "HTTP/1.1 " + std::to_string(status) + " Scripted\r\n";
     for (const std::string& h : headers) bytes += h + "\r\n";
     bytes += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     return ScriptedReply{std::move(bytes)};
@@ -84,8 +66,7 @@ ScriptedServer::ScriptedServer() : m_default(ScriptedReply::Status(500, "no scri
     if (m_listenFd < 0 ||
         ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(m_listenFd, 64) != 0 ||
-        ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
-        ::pipe2(m_wakePipe, O_CLOEXEC) != 0)
+        ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         throw std::runtime_error("scripted server cannot listen");
     m_port = ntohs(addr.sin_port);
     m_acceptor = std::thread([this] { AcceptLoop(); });
@@ -98,13 +79,10 @@ ScriptedServer::~ScriptedServer() {
         for (int fd : m_openFds) ::shutdown(fd, SHUT_RDWR);
     }
     m_stopped.notify_all();
-    const char wake = 1;
-    [[maybe_unused]] const ssize_t n = ::write(m_wakePipe[1], &wake, 1);
+    ::shutdown(m_listenFd, SHUT_RDWR);  // wakes the blocked accept
     m_acceptor.join();
     for (std::thread& worker : m_workers) worker.join();
     ::close(m_listenFd);
-    ::close(m_wakePipe[0]);
-    ::close(m_wakePipe[1]);
 }
 
 std::string ScriptedServer::BaseUrl() const {
@@ -144,16 +122,13 @@ ScriptedReply ScriptedServer::NextReply() {
 
 void ScriptedServer::AcceptLoop() {
     for (;;) {
-        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) continue;
-        if (fds[1].revents != 0) return;
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
         std::lock_guard lock(m_lock);
         if (m_stopping) {
-            ::close(fd);
+            if (fd >= 0) ::close(fd);
             return;
         }
+        if (fd < 0) continue;
         ++m_connections;
         m_openFds.insert(fd);
         m_workers.emplace_back([this, fd] { Serve(fd); });

@@ -67,7 +67,6 @@ private:
     ScriptedReply NextReply();
 
     int m_listenFd = -1;
-    int m_wakePipe[2] = {-1, -1};
     uint16_t m_port = 0;
 
     mutable std::mutex m_lock;

@@ -30,6 +30,8 @@ TEST(UrlEncode, EscapesAllButAlphanumericsAndSpacesAndJoinsSurrogatePairs) {
         {std::wstring(1, kEmoji), kEmojiEncoded},
         {L"a" + kEmojiPair + L"b" + std::wstring(1, kEmoji),
          L"a" + kEmojiEncoded + L"b" + kEmojiEncoded},
+        // The first pair of all: U+10000.
+        {std::wstring{static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0xDC00)}, L"%F0%90%80%80"},
         // Lone halves, and halves in the wrong order, are not joined.
         {std::wstring(1, high) + L"a", kReplacement + L"a"},
         {std::wstring(1, low), kReplacement},
