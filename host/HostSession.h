@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <string>
+
+#include "quibra/IPollNotify.h"
+
+class ConferenceChannel;
+
+// What a conferencing client does with the plug-in's notifications: it relays
+// them to the other side of the conference, as "/polling/in/" messages.
+//   presenter's "/polling/notify/open"    -> attendees' "/polling/in/authholdpolling"
+//   presenter's "/polling/notify/close"   -> attendees' "/polling/in/stoppolling"
+//   presenter's "/polling/notify/publish" -> attendees' "/polling/in/clientgetpollresult"
+//   an attendee's "/polling/notify/postpolling" -> presenter's "/polling/in/clientnotifypolling"
+// Messages arriving over the channel are handed to this host's plug-in only
+// when they are ones its side expects. An attendee that joins late is sent
+// the polls that are open. UI thread only.
+class HostSession : public QObject, public IPollNotify {
+    Q_OBJECT
+public:
+    // Hands a message to this host's plug-in; returns Notify's result, or -1
+    // when the payload is not XML or there is no plug-in.
+    using DeliverFn = std::function<int32_t(const std::wstring& path, const std::string& xml)>;
+
+    HostSession(bool presenter, ConferenceChannel& channel, DeliverFn deliver,
+                QObject* parent = nullptr);
+
+    int32_t Notify(const wchar_t* path, const CWenNode* payload) override;
+
+    // Poll ids posted and not yet stopped, in posting order (presenter).
+    const QStringList& OpenPolls() const { return m_open; }
+    // Lets "/demo/" messages through to DemoMessage (the demo's walkthrough).
+    void AllowDemoMessages(bool allow) { m_demoMessages = allow; }
+
+signals:
+    void Log(const QString& line);
+    // Every notification of the plug-in, with the poll ids it names.
+    void Notified(const QString& path, const QStringList& ids);
+    void DemoMessage(const QString& from, const QString& path, const QByteArray& xml);
+
+private:
+    void OnReceived(const QString& from, const QString& path, const QByteArray& xml);
+    void OnAttendeeJoined(const QString& userId, const QString& userName);
+    void DeliverToPlugin(const QString& path, const std::string& xml, const QString& from);
+
+    bool m_presenter;
+    ConferenceChannel& m_channel;
+    std::function<int32_t(const std::wstring&, const std::string&)> m_deliver;
+    QStringList m_open;
+    bool m_demoMessages = false;
+};
