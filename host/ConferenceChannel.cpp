@@ -63,25 +63,22 @@ bool ConferenceChannel::Decode(const QByteArray& line, std::string& path, std::s
 
 bool ConferenceChannel::Listen(const std::string& session, QString& error) {
     m_socketName = SocketName(session);
+    // A socket that answers belongs to a live presenter of the same session;
+    // one that does not was left behind by a presenter that did not end
+    // cleanly, and is taken over.
+    QLocalSocket probe;
+    probe.connectToServer(m_socketName);
+    if (probe.waitForConnected(2000)) {
+        error =
+            QStringLiteral("another presenter already holds session ") + QString::fromUtf8(session);
+        return false;
+    }
+    QLocalServer::removeServer(m_socketName);
     m_server = new QLocalServer(this);
     // Only this user's processes may join the conference's signalling.
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server, &QLocalServer::newConnection, this, &ConferenceChannel::OnNewConnection);
     if (m_server->listen(m_socketName)) return true;
-    if (m_server->serverError() == QAbstractSocket::AddressInUseError) {
-        QLocalSocket probe;
-        probe.connectToServer(m_socketName);
-        if (probe.waitForConnected(2000)) {
-            error = QStringLiteral("another presenter already holds session ") +
-                    QString::fromUtf8(session);
-            delete m_server;
-            m_server = nullptr;
-            return false;
-        }
-        // Left behind by a presenter that did not end cleanly.
-        QLocalServer::removeServer(m_socketName);
-        if (m_server->listen(m_socketName)) return true;
-    }
     error = QStringLiteral("cannot open the conference channel ") + m_socketName + ": " +
             m_server->errorString();
     delete m_server;
