@@ -17,6 +17,7 @@ packages=(
   libsqlite3-dev libcpp-httplib-dev libssl-dev openssl xsltproc
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
+  qt6-svg-dev fonts-noto-cjk
 )
 
 missing=()

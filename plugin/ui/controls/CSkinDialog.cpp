@@ -1,0 +1,122 @@
+#include "ui/controls/CSkinDialog.h"
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include "ui/controls/CPictureView.h"
+#include "ui/controls/CTransparentStatic.h"
+#include "ui/controls/DialogFont.h"
+
+namespace quibra {
+
+namespace {
+constexpr const char* kCommandProperty = "quibraCommand";
+}
+
+CSkinDialog::CSkinDialog(QWidget* parent) : QDialog(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    if (const QFont* font = DialogFont::Get()) setFont(*font);
+}
+
+CSkinDialog::~CSkinDialog() = default;
+
+QWidget* CSkinDialog::Item(int id) const {
+    return findChild<QWidget*>(QString::number(id));
+}
+
+CPictureView* CSkinDialog::PictureControl(int id) const {
+    auto it = m_pictures.find(id);
+    return it == m_pictures.end() ? nullptr : it->second.data();
+}
+
+CTransparentStatic* CSkinDialog::TextControl(int id) const {
+    auto it = m_texts.find(id);
+    return it == m_texts.end() ? nullptr : it->second.data();
+}
+
+bool CSkinDialog::AddPictureControl(int id, CPictureView* view) {
+    if (view == nullptr || PictureControl(id) != nullptr) return false;
+    m_pictures[id] = view;
+    return true;
+}
+
+bool CSkinDialog::AddTextControl(int id, CTransparentStatic* text) {
+    if (text == nullptr || TextControl(id) != nullptr) return false;
+    m_texts[id] = text;
+    return true;
+}
+
+void CSkinDialog::ConnectCommand(QAbstractButton* button, int id) {
+    if (button == nullptr) return;
+    // The id lives on the button, so connecting again only changes it.
+    const bool connected = button->property(kCommandProperty).isValid();
+    button->setProperty(kCommandProperty, id);
+    if (connected) return;
+    connect(button, &QAbstractButton::clicked, this, [this, button] {
+        const int command = button->property(kCommandProperty).toInt();
+        emit commandTriggered(command);
+        OnCommand(command);
+    });
+}
+
+void CSkinDialog::OnCommand(int id) {
+    if (id == kOk) accept();
+    if (id == kCancel) reject();
+}
+
+void CSkinDialog::CenterWindow() {
+    QRect area;
+    if (QWidget* parent = parentWidget(); parent != nullptr && parent->isVisible())
+        area = parent->window()->frameGeometry();
+    else if (QScreen* screen = QGuiApplication::primaryScreen())
+        area = screen->availableGeometry();
+    if (area.isEmpty()) return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(area.center());
+    move(frame.topLeft());
+}
+
+void CSkinDialog::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    m_background.Paint(painter, event->rect());
+}
+
+void CSkinDialog::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QDialog::mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    // The window system moves the window where it can; otherwise follow the
+    // pointer by hand until the button goes up.
+    QWindow* handle = window()->windowHandle();
+    if (handle != nullptr && handle->startSystemMove()) return;
+    m_dragging = true;
+    m_dragStart = event->globalPosition().toPoint();
+    m_windowStart = window()->pos();
+}
+
+void CSkinDialog::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_dragging) {
+        QDialog::mouseMoveEvent(event);
+        return;
+    }
+    event->accept();
+    window()->move(m_windowStart + event->globalPosition().toPoint() - m_dragStart);
+}
+
+void CSkinDialog::mouseReleaseEvent(QMouseEvent* event) {
+    if (!m_dragging) {
+        QDialog::mouseReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    m_dragging = false;
+    window()->move(m_windowStart + event->globalPosition().toPoint() - m_dragStart);
+}
+
+}  // namespace quibra

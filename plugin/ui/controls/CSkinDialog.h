@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <map>
+
+#include "ui/controls/CSkinBackground.h"
+
+class QAbstractButton;
+
+namespace quibra {
+
+class CPictureView;
+class CTransparentStatic;
+
+// Base of the three skinned dialogs: paints CSkinBackground, moves the window
+// when it is dragged by any point that is not a child control, finds its
+// controls by item id (their object name), routes button clicks to OnCommand,
+// and keeps the picture and text controls the skin layout created.
+class CSkinDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The dialog's OK and cancel commands (the layout's close button sends kCancel).
+    static constexpr int kOk = 1;
+    static constexpr int kCancel = 2;
+
+    explicit CSkinDialog(QWidget* parent = nullptr);
+    ~CSkinDialog() override;
+
+    CSkinBackground& Background() { return m_background; }
+    const CSkinBackground& Background() const { return m_background; }
+
+    // The child (at any depth) whose object name is the decimal id, or null.
+    // With two such children the first one found wins.
+    QWidget* Item(int id) const;
+    template <class T>
+    T* ItemAs(int id) const {
+        return qobject_cast<T*>(Item(id));
+    }
+
+    // Picture and text controls that the layout created, keyed by control id.
+    // The dialog (as their parent) owns them; a deleted one reads as null.
+    CPictureView* PictureControl(int id) const;
+    CTransparentStatic* TextControl(int id) const;
+    const std::map<int, QPointer<CPictureView>>& PictureControls() const { return m_pictures; }
+    const std::map<int, QPointer<CTransparentStatic>>& TextControls() const { return m_texts; }
+    // Used by the layout; a second control for the same id is ignored (false).
+    bool AddPictureControl(int id, CPictureView* view);
+    bool AddTextControl(int id, CTransparentStatic* text);
+
+    // A click of `button` calls OnCommand(id) (and emits commandTriggered).
+    // Connecting the same button again only changes its id (one command per click).
+    void ConnectCommand(QAbstractButton* button, int id);
+    // A command from a button: kOk accepts, kCancel rejects (QDialog's reject:
+    // override it for the dialog's own closing), anything else does nothing.
+    virtual void OnCommand(int id);
+
+    // Centres on the parent window, else on the primary screen's work area.
+    void CenterWindow();
+
+signals:
+    // Emitted for every command, before OnCommand runs.
+    void commandTriggered(int id);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    CSkinBackground m_background;
+    std::map<int, QPointer<CPictureView>> m_pictures;
+    std::map<int, QPointer<CTransparentStatic>> m_texts;
+    // A drag the window system refused: moved by hand from these.
+    bool m_dragging = false;
+    QPoint m_dragStart;
+    QPoint m_windowStart;
+};
+
+}  // namespace quibra
