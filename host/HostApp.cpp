@@ -21,20 +21,20 @@ struct SkinButton {
 
 // The tooltips of the shipped skin's buttons, by the ids of the language files.
 constexpr SkinButton kSkinButtons[] = {
-    {"ok_btn", 15020, "ok.bmp"},
-    {"cancel_btn", 15021, "cancel.bmp"},
-    {"poll_new_btn", 21060, "new.bmp"},
-    {"poll_edit_btn", 15003, "edit.bmp"},
-    {"poll_start_btn", 15011, "start.bmp"},
-    {"poll_stop_btn", 15012, "stop.bmp"},
-    {"poll_publish_btn", 15006, "publish.bmp"},
-    {"poll_delete_btn", 15014, "delete.bmp"},
-    {"poll_post_btn", 15011, "post.bmp"},
-    {"poll_disclaim_btn", 15021, "disclaim.bmp"},
+    {"ok_btn", 15050, "ok_btn.png"},
+    {"cancel_btn", 15051, "cancel_btn.png"},
+    {"poll_new_btn", 15052, "new_btn.png"},
+    {"poll_edit_btn", 15053, "edit_btn.png"},
+    {"poll_start_btn", 15054, "start_btn.png"},
+    {"poll_stop_btn", 15055, "stop_btn.png"},
+    {"poll_publish_btn", 15056, "publish_btn.png"},
+    {"poll_delete_btn", 15057, "delete_btn.png"},
+    {"poll_post_btn", 15058, "submit_btn.png"},
+    {"poll_disclaim_btn", 15059, "decline_btn.png"},
 };
-// The dialogs' background behind radio buttons and check boxes: white, red in
-// the low byte.
-constexpr int kDialogBackground = 0x00FFFFFF;
+// The editor's background behind its radio buttons and check box, as the
+// shipped skin paints it (245, 243, 238), red in the low byte.
+constexpr int kDialogBackground = 0x00EEF3F5;
 
 std::string Element(const char* name, const std::string& text) {
     return std::string("<") + name + ">" + NodeText::Escape(text) + "</" + name + ">";
@@ -74,7 +74,7 @@ std::string HostApp::InitMessage(const std::string& skinFolder,
     std::string xml = "<init>";
     xml += Element("skinfolder", skinFolder);
     xml += Element("mainhwnd", std::to_string(reinterpret_cast<std::uintptr_t>(window)));
-    xml += "<skincfg background=\"background.bmp\" dlg_background_color=\"" +
+    xml += "<skincfg background=\"background_console.png\" dlg_background_color=\"" +
            std::to_string(kDialogBackground) + "\">";
     for (const SkinButton& button : kSkinButtons)
         xml += std::string("<item id=\"") + button.id + "\" tip_msg_id=\"" +
