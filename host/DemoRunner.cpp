@@ -221,6 +221,7 @@ int DemoRunner::Run() {
         return 1;
     }
     int code = 0;
+    m_presenter->Window()->show();
     if (m_scripted) {
         std::vector<Walkthrough::Attendee> people;
         for (const Attendee& attendee : m_attendees)
@@ -235,7 +236,6 @@ int DemoRunner::Run() {
         HostWindow* window = m_presenter->Window();
         QApplication::setQuitOnLastWindowClosed(false);
         connect(window, &HostWindow::Closing, qApp, &QCoreApplication::quit);
-        window->show();
         m_presenter->Plugin().Send(L"/polling/in/showmanager");
         Say(QStringLiteral("the demo is running; close the host window or press Ctrl+C to end it"));
         code = QCoreApplication::exec();

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <memory>
+
+#include "DemoAgent.h"
 #include "DemoRunner.h"
 #include "HostApp.h"
 #include "HostOptions.h"
@@ -58,5 +61,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     host.Window()->show();
+    // Started by the demo's walkthrough: its hands at this attendee.
+    std::unique_ptr<DemoAgent> agent;
+    if (options.agent && !options.IsPresenter()) agent = std::make_unique<DemoAgent>(host);
     return app.exec();
 }
