@@ -1,5 +1,12 @@
 #include "polldata/PollRecordReader.h"
 
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <string_view>
+
+#include "xml/WideString.h"
+
 namespace quibra {
 
 namespace {
@@ -22,16 +29,39 @@ PollRecord ReadWindowRecord(const CWenNode& element) {
     return record;
 }
 
+// The value of the attribute `name` without a namespace prefix, as
+// CWenNode::GetAttribute reads it; empty when there is none.
+std::wstring UnprefixedAttribute(const xmlNode* element, std::string_view name) {
+    for (const xmlAttr* attr = element->properties; attr != nullptr; attr = attr->next) {
+        if (attr->ns != nullptr && attr->ns->prefix != nullptr) continue;
+        if (name != reinterpret_cast<const char*>(attr->name)) continue;
+        std::string value;
+        for (const xmlNode* text = attr->children; text != nullptr; text = text->next)
+            if (text->type == XML_TEXT_NODE && text->content != nullptr)
+                value += reinterpret_cast<const char*>(text->content);
+        return FromUtf8(value);
+    }
+    return std::wstring();
+}
+
 }  // namespace
 
 std::vector<CWenNode> PollRecordReader::RecordElements(const CWenNode& payload) {
     return ChildElements(payload.GetChild(L"Records"));
 }
 
-std::vector<std::wstring> PollRecordReader::ReadVoterNames(const CWenNode& choice) {
+std::vector<std::wstring> PollRecordReader::ReadVoterNames(const CWenNode& choice,
+                                                           std::size_t expected) {
+    // A list reply may name thousands of voters per poll: each is read straight
+    // from its node, without a handle and a child list per voter.
     std::vector<std::wstring> names;
-    for (const CWenNode& voter : ChildElements(choice))
-        names.push_back(voter.GetAttribute(L"UserName"));
+    const xmlNode* parent = choice.GetDomNode();
+    if (parent == nullptr || parent->type != XML_ELEMENT_NODE) return names;
+    names.reserve(std::min<std::size_t>(expected, 65536));  // a hint from the server, not trusted
+    for (const xmlNode* voter = parent->children; voter != nullptr; voter = voter->next) {
+        if (voter->type == XML_ELEMENT_NODE)
+            names.push_back(UnprefixedAttribute(voter, "UserName"));
+    }
     return names;
 }
 
@@ -52,7 +82,8 @@ void PollRecordReader::ReadListRecord(const CWenNode& element, PollRecord& recor
         item.itemName = choice.GetAttribute(L"ItemName");
         item.content = choice.GetAttribute(L"Content");
         item.postCount = choice.GetAttributeInt(L"PostCount");
-        if (item.postCount > 0) item.voterNames = ReadVoterNames(choice);
+        if (item.postCount > 0)
+            item.voterNames = ReadVoterNames(choice, static_cast<std::size_t>(item.postCount));
     }
     record.voterCount = element.GetAttributeInt(L"UserCount");
 }
@@ -76,7 +107,8 @@ PollRecord PollRecordReader::ReadResultRecord(const CWenNode& element) {
         item.itemName = choice.GetAttribute(L"ItemName");
         item.content = choice.GetAttribute(L"Content");
         item.postCount = choice.GetAttributeInt(L"PostCount");
-        if (item.postCount > 0) item.voterNames = ReadVoterNames(choice);
+        if (item.postCount > 0)
+            item.voterNames = ReadVoterNames(choice, static_cast<std::size_t>(item.postCount));
         record.items.push_back(std::move(item));
     }
     record.voterCount += element.GetAttributeInt(L"UserCount");

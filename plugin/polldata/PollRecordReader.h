@@ -33,7 +33,9 @@ public:
     static PollRecord ReadResultRecord(const CWenNode& element);
 
 private:
-    static std::vector<std::wstring> ReadVoterNames(const CWenNode& choice);
+    // The "UserName" of every child element of `choice`, in order; `expected`
+    // is only a capacity hint.
+    static std::vector<std::wstring> ReadVoterNames(const CWenNode& choice, std::size_t expected);
 };
 
 }  // namespace quibra

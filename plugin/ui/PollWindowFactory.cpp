@@ -1,6 +1,7 @@
 #include "ui/PollWindowFactory.h"
 
 #include "core/WindowFactoryRegistry.h"
+#include "ui/console/CPollManagerDlg.h"
 #include "ui/skin/CSkinLayout.h"
 
 namespace quibra {
@@ -17,9 +18,9 @@ void PollWindowFactory::ApplySkinSettings(const CWenNode& initPayload) {
     m_settings.Read(initPayload);
 }
 
-std::unique_ptr<IManagerWindow> PollWindowFactory::CreateManagerWindow(PollManager& /*manager*/,
-                                                                       QWidget* /*hostWindow*/) {
-    return nullptr;
+std::unique_ptr<IManagerWindow> PollWindowFactory::CreateManagerWindow(PollManager& manager,
+                                                                       QWidget* hostWindow) {
+    return std::make_unique<CPollManagerDlg>(manager, hostWindow, m_settings);
 }
 
 std::unique_ptr<IVoteWindow> PollWindowFactory::CreateVoteWindow(PollManager& /*manager*/,

@@ -1,0 +1,116 @@
+#include "ui/console/PollDetailsPanel.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+
+#include "i18n/CWenMsg.h"
+#include "i18n/MessageIds.h"
+#include "polldata/PollRecord.h"
+
+namespace quibra {
+
+namespace {
+
+QString Msg(int id) {
+    return QString::fromStdWString(CWenMsg::GetInstance().GetMsg(id));
+}
+
+// "12 people": a count followed by the word for the people it counts.
+QString CountText(int count) {
+    return QString::number(count) + QLatin1Char(' ') + Msg(msg::kCountWord);
+}
+
+QString StatusText(PollStatus status) {
+    switch (status) {
+        case PollStatus::New:
+            return Msg(msg::kStatusNew);
+        case PollStatus::Open:
+            return Msg(msg::kStatusOpen);
+        case PollStatus::Closed:
+            return Msg(msg::kStatusClosed);
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+PollDetailsPanel::PollDetailsPanel(QWidget* parent, PollRecord* record)
+    : QTreeWidget(parent), m_record(record) {
+    setObjectName(record ? QStringLiteral("details") : QStringLiteral("defaultDetails"));
+    setColumnCount(2);
+    setHeaderHidden(true);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setFocusPolicy(Qt::NoFocus);
+    setUniformRowHeights(true);
+    header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    header()->setSectionResizeMode(1, QHeaderView::Stretch);
+}
+
+QTreeWidgetItem* PollDetailsPanel::AddCategory(const QString& title) {
+    auto* category = new QTreeWidgetItem(this, QStringList{title});
+    QFont bold = font();
+    bold.setBold(true);
+    category->setFont(0, bold);
+    category->setFirstColumnSpanned(true);
+    return category;
+}
+
+QTreeWidgetItem* PollDetailsPanel::AddRow(QTreeWidgetItem* category, const QString& caption,
+                                          const QString& value) {
+    auto* row = new QTreeWidgetItem(category, QStringList{caption, value});
+    row->setToolTip(0, caption);
+    return row;
+}
+
+QTreeWidgetItem* PollDetailsPanel::AddListRow(QTreeWidgetItem* category, const QString& caption,
+                                              const QStringList& entries) {
+    QTreeWidgetItem* row = AddRow(category, caption, QString());
+    auto* list = new QComboBox;
+    list->addItems(entries);
+    list->setFont(font());
+    setItemWidget(row, 1, list);
+    return row;
+}
+
+QString PollDetailsPanel::ValueText(const QTreeWidgetItem* row) const {
+    if (auto* list = qobject_cast<QComboBox*>(itemWidget(const_cast<QTreeWidgetItem*>(row), 1)))
+        return list->currentText();
+    return row->text(1);
+}
+
+void PollDetailsPanel::DescribeRecord() {
+    if (!m_record) return;
+    const PollRecord& record = *m_record;
+
+    QTreeWidgetItem* choices = AddCategory(Msg(msg::kCategoryChoices));
+    for (const PollItem& item : record.items) {
+        const QString caption = QString::fromStdWString(item.itemName + L":" + item.content);
+        const QString value = CountText(item.postCount);
+        if (item.postCount > 0 && record.identified) {
+            QStringList entries{value};
+            entries.reserve(static_cast<qsizetype>(item.voterNames.size()) + 1);
+            for (const std::wstring& name : item.voterNames)
+                entries.append(QString::fromStdWString(name));
+            AddListRow(choices, caption, entries);
+        } else {
+            AddRow(choices, caption, value);
+        }
+    }
+    choices->setExpanded(true);
+
+    QTreeWidgetItem* details = AddCategory(Msg(msg::kCategoryDetails));
+    if (record.status == PollStatus::Closed)
+        AddRow(details, Msg(msg::kVoterCountCaption), CountText(record.voterCount));
+    AddRow(details, Msg(msg::kIdentifyCaption),
+           Msg(record.identified ? msg::kIdentified : msg::kAnonymous));
+    AddRow(details, Msg(msg::kAnswerModeCaption),
+           Msg(record.singleChoice ? msg::kSingleAnswer : msg::kMultipleAnswers));
+    AddRow(details, Msg(msg::kStatusCaption), StatusText(record.status));
+    AddRow(
+        details, Msg(msg::kPublishCaption),
+        Msg(record.publishState == PublishState::Published ? msg::kPublished : msg::kNotPublished));
+    details->setExpanded(true);
+}
+
+}  // namespace quibra
