@@ -3,6 +3,7 @@
 #include "core/WindowFactoryRegistry.h"
 #include "ui/console/CPollManagerDlg.h"
 #include "ui/skin/CSkinLayout.h"
+#include "ui/voting/CPollVoteDlg.h"
 
 namespace quibra {
 
@@ -23,10 +24,15 @@ std::unique_ptr<IManagerWindow> PollWindowFactory::CreateManagerWindow(PollManag
     return std::make_unique<CPollManagerDlg>(manager, hostWindow, m_settings);
 }
 
-std::unique_ptr<IVoteWindow> PollWindowFactory::CreateVoteWindow(PollManager& /*manager*/,
-                                                                 const PollRecord& /*record*/,
-                                                                 VoteMode /*mode*/) {
-    return nullptr;
+std::unique_ptr<IVoteWindow> PollWindowFactory::CreateVoteWindow(PollManager& manager,
+                                                                 const PollRecord& record,
+                                                                 VoteMode mode) {
+    auto dialog = std::make_unique<CPollVoteDlg>(manager, m_settings);
+    dialog->SetMode(mode);
+    dialog->MutableRecord() = record;
+    dialog->Create();
+    dialog->ShowCentred();
+    return dialog;
 }
 
 namespace {

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QRect>
+#include <string>
+#include <vector>
+
+#include "core/IPollWindowFactory.h"
+#include "core/IVoteWindow.h"
+#include "polldata/PollRecord.h"
+#include "ui/controls/CSkinDialog.h"
+#include "ui/skin/SkinSettings.h"
+
+class QAbstractButton;
+class QKeyEvent;
+
+namespace quibra {
+
+class CImageButton;
+class PollManager;
+
+// What an attendee sees of one poll (dialog 4002): in voting mode the question
+// and one check box or radio button per choice, to answer it; in result mode the
+// same dialog read-only, with each choice's count and the number of voters.
+// Modeless and without parent. The manager owns it and destroys it; the dialog
+// itself only ever hides.
+class CPollVoteDlg : public CSkinDialog, public IVoteWindow {
+    Q_OBJECT
+public:
+    static constexpr int kTemplateId = 4002;
+    static constexpr int kFirstRowId = 1000;
+
+    // One row of choices: the choice button (none in result mode and on the
+    // summary line), the text control and the choice name (empty on the summary).
+    struct ChoiceRow {
+        QAbstractButton* button = nullptr;
+        QWidget* text = nullptr;
+        std::wstring name;
+    };
+
+    // The buttons' tips come from `settings` (the host's skin settings).
+    CPollVoteDlg(PollManager& manager, const SkinSettings& settings);
+    ~CPollVoteDlg() override;
+
+    // Filled by the manager before Create.
+    void SetMode(VoteMode mode) { m_mode = mode; }
+    VoteMode Mode() const { return m_mode; }
+    PollRecord& MutableRecord() { return m_record; }
+
+    // Builds the window from its template and the skin and fills it from the
+    // record; a poll id that is empty leaves the bare template. Call once.
+    void Create();
+    // Centres the window on the primary screen's work area and shows it.
+    void ShowCentred();
+
+    // IVoteWindow
+    const PollRecord& Record() const override { return m_record; }
+    bool IsVisible() const override { return isVisible(); }
+    void Hide() override { hide(); }
+
+    const std::vector<ChoiceRow>& Rows() const { return m_rows; }
+
+    // 4018 submits; 4019, 4020 and the layout's close button close.
+    void OnCommand(int id) override;
+
+public slots:
+    // Escape and the window's own close arrive here: they close.
+    void reject() override;
+
+protected:
+    // Enter submits from anywhere but a focused button (which clicks itself).
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateVotingRows(QRect row);
+    void CreateResultRows(QRect row);
+    QWidget* CreateRowText(const QRect& rect, const std::wstring& text);
+    // Gives template button `id` the image and rectangle of layout entry
+    // `entry` and the tooltip `tip`; false when the image does not load.
+    bool SetUpButton(int id, const wchar_t* entry, const QString& tip);
+    void SetTabOrder();
+    int NextId() { return m_nextId++; }
+
+    void OnSubmit();
+    void OnClose();
+
+    PollManager& m_manager;
+    SkinSettings m_settings;
+    VoteMode m_mode = VoteMode::Result;
+    PollRecord m_record;
+    std::vector<ChoiceRow> m_rows;
+    int m_nextId = kFirstRowId;
+};
+
+}  // namespace quibra
