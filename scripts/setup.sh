@@ -18,6 +18,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
   qt6-svg-dev fonts-noto-cjk
+  # the poll report is opened in a real browser by its tests
+  chromium
 )
 
 missing=()
