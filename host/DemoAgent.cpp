@@ -36,14 +36,15 @@ QList<QWidget*> ResultDialogs() {
     return UiDriver::FindWindows([](QWidget* w) { return Shown(w, "4028") && Shown(w, "4019"); });
 }
 
-// The dialog's rows (ids from 1000 up) of one kind, in id order.
+// The dialog's rows (ids from 1000 up, below the template's items at 4000) of
+// one kind, in id order.
 template <typename T>
 QList<T*> Rows(QWidget* dialog) {
     QList<T*> rows;
     for (T* child : dialog->findChildren<T*>()) {
         bool numeric = false;
         const int id = child->objectName().toInt(&numeric);
-        if (numeric && id >= 1000) rows.append(child);
+        if (numeric && id >= 1000 && id < 4000) rows.append(child);
     }
     std::sort(rows.begin(), rows.end(),
               [](T* a, T* b) { return a->objectName().toInt() < b->objectName().toInt(); });

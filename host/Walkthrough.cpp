@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTextStream>
 #include <QTreeWidget>
@@ -196,7 +197,12 @@ void Walkthrough::AnswerFileDialog(const QString& path) {
     m_queue->WaitUntil(QStringLiteral("a file dialog"), [] { return OpenFileDialog() != nullptr; });
     m_queue->Do(QStringLiteral("choose ") + path, [this, path] {
         QFileDialog* dialog = OpenFileDialog();
-        dialog->selectFile(path);
+        // The path typed into the file name field, as a person would.
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr)
+            return m_queue->Fail(QStringLiteral("the file dialog has no file name field"));
+        name->clear();
+        UiDriver::Type(name, path);
         const QString file = ScreenPath(QStringLiteral("presenter-dialog"), 1);
         m_shots.push_back({file, UiDriver::Shoot(dialog, m_screens + "/" + file)});
         // The dialog's own Open or Save button, as a person would press it.
