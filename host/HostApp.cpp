@@ -9,6 +9,7 @@
 #include "HostSession.h"
 #include "HostWindow.h"
 #include "NodeText.h"
+#include "ServerTally.h"
 #include "UserConfig.h"
 
 namespace {
@@ -51,6 +52,7 @@ HostApp::~HostApp() {
     // The plug-in's windows and notifications go before the window they name.
     m_plugin.Free();
     delete m_session;
+    delete m_tally;
     delete m_channel;
     m_window.reset();
 }
@@ -132,6 +134,11 @@ bool HostApp::Start(QString& error) {
                                 });
     HostWindow* window = m_window.get();
     connect(m_session, &HostSession::Log, window, &HostWindow::AppendLog);
+    if (presenter) {
+        m_tally = new ServerTally(server, QString::fromStdString(m_options.user),
+                                  QString::fromStdString(m_options.module));
+        m_session->ConfirmWith(m_tally);
+    }
     if (presenter) {
         if (!m_channel->Listen(m_options.session, why)) {
             error = why;

@@ -12,6 +12,7 @@
 class ConferenceChannel;
 class HostSession;
 class HostWindow;
+class ServerTally;
 
 // One host: its window, the plug-in it loads, the conference channel and the
 // relays between them. The plug-in is freed first on the way out, while the
@@ -47,5 +48,6 @@ private:
     std::unique_ptr<HostWindow> m_window;
     ConferenceChannel* m_channel = nullptr;
     HostSession* m_session = nullptr;
+    ServerTally* m_tally = nullptr;  // confirms status changes before they are relayed
     PluginLibrary m_plugin;
 };

@@ -1,7 +1,10 @@
 #include "HostSession.h"
 
+#include <algorithm>
+
 #include "ConferenceChannel.h"
 #include "NodeText.h"
+#include "ServerTally.h"
 
 namespace {
 
@@ -54,6 +57,49 @@ HostSession::HostSession(bool presenter, ConferenceChannel& channel, DeliverFn d
     connect(&channel, &ConferenceChannel::AttendeeLeft, this,
             [this](const QString& userId) { emit Log(userId + " has left"); });
     connect(&channel, &ConferenceChannel::Log, this, &HostSession::Log);
+    m_again.setSingleShot(true);
+    m_again.setInterval(100);
+    connect(&m_again, &QTimer::timeout, this, &HostSession::ConfirmNext);
+}
+
+void HostSession::ConfirmWith(ServerTally* tally, int limitMs) {
+    m_tally = tally;
+    m_confirmLimitMs = limitMs;
+    if (tally != nullptr) connect(tally, &ServerTally::Fetched, this, &HostSession::OnFetched);
+}
+
+void HostSession::Broadcast(const PendingRelay& relay) {
+    m_channel.Broadcast(relay.inPath, relay.xml);
+    emit Log(relay.shown + " -> attendees: " + QString::fromStdString(relay.inPath));
+}
+
+void HostSession::ConfirmNext() {
+    if (m_pending.empty() || m_tally == nullptr || !m_tally->Done()) return;
+    m_tally->Fetch();
+}
+
+void HostSession::OnFetched() {
+    if (m_pending.empty()) return;
+    PendingRelay& head = m_pending.front();
+    bool shown = m_tally->Ok();
+    for (const QString& id : head.ids) {
+        const auto& polls = m_tally->Polls();
+        const auto poll = std::find_if(polls.begin(), polls.end(),
+                                       [&](const ServerTally::Poll& p) { return p.id == id; });
+        if (poll == polls.end() ||
+            (head.state == QLatin1String("published") ? !poll->published
+                                                      : poll->status != head.state))
+            shown = false;
+    }
+    if (!shown && head.waiting.elapsed() < m_confirmLimitMs) {
+        m_again.start();
+        return;
+    }
+    if (!shown)
+        emit Log(QStringLiteral("the server has not confirmed %1; relayed anyway").arg(head.shown));
+    Broadcast(head);
+    m_pending.pop_front();
+    if (!m_pending.empty()) m_again.start(0);
 }
 
 int32_t HostSession::Notify(const wchar_t* path, const CWenNode* payload) {
@@ -80,10 +126,20 @@ int32_t HostSession::Notify(const wchar_t* path, const CWenNode* payload) {
     const std::string xml = NodeText::OneLine(payload);
     const QString inPath = QString::fromLatin1(relay->inPath);
     switch (relay->to) {
-        case Side::Attendees:
-            m_channel.Broadcast(relay->inPath, xml);
-            emit Log(shown + " -> attendees: " + inPath);
+        case Side::Attendees: {
+            PendingRelay pending{relay->inPath, xml, ids, {}, shown, {}};
+            pending.state = notifyPath == "/polling/notify/open"    ? QStringLiteral("O")
+                            : notifyPath == "/polling/notify/close" ? QStringLiteral("C")
+                                                                    : QStringLiteral("published");
+            if (m_tally == nullptr) {
+                Broadcast(pending);
+                break;
+            }
+            pending.waiting.start();
+            m_pending.push_back(std::move(pending));
+            if (m_pending.size() == 1) ConfirmNext();
             break;
+        }
         case Side::Presenter:
             if (m_channel.SendToPresenter(relay->inPath, xml))
                 emit Log(shown + " -> presenter: " + inPath);

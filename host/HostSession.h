@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
+#include <deque>
 #include <functional>
 #include <string>
 
 #include "quibra/IPollNotify.h"
 
 class ConferenceChannel;
+class ServerTally;
 
 // What a conferencing client does with the plug-in's notifications: it relays
 // them to the other side of the conference, as "/polling/in/" messages.
@@ -34,6 +38,13 @@ public:
     const QStringList& OpenPolls() const { return m_open; }
     // Lets "/demo/" messages through to DemoMessage (the demo's walkthrough).
     void AllowDemoMessages(bool allow) { m_demoMessages = allow; }
+    // The presenter's plug-in announces a status change as its request to the
+    // server starts; an attendee that asked the server at once could find the
+    // polls not yet open (or published) and be shown nothing. With a tally,
+    // the relays to the attendees wait, in order, until the server shows the
+    // change (at most `limitMs`, then they go regardless); without one they
+    // go at once. The tally stays owned by the caller.
+    void ConfirmWith(ServerTally* tally, int limitMs = 5000);
 
 signals:
     void Log(const QString& line);
@@ -42,6 +53,17 @@ signals:
     void DemoMessage(const QString& from, const QString& path, const QByteArray& xml);
 
 private:
+    struct PendingRelay {
+        std::string inPath;
+        std::string xml;
+        QStringList ids;
+        QString state;  // what the server must show: "O", "C" or "published"
+        QString shown;
+        QElapsedTimer waiting;
+    };
+    void Broadcast(const PendingRelay& relay);
+    void ConfirmNext();
+    void OnFetched();
     void OnReceived(const QString& from, const QString& path, const QByteArray& xml);
     void OnAttendeeJoined(const QString& userId, const QString& userName);
     void DeliverToPlugin(const QString& path, const std::string& xml, const QString& from);
@@ -51,4 +73,8 @@ private:
     std::function<int32_t(const std::wstring&, const std::string&)> m_deliver;
     QStringList m_open;
     bool m_demoMessages = false;
+    ServerTally* m_tally = nullptr;
+    int m_confirmLimitMs = 5000;
+    std::deque<PendingRelay> m_pending;
+    QTimer m_again;
 };

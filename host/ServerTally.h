@@ -29,9 +29,12 @@ public:
         std::vector<Choice> choices;
     };
 
-    ServerTally(QString httpUrl, QString author, QString module, QObject* parent = nullptr);
+    // `serverUrl`: http://host:port or https://host:port. The server's
+    // certificate is not checked, as the plug-in does not check it either.
+    ServerTally(QString serverUrl, QString author, QString module, QObject* parent = nullptr);
 
-    // Starts a fetch; Done() turns true when it has ended (well or not).
+    // Starts a fetch; Done() turns true (and Fetched is emitted) when it has
+    // ended, well or not.
     void Fetch();
     bool Done() const { return m_done; }
     bool Ok() const { return m_ok; }
@@ -41,6 +44,9 @@ public:
 
     // Reads a list document; false for anything else.
     static bool Parse(const QByteArray& xml, std::vector<Poll>& polls);
+
+signals:
+    void Fetched();
 
 private:
     QString m_url;
