@@ -108,9 +108,10 @@ void DemoAgent::Run(ActionQueue* queue, const std::string& replyPath) {
     queue->Start();
 }
 
-QString DemoAgent::Shoot(const QList<QWidget*>& windows, const QString& step, const QString& dir) {
+QString DemoAgent::Shoot(const QList<QWidget*>& windows, const QString& step, const QString& dir,
+                         int first) {
     QString xml;
-    int n = 0;
+    int n = first - 1;
     for (QWidget* window : windows) {
         const QString file = QStringLiteral("%1-%2-%3.png").arg(step, m_user).arg(++n);
         const QSize size = UiDriver::Shoot(window, dir + "/" + file);
@@ -125,9 +126,8 @@ void DemoAgent::Vote(int offset, int expect, const QString& step, const QString&
     queue->WaitUntil(QStringLiteral("%1 voting dialogs at %2").arg(expect).arg(m_user),
                      [expect] { return VotingDialogs().size() >= expect; });
     queue->Do(QStringLiteral("answer"), [this, offset, step, dir] {
-        const QList<QWidget*> dialogs = VotingDialogs();
-        m_result += Shoot(dialogs, step, dir);
-        for (QWidget* dialog : dialogs) {
+        int shot = 0;
+        for (QWidget* dialog : VotingDialogs()) {
             const QList<QAbstractButton*> buttons = Rows<QAbstractButton>(dialog);
             const QList<QWidget*> texts = Rows<QWidget>(dialog);
             if (buttons.isEmpty()) continue;
@@ -150,6 +150,8 @@ void DemoAgent::Vote(int offset, int expect, const QString& step, const QString&
                     if (text->objectName().toInt() == textId)
                         names.append(ChoiceName(UiDriver::Text(text)));
             }
+            // The answer as it is about to be sent.
+            m_result += Shoot({dialog}, step, dir, ++shot);
             m_result += "<Poll" + Attr("title", UiDriver::Text(UiDriver::Child(dialog, "4028"))) +
                         Attr("choices", names.join(',')) + "/>";
             UiDriver::Click(UiDriver::Child(dialog, "4018"));

@@ -21,8 +21,10 @@ private:
     void Vote(int offset, int expect, const QString& step, const QString& dir);
     void Results(int expect, const QString& step, const QString& dir);
     void ShootAll(const QString& step, const QString& dir);
-    // Photographs `windows` as dir/step-user-N.png; the files and sizes as XML.
-    QString Shoot(const QList<QWidget*>& windows, const QString& step, const QString& dir);
+    // Photographs `windows` as dir/step-user-N.png, N counting from `first`;
+    // the files and sizes as XML.
+    QString Shoot(const QList<QWidget*>& windows, const QString& step, const QString& dir,
+                  int first = 1);
     void Reply(const std::string& path, const QString& xml);
     void Run(ActionQueue* queue, const std::string& replyPath);
 
