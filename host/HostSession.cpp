@@ -63,6 +63,7 @@ HostSession::HostSession(bool presenter, ConferenceChannel& channel, DeliverFn d
 }
 
 void HostSession::ConfirmWith(ServerTally* tally, int limitMs) {
+    if (m_tally != nullptr) disconnect(m_tally, nullptr, this, nullptr);
     m_tally = tally;
     m_confirmLimitMs = limitMs;
     if (tally != nullptr) connect(tally, &ServerTally::Fetched, this, &HostSession::OnFetched);

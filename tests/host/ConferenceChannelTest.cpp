@@ -6,10 +6,13 @@
 
 #include "ConferenceChannel.h"
 #include "HostSession.h"
+#include "ServerTally.h"
+#include "pollserver/HttpClient.h"
+#include "pollserver/PollServerProcess.h"
 #include "quibra/CWenDoc.h"
 #include "support/TestSupport.h"
 
-using quibra::test::WaitFor;
+using namespace quibra::test;
 
 namespace {
 
@@ -147,3 +150,71 @@ TEST(ConferenceChannel, AnAttendeeWaitsForThePresenterAndOutlivesIt) {
 }
 
 }  // namespace
+
+TEST(ConferenceChannel, StatusChangesReachAttendeesOnceTheServerShowsThem) {
+    TempDir work;
+    PollServerProcess server;
+    ASSERT_TRUE(server.Start(work / "polls.db")) << server.Error();
+    HttpClient http;
+    const std::string script = server.HttpUrl() + "/wendrake-idm/v4/polling/polling.asp?";
+    const auto created = http.Get(script + HttpClient::Form({{"job", "CreatePolling"},
+                                                             {"userid", "grace"},
+                                                             {"modulename", "m"},
+                                                             {"status", "N"},
+                                                             {"ispublish", "0"},
+                                                             {"title", "Tea?"},
+                                                             {"type", "S"},
+                                                             {"issign", "0"},
+                                                             {"itemcount", "1"},
+                                                             {"itemname_0", "A"},
+                                                             {"content_0", "Yes"}}));
+    const auto at = created.body.find("PollingId=\"");
+    ASSERT_NE(at, std::string::npos) << created.body;
+    const std::string id = created.body.substr(at + 11, created.body.find('"', at + 11) - at - 11);
+    auto setStatus = [&](const std::string& status, const std::string& publish) {
+        ASSERT_EQ(http.Get(script + HttpClient::Form({{"job", "UpdatePollingStatus"},
+                                                      {"pollcount", "1"},
+                                                      {"pollid_0", id},
+                                                      {"status_0", status},
+                                                      {"ispublish_0", publish}}))
+                      .status,
+                  200);
+    };
+
+    const std::string session = NewSession();
+    Host presenter(true, session);
+    ServerTally tally(QString::fromStdString(server.HttpUrl()), "grace", "m");
+    int fetches = 0;
+    QObject::connect(&tally, &ServerTally::Fetched, [&] { ++fetches; });
+    presenter.session_->ConfirmWith(&tally, 20000);
+    Host ann(false, session, "ann");
+    ASSERT_TRUE(WaitFor([&] { return presenter.channel.Attendees().size() == 1; }));
+
+    // Announced while the server still has the poll as a draft: held back.
+    const std::string ids = "<Polling><ID>" + id + "</ID></Polling>";
+    presenter.Notify(L"/polling/notify/open", ids);
+    ASSERT_TRUE(WaitFor([&] { return fetches >= 3; }));
+    EXPECT_TRUE(ann.delivered.empty());
+    setStatus("O", "0");
+    ASSERT_TRUE(WaitFor([&] { return ann.delivered.size() == 1; }));
+    EXPECT_EQ(ann.delivered[0], "/polling/in/authholdpolling " + ids);
+
+    // Close and publish keep their order, each waiting for its own change.
+    presenter.Notify(L"/polling/notify/close", ids);
+    presenter.Notify(L"/polling/notify/publish", ids);
+    fetches = 0;
+    ASSERT_TRUE(WaitFor([&] { return fetches >= 3; }));
+    EXPECT_EQ(ann.delivered.size(), 1u);
+    setStatus("C", "");
+    ASSERT_TRUE(WaitFor([&] { return ann.delivered.size() == 2; }));
+    EXPECT_EQ(ann.delivered[1], "/polling/in/stoppolling " + ids);
+    setStatus("", "1");
+    ASSERT_TRUE(WaitFor([&] { return ann.delivered.size() == 3; }));
+    EXPECT_EQ(ann.delivered[2], "/polling/in/clientgetpollresult " + ids);
+
+    // A change the server never shows goes after the limit, with a word in the log.
+    presenter.session_->ConfirmWith(&tally, 200);
+    presenter.Notify(L"/polling/notify/open", "<Polling><ID>999999</ID></Polling>");
+    ASSERT_TRUE(WaitFor([&] { return ann.delivered.size() == 4; }));
+    EXPECT_TRUE(presenter.Logged("has not confirmed"));
+}
