@@ -17,6 +17,7 @@
 #include "HostApp.h"
 #include "HostSession.h"
 #include "HostWindow.h"
+#include "QuitOnSignal.h"
 #include "Walkthrough.h"
 
 namespace {
@@ -191,7 +192,12 @@ bool DemoRunner::WaitForAttendees(QString& error) {
     connect(&tick, &QTimer::timeout, &loop, check);
     tick.start(20);
     check();
-    return loop.exec() == 0;
+    const int result = loop.exec();
+    if (QuitOnSignal::Received() != 0) {
+        error = QStringLiteral("stopped by signal %1").arg(QuitOnSignal::Received());
+        return false;
+    }
+    return result == 0;
 }
 
 void DemoRunner::StopAll() {

@@ -65,6 +65,9 @@ TEST(DemoWalkthrough, EveryStepIsDoneAndEveryCountMatches) {
     // Three attendees, five polls, one ballot each; the multiple-answer polls take two choices.
     EXPECT_GE(ballotsCast, 15);
     EXPECT_GT(QFile((out / "report.html").c_str()).size(), 1000);
+    // The console's close posts one notice to the presenter's host; each of the
+    // fifteen result dialogs closed at the attendees sends one to its host.
+    EXPECT_TRUE(summary.contains("Window closed notices: presenter 1, attendees 15\n"));
 
     const auto shot = QRegularExpression("^  screens/(\\S+\\.png)  (\\d+)x(\\d+)$",
                                          QRegularExpression::MultilineOption);
