@@ -18,7 +18,7 @@ packages=(
   libsqlite3-dev libcpp-httplib-dev libssl-dev openssl xsltproc
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
-  qt6-svg-dev fonts-noto-cjk
+  qt6-svg-dev fonts-noto-cjk fonts-liberation2
   # the poll report is opened in a real browser by its tests
   chromium
 )

@@ -135,6 +135,18 @@ TEST(SkinLayout, AppliesDialogEntriesAndCreatesEachControlOnce) {
     EXPECT_EQ(image->Picture(CImageButton::State::Normal).size(), QSize(28, 28));
     EXPECT_EQ(dialog.Background().Buttons().size(), 3u);
 
+    // The windows' own button set-up: one state's size, named after the entry's tip.
+    CImageButton own(&dialog);
+    EXPECT_FALSE(files.layout.SetUpButton(own, L"no_such_btn", false));
+    EXPECT_FALSE(files.layout.SetUpButton(own, L"moved", false));  // no image
+    ASSERT_TRUE(files.layout.SetUpButton(own, L"close_button", false));
+    EXPECT_EQ(own.size(), QSize(28, 28));
+    EXPECT_TRUE(own.toolTip().isEmpty());
+    EXPECT_EQ(own.accessibleName(), "Close");
+    ASSERT_TRUE(files.layout.SetUpButton(own, L"plain_btn", true, "New poll"));
+    EXPECT_EQ(own.geometry(), QRect(10, 100, 40, 30));
+    EXPECT_EQ(own.toolTip(), "New poll");
+
     auto* close = dialog.ItemAs<CImageButton>(CSkinDialog::kCancel);
     ASSERT_NE(close, nullptr);
     EXPECT_EQ(close->toolTip(), "Close");

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -66,6 +67,14 @@ void CSkinDialog::ConnectCommand(QAbstractButton* button, int id) {
 void CSkinDialog::OnCommand(int id) {
     if (id == kOk) accept();
     if (id == kCancel) reject();
+}
+
+void CSkinDialog::NameAfterLabel(int controlId, int labelId) {
+    QWidget* control = Item(controlId);
+    auto* label = qobject_cast<QLabel*>(Item(labelId));
+    if (control == nullptr || label == nullptr) return;
+    label->setBuddy(control);
+    control->setAccessibleName(label->text());
 }
 
 void CSkinDialog::CenterWindow() {

@@ -55,6 +55,11 @@ public:
     // override it for the dialog's own closing), anything else does nothing.
     virtual void OnCommand(int id);
 
+    // Names control `controlId` for screen readers after the text of label
+    // `labelId` (the label's buddy becomes the control), for controls such as
+    // radio buttons whose text stands beside them. Missing items do nothing.
+    void NameAfterLabel(int controlId, int labelId);
+
     // Centres on the parent window, else on the primary screen's work area.
     void CenterWindow();
 

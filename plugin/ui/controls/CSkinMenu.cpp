@@ -13,14 +13,14 @@ constexpr const char* kCommandProperty = "quibraCommandId";
 }
 
 CSkinMenu::CSkinMenu(QWidget* parent)
-    : m_style(std::make_unique<SkinMenuStyle>()), m_menu(std::make_unique<QMenu>(parent)) {
+    : m_style(std::make_unique<SkinMenuStyle>()), m_menu(new QMenu(parent)) {
     m_menu->setStyle(m_style.get());
     if (const QFont* font = DialogFont::Get()) m_menu->setFont(*font);
 }
 
 CSkinMenu::~CSkinMenu() {
-    // The menu goes before the style it paints with.
-    m_menu.reset();
+    // The menu goes before the style it paints with (unless its parent took it).
+    delete m_menu.data();
 }
 
 void CSkinMenu::SetStyle(int style) {

@@ -1,13 +1,14 @@
 #pragma once
 
+#include <QMenu>
 #include <QPixmap>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <memory>
 #include <vector>
 
 class QAction;
-class QMenu;
 class QWidget;
 
 namespace quibra {
@@ -63,12 +64,13 @@ public:
     int Exec(const QPoint& globalPos);
     // The command id that an action carries (0 for none).
     static int CommandId(const QAction* action);
-    // The menu itself, for popup() and its triggered signal.
-    QMenu* Menu() const { return m_menu.get(); }
+    // The menu itself, for popup() and its triggered signal. A parent given at
+    // construction may delete it first; the CSkinMenu must then not be used.
+    QMenu* Menu() const { return m_menu.data(); }
 
 private:
     std::unique_ptr<SkinMenuStyle> m_style;
-    std::unique_ptr<QMenu> m_menu;
+    QPointer<QMenu> m_menu;
     std::vector<ItemRecord> m_items;
 };
 

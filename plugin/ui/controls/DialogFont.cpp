@@ -3,7 +3,6 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <cmath>
-#include <optional>
 
 namespace quibra {
 
@@ -39,12 +38,13 @@ QFont MakeFont() {
 }  // namespace
 
 const QFont* DialogFont::Get() {
-    static std::optional<QFont> font;
-    if (!font) {
+    // Never destroyed: it must outlive every control, and the application too.
+    static const QFont* font = nullptr;
+    if (font == nullptr) {
         if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return nullptr;
-        font = MakeFont();
+        font = new QFont(MakeFont());
     }
-    return &*font;
+    return font;
 }
 
 QSize DialogFont::BaseUnits() {

@@ -173,7 +173,10 @@ bool CSkinLayout::SetUpButton(CImageButton& button, const std::wstring& entryNam
         button.setGeometry(ToQRect(entry->rect));
     else
         button.resize(strip.width() / 4, strip.height());
-    if (!tip.isEmpty()) button.SetToolTipText(tip);
+    if (!tip.isEmpty())
+        button.SetToolTipText(tip);
+    else if (button.accessibleName().isEmpty())
+        button.setAccessibleName(QString::fromStdWString(entry->tipText));
     return true;
 }
 

@@ -86,7 +86,10 @@ public:
     // Applies every control entry whose owning dialog is `dialogName`
     // (exact): moves existing items, creates the title picture, its
     // description and the close button (id 2), and turns existing items into
-    // image buttons. Safe to call again: nothing is created twice.
+    // image buttons (an item that is not a CImageButton is replaced by one
+    // with its name, geometry and state, and deleted: templates should
+    // declare such buttons as image buttons). Safe to call again: nothing is
+    // created twice.
     void ApplyWindowControls(CSkinDialog& dialog, const std::wstring& dialogName) const;
 
     // The button set-up the windows share: look up `entryName`, load its image
