@@ -1,8 +1,10 @@
 #include "console/ConsoleFixture.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
@@ -49,8 +51,8 @@ void OnNextModal(std::function<void(QDialog&)> act) {
              [act = std::move(act)](QWidget& dialog) { act(static_cast<QDialog&>(dialog)); });
 }
 
-std::vector<std::pair<int, bool>> MenuItems(const QMenu& menu) {
-    std::vector<std::pair<int, bool>> items;
+MenuState MenuItems(const QMenu& menu) {
+    MenuState items;
     for (const QAction* action : menu.actions())
         items.emplace_back(CSkinMenu::CommandId(action), action->isEnabled());
     return items;
@@ -66,6 +68,28 @@ void ClickMenuItem(QMenu& menu, int command) {
     menu.close();
 }
 
+void Click(QWidget& window, int id) {
+    auto* button = window.findChild<QAbstractButton*>(QString::number(id));
+    ASSERT_NE(button, nullptr) << id;
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+void Type(QWidget& window, int id, const QString& text) {
+    auto* edit = window.findChild<QLineEdit*>(QString::number(id));
+    ASSERT_NE(edit, nullptr) << id;
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+void WriteUserConfig(const std::filesystem::path& configHome) {
+    std::filesystem::create_directories(configHome / "wendrake");
+    WriteFileBytes(configHome / "wendrake" / "wenconfig.xml",
+                   "<Wendrake><WenConfig><SystemSetting><SkinName value=\"default\"/>"
+                   "<UseSSL value=\"0\"/></SystemSetting></WenConfig></Wendrake>");
+    AppConfig::Instance().CloseAll();
+}
+
 bool RecordingHostWindow::event(QEvent* event) {
     if (event->type() == WindowClosedNotice::kType) {
         const auto* notice = static_cast<const WindowClosedNotice*>(event);
@@ -75,18 +99,14 @@ bool RecordingHostWindow::event(QEvent* event) {
 }
 
 std::string PollXml(const std::string& id, const std::string& title, char status,
-                    const std::string& items, const std::string& extra) {
+                    const std::string& items, int userCount) {
     return "<Record PollingId=\"" + id + "\" Type=\"S\" IsSign=\"1\" Title=\"" + title +
-           "\" IsPublish=\"0\" Status=\"" + std::string(1, status) + "\" UserCount=\"0\" " + extra +
-           "><Items>" + items + "</Items></Record>";
+           "\" IsPublish=\"0\" Status=\"" + std::string(1, status) + "\" UserCount=\"" +
+           std::to_string(userCount) + "\"><Items>" + items + "</Items></Record>";
 }
 
 ConsoleFixture::ConsoleFixture() : config("XDG_CONFIG_HOME", (work / "config").string()) {
-    std::filesystem::create_directories(work / "config" / "wendrake");
-    WriteFileBytes(work / "config" / "wendrake" / "wenconfig.xml",
-                   "<Wendrake><WenConfig><SystemSetting><SkinName value=\"default\"/>"
-                   "<UseSSL value=\"0\"/></SystemSetting></WenConfig></Wendrake>");
-    AppConfig::Instance().CloseAll();
+    WriteUserConfig(work / "config");
     SetMessageBoxHookForTesting([this](const std::wstring& text, int) {
         boxes.push_back(text);
         return 1;
@@ -96,14 +116,11 @@ ConsoleFixture::ConsoleFixture() : config("XDG_CONFIG_HOME", (work / "config").s
     CWenMsg::GetInstance().Load((BinaryDir() / "bin" / "Lang" / "0409.xml").wstring());
     manager->SetWorker(&worker);
     CWenDoc doc;
-    const std::string init =
-        "<init><skinfolder>" + (BinaryDir() / "bin" / "skin" / "default").string() +
-        "</skinfolder><mainhwnd>" + std::to_string(reinterpret_cast<quintptr>(host.get())) +
-        "</mainhwnd><skincfg background=\"bg.jpg\" dlg_background_color=\"16777215\">"
-        "<item id=\"poll_new_btn\" tip_msg_id=\"21060\"/>"
-        "<item id=\"poll_edit_btn\" tip_msg_id=\"15003\"/></skincfg></init>";
-    CWenNode node = doc.LoadXml(init);
-    EXPECT_EQ(manager->Notify(L"/polling/in/init", &node), 0);
+    CWenNode init =
+        doc.LoadXml("<init><mainhwnd>" + std::to_string(reinterpret_cast<quintptr>(host.get())) +
+                    "</mainhwnd><skincfg dlg_background_color=\"16777215\">"
+                    "<item id=\"poll_new_btn\" tip_msg_id=\"21060\"/></skincfg></init>");
+    EXPECT_EQ(manager->Notify(L"/polling/in/init", &init), 0);
     console = dynamic_cast<CPollManagerDlg*>(manager->ManagerWindow());
     if (console == nullptr) throw std::runtime_error("the factory made no console");
     worker.calls.clear();
@@ -128,19 +145,17 @@ QTreeWidgetItem* ConsoleFixture::Item(int row) const {
 
 void ConsoleFixture::ClickItem(int row, Qt::KeyboardModifiers modifiers) {
     QTreeWidget* tree = console->Tree();
-    const QRect rect = tree->visualItemRect(Item(row));
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, modifiers, rect.center());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, modifiers,
+                      tree->visualItemRect(Item(row)).center());
 }
 
-void ConsoleFixture::ClickButton(int itemId) {
-    CImageButton* button = console->Button(itemId);
-    ASSERT_NE(button, nullptr) << itemId;
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-}
-
-bool ConsoleFixture::IsEnabled(int itemId) const {
-    const CImageButton* button = console->Button(itemId);
-    return button != nullptr && button->isEnabled();
+std::string ConsoleFixture::ButtonStates() const {
+    std::string states;
+    for (int id : {CPollManagerDlg::kModifyButtonId, CPollManagerDlg::kPublishButtonId,
+                   CPollManagerDlg::kDeleteButtonId, CPollManagerDlg::kPostButtonId,
+                   CPollManagerDlg::kOverButtonId})
+        states += console->Button(id)->isEnabled() ? '1' : '0';
+    return states;
 }
 
 std::vector<std::string> ConsoleFixture::SentSince(std::size_t from) const {

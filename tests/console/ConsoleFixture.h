@@ -26,7 +26,13 @@ void OnNextModal(std::function<void(QDialog&)> act);
 // Clicks the menu item of `command` as a user would.
 void ClickMenuItem(QMenu& menu, int command);
 // Each item's command and whether it is enabled, in menu order.
-std::vector<std::pair<int, bool>> MenuItems(const QMenu& menu);
+using MenuState = std::vector<std::pair<int, bool>>;
+MenuState MenuItems(const QMenu& menu);
+// Clicks the button, or replaces the text of the edit, whose item id is `id`.
+void Click(QWidget& window, int id);
+void Type(QWidget& window, int id, const QString& text);
+// A settings folder whose configuration picks the shipped skin and plain HTTP.
+void WriteUserConfig(const std::filesystem::path& configHome);
 
 // The host's main window: records the closing notices it receives.
 class RecordingHostWindow : public QWidget {
@@ -47,9 +53,9 @@ protected:
     void ApplyList(const std::string& records);
     QTreeWidgetItem* Item(int row) const;
     void ClickItem(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-    void ClickButton(int itemId);
-    bool IsEnabled(int itemId) const;
-    // The paths the worker was handed since `from`, each with its XML.
+    // Enabled flags of the modify, publish, delete, post and stop buttons.
+    std::string ButtonStates() const;
+    // The paths the worker was handed since call `from`, each with its XML.
     std::vector<std::string> SentSince(std::size_t from) const;
 
     TempDir work;
@@ -61,10 +67,10 @@ protected:
     std::vector<std::wstring> boxes;  // texts of the message boxes shown
 };
 
-// A record element of a poll list reply.
+// A record element of a poll list reply: single answer, identified, not published.
 std::string PollXml(
     const std::string& id, const std::string& title, char status,
     const std::string& items = "<Item ItemName=\"A\" Content=\"Yes\" PostCount=\"0\"/>",
-    const std::string& extra = "");
+    int userCount = 0);
 
 }  // namespace quibra::test

@@ -2,12 +2,12 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QMenu>
-#include <QTest>
 
 #include "console/ConsoleFixture.h"
 #include "i18n/CWenMsg.h"
 #include "i18n/MessageIds.h"
 #include "ui/console/CPollQuestionDlg.h"
+#include "ui/controls/CImageButton.h"
 
 using namespace quibra;
 using namespace quibra::test;
@@ -20,47 +20,37 @@ std::wstring Msg(int id) {
     return CWenMsg::GetInstance().GetMsg(id);
 }
 
-template <typename T = QWidget>
-T* Control(QDialog& dialog, int id) {
-    T* control = dialog.findChild<T*>(QString::number(id));
-    EXPECT_NE(control, nullptr) << id;
-    return control;
+// The radio pair and the identify box as "single multiple identify" flags.
+std::string Choices(QDialog& editor) {
+    std::string flags;
+    for (int id : {Editor::kSingleId, Editor::kMultipleId, Editor::kIdentifyId})
+        flags += editor.findChild<QAbstractButton*>(QString::number(id))->isChecked() ? '1' : '0';
+    return flags;
 }
 
-void Type(QDialog& dialog, int id, const QString& text) {
-    auto* edit = Control<QLineEdit>(dialog, id);
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
-}
-
-void Click(QDialog& dialog, int id) {
-    auto* button = Control<QAbstractButton>(dialog, id);
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+QString Text(QDialog& editor, int id) {
+    return editor.findChild<QLineEdit*>(QString::number(id))->text();
 }
 
 }  // namespace
 
-// A new poll: empty fields are refused in the order title, choices, repeated
-// choice, with the editor left open; choices typed into B and F become A and B.
+// A new poll: the title, then the choices, then a repeated choice are refused,
+// the editor staying open; choices typed into B and F become A and B.
 TEST_F(ConsoleFixture, TheEditorValidatesInOrderAndLettersTheChoicesAgain) {
     ApplyList("");
-    std::vector<std::wstring> seen;
-    bool stillOpen = true;
+    std::vector<std::wstring> refusals;
+    bool stillOpen = false;
     OnNextPopup([](QMenu& menu) { ClickMenuItem(menu, CPollManagerDlg::kNewPollCommand); });
     OnNextModal([&](QDialog& editor) {
         EXPECT_EQ(editor.windowTitle().toStdWString(), Msg(msg::kEditorCaptionNew));
-        EXPECT_TRUE(Control<QAbstractButton>(editor, Editor::kMultipleId)->isChecked());
-        EXPECT_FALSE(Control<QAbstractButton>(editor, Editor::kSingleId)->isChecked());
-        EXPECT_TRUE(Control<QAbstractButton>(editor, Editor::kIdentifyId)->isChecked());
+        EXPECT_EQ(Choices(editor), "011");
         Click(editor, Editor::kOkId);
         Type(editor, Editor::kTitleId, "Where shall we meet?");
         Click(editor, Editor::kOkId);
-        // Two empty choices and two equal ones: the repetition is what is reported.
-        Type(editor, Editor::kChoiceIds[0], "Hall");
+        Type(editor, Editor::kChoiceIds[0], "Hall");  // two empty choices between
         Type(editor, Editor::kChoiceIds[3], "Hall");
         Click(editor, Editor::kOkId);
-        seen = boxes;
+        refusals = boxes;
         stillOpen = editor.isVisible();
         Type(editor, Editor::kChoiceIds[0], "");
         Type(editor, Editor::kChoiceIds[3], "");
@@ -70,9 +60,10 @@ TEST_F(ConsoleFixture, TheEditorValidatesInOrderAndLettersTheChoicesAgain) {
         Click(editor, Editor::kIdentifyId);
         Click(editor, Editor::kOkId);
     });
-    ClickButton(CPollManagerDlg::kCreateButtonId);
-    EXPECT_EQ(seen, (std::vector<std::wstring>{Msg(msg::kTitleMissing), Msg(msg::kChoicesMissing),
-                                               Msg(msg::kChoiceRepeated)}));
+    Click(*console, CPollManagerDlg::kCreateButtonId);
+    EXPECT_EQ(refusals,
+              (std::vector<std::wstring>{Msg(msg::kTitleMissing), Msg(msg::kChoicesMissing),
+                                         Msg(msg::kChoiceRepeated)}));
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(SentSince(0), std::vector<std::string>{
                                 "/polling/out/creaenewpolling Quibrant[CreatePolling]{Polling{"
@@ -86,36 +77,31 @@ TEST_F(ConsoleFixture, TheEditorValidatesInOrderAndLettersTheChoicesAgain) {
 // characters; Cancel sends nothing and leaves the buttons alone.
 TEST_F(ConsoleFixture, EditingOpensOnThePollAndCancelSendsNothing) {
     ApplyList(
-        "<Record PollingId=\"31\" Type=\"M\" IsSign=\"0\" Title=\"Snacks?\" Status=\"N\">"
-        "<Items><Item ItemName=\"A\" Content=\"Nuts\"/><Item ItemName=\"B\" Content=\"Fruit\"/>"
+        "<Record PollingId=\"31\" Type=\"M\" IsSign=\"0\" Title=\"Snacks?\" Status=\"N\"><Items>"
+        "<Item ItemName=\"A\" Content=\"Nuts\"/><Item ItemName=\"B\" Content=\"Fruit\"/>"
         "</Items></Record>");
-    const auto edit = [&](std::function<void(QDialog&)> act) {
-        OnNextModal(std::move(act));
-        ClickButton(CPollManagerDlg::kModifyButtonId);
-    };
-    edit([&](QDialog& editor) {
+    OnNextModal([&](QDialog& editor) {
         EXPECT_EQ(editor.windowTitle().toStdWString(), Msg(msg::kEditorCaptionEdit));
-        EXPECT_TRUE(Control<QAbstractButton>(editor, Editor::kMultipleId)->isChecked());
-        EXPECT_FALSE(Control<QAbstractButton>(editor, Editor::kSingleId)->isChecked());
-        EXPECT_FALSE(Control<QAbstractButton>(editor, Editor::kIdentifyId)->isChecked());
-        EXPECT_EQ(Control<QLineEdit>(editor, Editor::kTitleId)->text(), "Snacks?");
-        EXPECT_EQ(Control<QLineEdit>(editor, Editor::kChoiceIds[1])->text(), "Fruit");
-        EXPECT_EQ(Control<QLineEdit>(editor, Editor::kChoiceIds[2])->text(), "");
+        EXPECT_EQ(Choices(editor), "010");
+        EXPECT_EQ(Text(editor, Editor::kTitleId), "Snacks?");
+        EXPECT_EQ(Text(editor, Editor::kChoiceIds[1]), "Fruit");
+        EXPECT_EQ(Text(editor, Editor::kChoiceIds[2]), "");
         Click(editor, Editor::kCancelId);
     });
+    Click(*console, CPollManagerDlg::kModifyButtonId);
     EXPECT_TRUE(worker.calls.empty());
-    EXPECT_TRUE(console->ButtonsEnabled());
-    EXPECT_TRUE(IsEnabled(CPollManagerDlg::kModifyButtonId));
+    EXPECT_TRUE(console->Button(CPollManagerDlg::kModifyButtonId)->isEnabled());
 
-    edit([&](QDialog& editor) {
-        Type(editor, Editor::kTitleId, QString(300, QLatin1Char('t')));
-        EXPECT_EQ(Control<QLineEdit>(editor, Editor::kTitleId)->text().size(), 255);
+    OnNextModal([&](QDialog& editor) {
+        Type(editor, Editor::kTitleId, QString(300, 't'));
         Type(editor, Editor::kChoiceIds[6], QString(300, 'g'));
-        EXPECT_EQ(Control<QLineEdit>(editor, Editor::kChoiceIds[6])->text().size(), 255);
+        EXPECT_EQ(Text(editor, Editor::kTitleId).size(), 255);
+        EXPECT_EQ(Text(editor, Editor::kChoiceIds[6]).size(), 255);
         Type(editor, Editor::kChoiceIds[6], "");
         Type(editor, Editor::kTitleId, "Snacks today?");
         Click(editor, Editor::kOkId);
     });
+    Click(*console, CPollManagerDlg::kModifyButtonId);
     EXPECT_EQ(SentSince(0), std::vector<std::string>{
                                 "/polling/out/updatecontant Quibrant[UpdateContant]{Polling{"
                                 "pollid=31;title=Snacks today?;type=M;issign=0;itemcount=2;"

@@ -366,8 +366,10 @@ void CPollManagerDlg::OnCommand(int id) {
 }
 
 void CPollManagerDlg::NewPoll() {
-    CPollQuestionDlg editor;
-    if (editor.exec() != QDialog::Accepted) return;
+    CPollQuestionDlg editor(m_settings);
+    // The editor runs its own event loop, in which the manager may replace this window.
+    const QPointer<CPollManagerDlg> alive(this);
+    if (editor.exec() != QDialog::Accepted || !alive) return;
     m_manager.CmdCreatePolling(editor.Record());
     EnableAll(false);
 }
@@ -375,7 +377,7 @@ void CPollManagerDlg::NewPoll() {
 void CPollManagerDlg::ModifyPoll() {
     const PollRecord* shown = ShownRecord();
     if (!shown) return;
-    CPollQuestionDlg editor;
+    CPollQuestionDlg editor(m_settings);
     PollRecord& copy = editor.Record();
     copy.pollId = shown->pollId;
     copy.title = shown->title;
@@ -383,7 +385,9 @@ void CPollManagerDlg::ModifyPoll() {
     copy.identified = shown->identified;
     for (const PollItem& item : shown->items)
         copy.items.push_back(PollItem{item.pollId, item.itemName, item.content, 0, {}});
-    if (editor.exec() != QDialog::Accepted) return;
+    // A refresh during the editor's own event loop may drop `shown`: only the copy is used.
+    const QPointer<CPollManagerDlg> alive(this);
+    if (editor.exec() != QDialog::Accepted || !alive) return;
     m_manager.CmdUpdateContant(editor.Record());
     EnableAll(false);
 }
@@ -490,7 +494,9 @@ void CPollManagerDlg::ShowTreeMenu(QPoint globalPos) {
     m_treeMenu.EnableItem(kExportShownCommand, exportable);
     m_treeMenu.EnableItem(kExportAllCommand, exportable);
     m_treeMenu.EnableItem(kImportCommand, true);
-    if (const int command = m_treeMenu.Exec(globalPos)) OnCommand(command);
+    const QPointer<CPollManagerDlg> alive(this);
+    const int command = m_treeMenu.Exec(globalPos);
+    if (command != 0 && alive) OnCommand(command);
 }
 
 void CPollManagerDlg::ShowButtonMenu(int buttonId) {
@@ -503,7 +509,9 @@ void CPollManagerDlg::ShowButtonMenu(int buttonId) {
         m_buttonMenu.AddItem(CSkinMenu::Normal, kExportAllCommand,
                              Msg(msg::kMenuExportClosedPolls));
     }
-    if (const int command = m_buttonMenu.Exec(QCursor::pos())) OnCommand(command);
+    const QPointer<CPollManagerDlg> alive(this);
+    const int command = m_buttonMenu.Exec(QCursor::pos());
+    if (command != 0 && alive) OnCommand(command);
 }
 
 }  // namespace quibra

@@ -31,7 +31,7 @@ constexpr int kTitleLabelId = 4031;
 constexpr int kSingleLabelId = 4042;
 constexpr int kMultipleLabelId = 4043;
 constexpr int kIdentifyLabelId = 4044;
-constexpr int kSeparatorId = -1;
+constexpr int kSeparatorId = 4045;
 
 // Dialog 4001 in dialog units, in tab order.
 constexpr TemplateItem kItems[] = {
@@ -116,6 +116,7 @@ void CPollQuestionDlg::InitDialog() {
     (m_radioIndex == 0 ? m_single : m_multiple)->setChecked(true);
     m_identifyBox->setChecked(m_identify);
     m_title->setMaxLength(kTextLimit);
+    m_title->setCursorPosition(0);  // a long question shows its beginning
     setWindowTitle(caption);
 
     ItemAs<CTransparentStatic>(kTitleLabelId)->setText(Msg(msg::kCategoryQuestion));
