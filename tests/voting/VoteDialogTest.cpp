@@ -7,10 +7,12 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextEdit>
 
 #include "core/ShowMessageBox.h"
 #include "i18n/CWenMsg.h"
 #include "i18n/MessageIds.h"
+#include "ui/controls/CTransparentStatic.h"
 #include "voting/VotingFixture.h"
 
 using namespace quibra;
@@ -27,6 +29,11 @@ QString Msg(int id) {
 void Click(QWidget* widget) {
     ASSERT_NE(widget, nullptr);
     QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+// Commands run from the event loop: waits until the dialog has hidden.
+bool Gone(QWidget* dialog) {
+    return WaitFor([dialog] { return !dialog->isVisible(); });
 }
 
 }  // namespace
@@ -60,17 +67,19 @@ TEST_F(VoteDialog, SingleAnswerKeepsOnlyTheLastPickAndSendsIt) {
     EXPECT_TRUE(Item(dialog, 4018)->isVisible());
     EXPECT_TRUE(Item(dialog, 4020)->isVisible());
     EXPECT_FALSE(Item(dialog, 4019)->isVisible());
+    EXPECT_EQ(Item(dialog, 4018)->toolTip(), Msg(15058));  // the host's "poll_post_btn" tip
+    EXPECT_EQ(Item(dialog, 4020)->toolTip(), Msg(15059));  // and its "poll_disclaim_btn" tip
 
     Click(Item(dialog, 1002));
-    Click(Item(dialog, 1004));
+    Click(Item<QTextEdit>(dialog, 1005)->viewport());  // C's text picks C
     EXPECT_FALSE(Item<QAbstractButton>(dialog, 1000)->isChecked());
     EXPECT_FALSE(Item<QAbstractButton>(dialog, 1002)->isChecked());
     EXPECT_TRUE(Item<QAbstractButton>(dialog, 1004)->isChecked());
     Click(Item(dialog, 4018));
+    ASSERT_TRUE(Gone(dialog));
     ASSERT_EQ(WorkerPaths(), std::vector<std::wstring>{L"/polling/out/postpolling"});
     EXPECT_EQ(worker.calls[0].xml,
               "Quibrant[SendPoll]{Polling{pollid=p1;itemcount=1;itemname_0=C;};}");
-    EXPECT_FALSE(dialog->isVisible());
     EXPECT_TRUE(host.notices.empty()) << "a submitted answer is no closing";
     EXPECT_TRUE(boxes.empty());
 }
@@ -81,6 +90,7 @@ TEST_F(VoteDialog, MultipleAnswersAreSentInRowOrderAndNothingChosenAsksFirst) {
     for (int id : {1000, 1002, 1004}) EXPECT_NE(Item<QCheckBox>(dialog, id), nullptr) << id;
 
     Click(Item(dialog, 4018));
+    ASSERT_TRUE(WaitFor([&] { return !boxes.empty(); }));
     EXPECT_EQ(boxes, std::vector<std::wstring>{CWenMsg::GetInstance().GetMsg(msg::kNothingChosen)});
     EXPECT_TRUE(worker.calls.empty());
     EXPECT_TRUE(dialog->isVisible());
@@ -90,10 +100,10 @@ TEST_F(VoteDialog, MultipleAnswersAreSentInRowOrderAndNothingChosenAsksFirst) {
     Click(Item(dialog, 1002));  // a check box toggles back
     Click(Item(dialog, 1000));
     Click(Item(dialog, 4018));
+    ASSERT_TRUE(Gone(dialog));
     ASSERT_EQ(worker.calls.size(), 1u);
     EXPECT_EQ(worker.calls[0].xml,
               "Quibrant[SendPoll]{Polling{pollid=p2;itemcount=2;itemname_0=A;itemname_1=C;};}");
-    EXPECT_FALSE(dialog->isVisible());
 }
 
 TEST_F(VoteDialog, ResultModeShowsCountsAndSummaryAndSubmitOnlyHides) {
@@ -113,14 +123,18 @@ TEST_F(VoteDialog, ResultModeShowsCountsAndSummaryAndSubmitOnlyHides) {
     EXPECT_EQ(Item(dialog, 1002)->geometry(),
               QRect(first.left(), first.top() + 80, first.width(), 20));
     EXPECT_EQ(dialog->windowTitle(), Msg(msg::kResultCaption));
+    ASSERT_NE(dialog->TextControl(4101), nullptr);  // the skin's title description
+    EXPECT_EQ(dialog->TextControl(4101)->text(), Msg(msg::kResultCaption));
     EXPECT_FALSE(Item(dialog, 4018)->isVisible());
     EXPECT_TRUE(Item(dialog, 4019)->isVisible());
     EXPECT_TRUE(Item(dialog, 4020)->isVisible());
+    EXPECT_EQ(Item(dialog, 4019)->toolTip(), Msg(15050));  // the host's "ok_btn" tip
+    EXPECT_TRUE(Item(dialog, 4020)->toolTip().isEmpty());
 
     // Enter submits; in result mode that only hides.
     host.watched = dialog;
     QTest::keyClick(dialog, Qt::Key_Return);
-    EXPECT_FALSE(dialog->isVisible());
+    ASSERT_TRUE(Gone(dialog));
     EXPECT_TRUE(worker.calls.empty());
     EXPECT_TRUE(host.notices.empty());
     EXPECT_TRUE(boxes.empty());
@@ -131,11 +145,11 @@ TEST_F(VoteDialog, ClosingTellsTheHostBeforeHidingAndSurvivesTheHostStoppingTheP
     ASSERT_NE(dialog, nullptr);
     host.watched = dialog;
     Click(Item(dialog, 4020));
+    ASSERT_TRUE(Gone(dialog));
     ASSERT_EQ(host.notices.size(), 1u);
     EXPECT_EQ(host.notices[0].wParam, 100);
     EXPECT_EQ(host.notices[0].lParam, 0);
     EXPECT_TRUE(host.notices[0].senderVisible) << "the notice is handled before the dialog hides";
-    EXPECT_FALSE(dialog->isVisible());
     EXPECT_TRUE(worker.calls.empty());
 
     // Escape and the window's own close do the same.
@@ -143,8 +157,8 @@ TEST_F(VoteDialog, ClosingTellsTheHostBeforeHidingAndSurvivesTheHostStoppingTheP
     ASSERT_NE(second, nullptr);
     host.watched = second;
     QTest::keyClick(second, Qt::Key_Escape);
+    ASSERT_TRUE(Gone(second));
     EXPECT_EQ(host.notices.size(), 2u);
-    EXPECT_FALSE(second->isVisible());
 
     // A host that answers the notice by stopping the poll destroys the dialog
     // while it is still closing.
@@ -152,9 +166,10 @@ TEST_F(VoteDialog, ClosingTellsTheHostBeforeHidingAndSurvivesTheHostStoppingTheP
     ASSERT_NE(third, nullptr);
     host.watched = third;
     host.onNotice = [this] { Send(L"/polling/in/stoppolling", "<ids><id>p6</id></ids>"); };
-    third->close();
+    Click(Item(third, 4020));
+    ASSERT_TRUE(WaitFor([&] { return third.isNull(); }));
     EXPECT_EQ(host.notices.size(), 3u);
-    EXPECT_TRUE(third.isNull());
+    EXPECT_EQ(manager->AnswerWindows().size(), 2u);
     host.onNotice = nullptr;
 
     // So does a stop that arrives while the nothing-chosen box is up.
@@ -165,7 +180,7 @@ TEST_F(VoteDialog, ClosingTellsTheHostBeforeHidingAndSurvivesTheHostStoppingTheP
         return 1;
     });
     Click(Item(fourth, 4018));
-    EXPECT_TRUE(fourth.isNull());
+    ASSERT_TRUE(WaitFor([&] { return fourth.isNull(); }));
     EXPECT_TRUE(worker.calls.empty());
 }
 
@@ -200,10 +215,10 @@ TEST_F(VoteDialog, TheKeyboardAloneAnswersAPoll) {
     press(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), Item(multiple, 4018));
     press(Qt::Key_Return);
+    ASSERT_TRUE(Gone(multiple));
     ASSERT_EQ(worker.calls.size(), 1u);
     EXPECT_EQ(worker.calls[0].xml,
               "Quibrant[SendPoll]{Polling{pollid=p8;itemcount=2;itemname_0=B;itemname_1=C;};}");
-    EXPECT_FALSE(multiple->isVisible());
 
     CPollVoteDlg* single = Open(RecordXml("p9", true, "Lunch?", {"Yes", "No", "Later"}));
     ASSERT_NE(single, nullptr);
@@ -217,8 +232,8 @@ TEST_F(VoteDialog, TheKeyboardAloneAnswersAPoll) {
     EXPECT_FALSE(Item<QAbstractButton>(single, 1000)->isChecked());
     EXPECT_TRUE(Item<QAbstractButton>(single, 1002)->isChecked());
     press(Qt::Key_Return);
+    ASSERT_TRUE(Gone(single));
     ASSERT_EQ(worker.calls.size(), 2u);
     EXPECT_EQ(worker.calls[1].xml,
               "Quibrant[SendPoll]{Polling{pollid=p9;itemcount=1;itemname_0=B;};}");
-    EXPECT_FALSE(single->isVisible());
 }

@@ -1,8 +1,6 @@
 #include "voting/VotingFixture.h"
 
 #include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QTextEdit>
 #include <cstdint>
 
@@ -24,13 +22,21 @@ bool NoticeSink::event(QEvent* event) {
     return true;
 }
 
-VotingFixture::VotingFixture() : env("XDG_CONFIG_HOME", (work / "config").string()) {
+void UseDefaultSkin(const TempDir& work) {
     std::filesystem::create_directories(work / "config" / "wendrake");
     WriteFileBytes(work / "config" / "wendrake" / "wenconfig.xml",
                    "<Wendrake><WenConfig><SystemSetting><SkinName value=\"default\"/><UseSSL "
                    "value=\"0\"/></SystemSetting></WenConfig></Wendrake>");
     AppConfig::Instance().CloseAll();
     AppConfig::Instance().Load();
+}
+
+std::string SkinFolder() {
+    return (BinaryDir() / "bin" / "skin" / "default").string();
+}
+
+VotingFixture::VotingFixture() : env("XDG_CONFIG_HOME", (work / "config").string()) {
+    UseDefaultSkin(work);
     manager = std::make_unique<PollManager>(std::make_shared<PollWindowFactory>());
     manager->SetWorker(&worker);
     SetMessageBoxHookForTesting([this](const std::wstring& text, int) {
@@ -39,12 +45,11 @@ VotingFixture::VotingFixture() : env("XDG_CONFIG_HOME", (work / "config").string
     });
     const auto hostAddress = std::to_string(reinterpret_cast<uintptr_t>(&host));
     Send(L"/polling/in/init",
-         "<init><skinfolder>" + (BinaryDir() / "bin" / "skin" / "default").string() +
-             "</skinfolder><mainhwnd>" + hostAddress +
+         "<init><skinfolder>" + SkinFolder() + "</skinfolder><mainhwnd>" + hostAddress +
              "</mainhwnd><skincfg dlg_background_color=\"16777215\">"
-             "<item id=\"ok_btn\" tip_msg_id=\"15040\" image=\"ok.bmp\"/>"
-             "<item id=\"poll_post_btn\" tip_msg_id=\"15041\" image=\"post.bmp\"/>"
-             "<item id=\"poll_disclaim_btn\" tip_msg_id=\"15042\" image=\"no.bmp\"/>"
+             "<item id=\"ok_btn\" tip_msg_id=\"15050\" image=\"ok.bmp\"/>"
+             "<item id=\"poll_post_btn\" tip_msg_id=\"15058\" image=\"post.bmp\"/>"
+             "<item id=\"poll_disclaim_btn\" tip_msg_id=\"15059\" image=\"no.bmp\"/>"
              "</skincfg><userid>u1</userid></init>");
     worker.calls.clear();
 }
@@ -82,11 +87,9 @@ void VotingFixture::UseLanguage(const char* file) {
 }
 
 QString TextOf(const QWidget* widget) {
-    if (auto* edit = qobject_cast<const QPlainTextEdit*>(widget)) return edit->toPlainText();
     if (auto* edit = qobject_cast<const QTextEdit*>(widget)) return edit->toPlainText();
     if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
-    if (auto* line = qobject_cast<const QLineEdit*>(widget)) return line->text();
-    return widget != nullptr ? widget->windowTitle() : QString();
+    return QString();
 }
 
 std::string RecordXml(const std::string& id, bool single, const std::string& title,

@@ -61,7 +61,12 @@ protected:
     std::vector<std::wstring> boxes;
 };
 
-// The text a row or the question shows, whatever kind of text control it is.
+// An XDG_CONFIG_HOME of `work` whose configuration names the shipped default
+// skin (and plain HTTP), loaded; and that skin's folder.
+void UseDefaultSkin(const TempDir& work);
+std::string SkinFolder();
+
+// The text a row, the summary or the question shows.
 QString TextOf(const QWidget* widget);
 
 // A poll record element of a poll info or result reply.

@@ -48,13 +48,8 @@ std::string HostPort(const std::string& url) {
 TEST(VotingRoad, AnAttendeeAnswersByClickingAndSeesThePublishedResult) {
     TempDir work;
     ScopedEnv env("XDG_CONFIG_HOME", (work / "config").string());
-    std::filesystem::create_directories(work / "config" / "wendrake");
     std::filesystem::create_directories(work / "tmp");
-    WriteFileBytes(work / "config" / "wendrake" / "wenconfig.xml",
-                   "<Wendrake><WenConfig><SystemSetting><SkinName value=\"default\"/><UseSSL "
-                   "value=\"0\"/></SystemSetting></WenConfig></Wendrake>");
-    AppConfig::Instance().CloseAll();
-    AppConfig::Instance().Load();
+    UseDefaultSkin(work);
     PollServerProcess server;
     ASSERT_TRUE(server.Start(work / "polls.db")) << server.Error();
     auto factory = std::make_shared<VotingWindowFactory>();
@@ -70,8 +65,8 @@ TEST(VotingRoad, AnAttendeeAnswersByClickingAndSeesThePublishedResult) {
         return notify->Notify(path, &node);
     };
     send(L"/polling/in/init",
-         "<init><skinfolder>" + (BinaryDir() / "bin" / "skin" / "default").string() +
-             "</skinfolder><mainhwnd>" + std::to_string(reinterpret_cast<uintptr_t>(&hostWindow)) +
+         "<init><skinfolder>" + SkinFolder() + "</skinfolder><mainhwnd>" +
+             std::to_string(reinterpret_cast<uintptr_t>(&hostWindow)) +
              "</mainhwnd><userid>u1</userid><username>Ann</username><modulename>m1</"
              "modulename><managerip>" +
              HostPort(server.HttpUrl()) + "</managerip><authorname>a7</authorname><tmpfolder>" +
@@ -103,7 +98,7 @@ TEST(VotingRoad, AnAttendeeAnswersByClickingAndSeesThePublishedResult) {
     QTest::mouseClick(choiceB, Qt::LeftButton, {}, choiceB->rect().center());
     QWidget* submit = answer->findChild<QWidget*>("4018");
     QTest::mouseClick(submit, Qt::LeftButton, {}, submit->rect().center());
-    EXPECT_FALSE(answer->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return !answer->isVisible(); }));
     ASSERT_FALSE(host.calls.empty());
     EXPECT_EQ(host.calls.back().path, L"/polling/notify/postpolling");
 
@@ -136,7 +131,7 @@ TEST(VotingRoad, AnAttendeeAnswersByClickingAndSeesThePublishedResult) {
     EXPECT_TRUE(TextOf(result->findChild<QWidget*>("1002")).endsWith(" 1 " + word));
     QWidget* close = result->findChild<QWidget*>("4019");
     QTest::mouseClick(close, Qt::LeftButton, {}, close->rect().center());
-    EXPECT_FALSE(result->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return !result->isVisible(); }));
     EXPECT_EQ(hostWindow.notices.size(), 1u);
 
     entry.FreeAllPollingObject();

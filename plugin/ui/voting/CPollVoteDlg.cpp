@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QRadioButton>
 #include <QScreen>
@@ -29,13 +30,14 @@ constexpr int kRowPitch = 40;
 constexpr int kChoiceButtonWidth = 18;
 constexpr int kTextIndent = 22;
 
-enum Item : int {
+enum ItemId : int {
     kSubmit = 4018,
     kResultClose = 4019,
     kDecline = 4020,
     kFirstRowFrame = 4027,
     kQuestion = 4028,
     kSeparator = 4046,
+    kFooterLine = -1,  // the template's unnumbered line above the buttons
 };
 
 // Dialog 4002 in dialog units, in tab order.
@@ -43,7 +45,7 @@ constexpr TemplateItem kItems[] = {
     {kQuestion, ControlKind::ReadOnlyText, 14, 8, 289, 18},
     {kSeparator, ControlKind::Separator, 7, 28, 305, 1, nullptr, 0, false},
     {kFirstRowFrame, ControlKind::Frame, 12, 34, 296, 10, nullptr, 0, false},
-    {-1, ControlKind::Separator, 8, 192, 304, 1},
+    {kFooterLine, ControlKind::Separator, 8, 192, 304, 1},
     {kSubmit, ControlKind::ImageButton, 115, 197, 23, 12},
     {kResultClose, ControlKind::ImageButton, 137, 197, 23, 12},
     {kDecline, ControlKind::ImageButton, 162, 197, 23, 12},
@@ -74,6 +76,8 @@ void CPollVoteDlg::Create() {
     layout.ApplyDialogEntry(*this, L"480*480_dlg");
     layout.ApplyWindowControls(*this, L"poll_dlg");
 
+    PlaceFooterLine();
+
     auto* question = ItemAs<CReadOnlyText>(kQuestion);
     const QRect questionRect = question->geometry();
     CenterWindow();
@@ -94,6 +98,16 @@ void CPollVoteDlg::Create() {
     SetTabOrder();
 }
 
+void CPollVoteDlg::PlaceFooterLine() {
+    // The skin moves the buttons and resizes the dialog but knows nothing of
+    // this line: keep it just above the buttons, as in the template, and
+    // inside the dialog, so seven rows of choices never cross it.
+    QWidget* line = Item(kFooterLine);
+    const QRect buttons = Item(kSubmit)->geometry();
+    const int gap = DialogTemplate::ToPixels(0, 192, 0, 197 - 192).height();
+    line->setGeometry(line->x(), buttons.top() - gap, width() - 2 * line->x(), line->height());
+}
+
 void CPollVoteDlg::CreateVotingRows(QRect row) {
     for (const PollItem& item : m_record.items) {
         QAbstractButton* button = nullptr;
@@ -110,6 +124,8 @@ void CPollVoteDlg::CreateVotingRows(QRect row) {
         QWidget* text = CreateRowText(QRect(QPoint(row.left() + kTextIndent, row.top()),
                                             QPoint(row.right(), row.bottom() + kRowHeight)),
                                       label);
+        // Clicking a choice's text picks it too: a bigger target than the box.
+        static_cast<CReadOnlyText*>(text)->viewport()->installEventFilter(this);
         m_rows.push_back({button, text, item.itemName});
         row.translate(0, kRowPitch);
     }
@@ -140,6 +156,10 @@ void CPollVoteDlg::CreateResultRows(QRect row) {
     m_rows.push_back({nullptr, summary, {}});
 
     setWindowTitle(Msg(msg::kResultCaption));
+    // A skin that removes the title bar shows its own description instead;
+    // the caption goes there too, or result and question would look alike.
+    for (const auto& [id, description] : TextControls())
+        if (description) description->setText(windowTitle());
     Item(kSubmit)->hide();
     Item(kDecline)->hide();
     Item(kResultClose)->show();
@@ -160,6 +180,22 @@ QWidget* CPollVoteDlg::CreateRowText(const QRect& rect, const std::wstring& text
     control->setFocusPolicy(Qt::NoFocus);
     control->show();
     return control;
+}
+
+bool CPollVoteDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonRelease ||
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+        return CSkinDialog::eventFilter(watched, event);
+    for (const ChoiceRow& row : m_rows) {
+        auto* text = qobject_cast<CReadOnlyText*>(row.text);
+        // A drag that selected part of the text was a selection, not a pick.
+        if (row.button == nullptr || text == nullptr || text->viewport() != watched ||
+            text->textCursor().hasSelection())
+            continue;
+        row.button->click();
+        break;
+    }
+    return CSkinDialog::eventFilter(watched, event);
 }
 
 bool CPollVoteDlg::SetUpButton(int id, const wchar_t* entry, const QString& tip) {
@@ -203,7 +239,7 @@ void CPollVoteDlg::OnSubmit() {
         if (row.button != nullptr && row.button->isChecked()) chosen.push_back(row.name);
     if (chosen.empty()) {
         // The box is modal: the host may stop the poll, and so destroy this
-        // dialog, before it returns. Nothing here is touched afterwards.
+        // dialog, before it returns. Nothing is touched afterwards.
         ShowMessageBox(CWenMsg::GetInstance().GetMsg(msg::kNothingChosen), 0);
         return;
     }
@@ -214,7 +250,7 @@ void CPollVoteDlg::OnSubmit() {
 
 void CPollVoteDlg::OnClose() {
     // The host handles the notice before the dialog hides; it may answer by
-    // stopping the poll, which destroys this dialog on the spot.
+    // stopping the poll, which destroys this dialog there and then.
     QPointer<CPollVoteDlg> alive(this);
     if (QWidget* host = m_manager.HostWindow()) {
         WindowClosedNotice notice;
@@ -226,12 +262,12 @@ void CPollVoteDlg::OnClose() {
 void CPollVoteDlg::OnCommand(int id) {
     switch (id) {
         case kSubmit:
-            OnSubmit();
+            Queue(&CPollVoteDlg::OnSubmit);
             break;
         case kResultClose:
         case kDecline:
         case kCancel:
-            OnClose();
+            Queue(&CPollVoteDlg::OnClose);
             break;
         default:
             break;
@@ -239,18 +275,33 @@ void CPollVoteDlg::OnCommand(int id) {
 }
 
 void CPollVoteDlg::reject() {
-    OnClose();
+    Queue(&CPollVoteDlg::OnClose);
 }
 
 void CPollVoteDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
-        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-            event->accept();
-            OnSubmit();
-            return;
-        }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        Queue(&CPollVoteDlg::OnSubmit);
+        return;
     }
     CSkinDialog::keyPressEvent(event);
+}
+
+void CPollVoteDlg::Queue(void (CPollVoteDlg::*command)()) {
+    // Submitting and closing may end in this dialog's destruction (a message
+    // box's event loop, or a host answering the notice, lets the host stop the
+    // poll). Run from the event loop, not inside the button's or the key's own
+    // event handling, nothing of Qt's is left holding a destroyed widget; a
+    // dialog destroyed before then never runs the command.
+    QMetaObject::invokeMethod(
+        this,
+        [this, command] {
+            // A hidden dialog is done: a second click queued behind the first
+            // sends nothing again.
+            if (isVisible()) (this->*command)();
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace quibra

@@ -59,18 +59,22 @@ public:
 
     const std::vector<ChoiceRow>& Rows() const { return m_rows; }
 
-    // 4018 submits; 4019, 4020 and the layout's close button close.
+    // 4018 submits; 4019, 4020 and the layout's close button close. Both run
+    // once control is back in the event loop.
     void OnCommand(int id) override;
 
 public slots:
-    // Escape and the window's own close arrive here: they close.
+    // Escape and the window's own close arrive here: they close (queued).
     void reject() override;
 
 protected:
-    // Enter submits from anywhere but a focused button (which clicks itself).
+    // A click on a choice's text picks the choice.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Enter submits (queued) from anywhere but a focused button, which clicks itself.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void PlaceFooterLine();
     void CreateVotingRows(QRect row);
     void CreateResultRows(QRect row);
     QWidget* CreateRowText(const QRect& rect, const std::wstring& text);
@@ -80,6 +84,8 @@ private:
     void SetTabOrder();
     int NextId() { return m_nextId++; }
 
+    // Runs `command` from the event loop while the dialog is still shown.
+    void Queue(void (CPollVoteDlg::*command)());
     void OnSubmit();
     void OnClose();
 
