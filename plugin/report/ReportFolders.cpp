@@ -117,8 +117,11 @@ bool DeleteFolder(const std::wstring& path) {
     if (!Fits(path)) return false;
     const fs::path target = Resolve(ToPath(path));
     if (target.empty() || target == target.root_path()) return false;
+    // The home folder, and any folder holding it, whatever the case.
     const fs::path home = HomeFolder();
-    if (!home.empty() && EqualIgnoringCase(target.string(), home.string())) return false;
+    if (!home.empty() &&
+        (EqualIgnoringCase(target.string(), home.string()) || StrictlyBelow(home, target)))
+        return false;
     if (!StrictlyBelow(target, ResolveFolder(GetDocumentsFolder()))) {
         std::error_code ec;
         const fs::path temp = fs::temp_directory_path(ec);

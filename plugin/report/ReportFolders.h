@@ -20,7 +20,7 @@ bool CopyFolder(const std::wstring& source, const std::wstring& target);
 // Copies one file over the target, which is replaced whole or not at all.
 bool CopyReport(const std::wstring& source, const std::wstring& target);
 // Deletes a folder with everything in it. Refuses (false, nothing deleted) the
-// filesystem root, the home folder and every folder that is not strictly below
+// filesystem root, the home folder or one holding it, and every folder that is not strictly below
 // the documents folder or the temporary folder, whatever the letter case,
 // trailing separators, "." or ".." parts, or symbolic links on the way.
 bool DeleteFolder(const std::wstring& path);

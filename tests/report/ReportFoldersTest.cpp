@@ -83,6 +83,11 @@ TEST_F(Folders, DeleteFolderRefusesEverythingNotBelowDocumentsOrTemp) {
     for (const std::string& path : refused) {
         EXPECT_FALSE(DeleteFolder(fs::path(path).wstring())) << path;
     }
+    {
+        // A temporary folder that holds the home folder still keeps it.
+        ScopedEnv wideTemp("TMPDIR", root.Path().parent_path().string());
+        EXPECT_FALSE(DeleteFolder(W(root.Path())));
+    }
     for (const fs::path& kept : {outside / "keep", documents / "Wendrake Directory" / "Poll",
                                  root / "HOME" / "DOCUMENTS" / "x", deep, temp})
         EXPECT_TRUE(fs::is_directory(kept)) << kept;
