@@ -178,8 +178,10 @@ void HostSession::DeliverToPlugin(const QString& path, const std::string& xml,
     const int32_t result = m_deliver ? m_deliver(path.toStdWString(), xml) : -1;
     if (result < 0)
         emit Log(QStringLiteral("dropped ") + path + " from " + from + ": the payload is not XML");
-    else
+    else {
         emit Log(from + " -> " + path);
+        emit Delivered(path);
+    }
 }
 
 void HostSession::OnAttendeeJoined(const QString& userId, const QString& userName) {

@@ -51,6 +51,8 @@ signals:
     // Every notification of the plug-in, with the poll ids it names.
     void Notified(const QString& path, const QStringList& ids);
     void DemoMessage(const QString& from, const QString& path, const QByteArray& xml);
+    // A message from the channel (or this host) was handed to the plug-in.
+    void Delivered(const QString& path);
 
 private:
     struct PendingRelay {

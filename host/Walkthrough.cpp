@@ -75,6 +75,12 @@ Walkthrough::Walkthrough(HostApp& presenter, std::vector<Attendee> attendees, QS
     connect(m_queue, &ActionQueue::Finished, this, &Walkthrough::OnFinished);
     presenter.Session()->AllowDemoMessages(true);
     connect(presenter.Session(), &HostSession::DemoMessage, this, &Walkthrough::OnAgent);
+    connect(presenter.Session(), &HostSession::Delivered, this, [this](const QString& path) {
+        if (path == QLatin1String("/polling/in/clientnotifypolling")) ++m_ballotNotices;
+    });
+    connect(presenter.Session(), &HostSession::Delivered, this, [this](const QString& path) {
+        if (path == QLatin1String("/polling/in/clientnotifypolling")) ++m_ballotNotices;
+    });
     AddSteps();
 }
 
@@ -161,8 +167,10 @@ void Walkthrough::ChooseMenu(int commandId) {
     });
 }
 
-void Walkthrough::SelectAllPolls() {
-    m_queue->Do(QStringLiteral("select every poll"), [this] {
+void Walkthrough::SelectAllAndClick(const char* id) {
+    const QString name = QString::fromLatin1(id);
+    // One action: a poll list arriving in between would reset the selection.
+    m_queue->Do(QStringLiteral("select every poll and click ") + name, [this, name] {
         QTreeWidget* tree = Tree();
         if (tree == nullptr || tree->topLevelItemCount() == 0)
             return m_queue->Fail(QStringLiteral("the console lists no polls"));
@@ -171,7 +179,12 @@ void Walkthrough::SelectAllPolls() {
         tree->setFocus(Qt::OtherFocusReason);
         UiDriver::Key(tree, Qt::Key_A, Qt::ControlModifier);
         if (tree->selectedItems().size() != tree->topLevelItemCount())
-            m_queue->Fail(QStringLiteral("not every poll could be selected"));
+            return m_queue->Fail(QStringLiteral("not every poll could be selected"));
+        QWidget* button = UiDriver::Child(Console(), name);
+        if (button == nullptr || !button->isEnabled())
+            return m_queue->Fail(
+                QStringLiteral("the console's button %1 is not enabled").arg(name));
+        UiDriver::Click(button);
     });
 }
 
@@ -277,6 +290,13 @@ void Walkthrough::AddSteps() {
                            m_queue->WaitUntil(
                                QStringLiteral("the console with its poll list"),
                                [this] { return ConsoleReady(); }, 15000);
+                           // Every poll list the console receives refills its tree.
+                           m_queue->Do(QStringLiteral("watch the console's list"), [this] {
+                               connect(Tree()->model(), &QAbstractItemModel::rowsInserted, this,
+                                       [this](const QModelIndex& parent) {
+                                           if (!parent.isValid()) ++m_rebuilds;
+                                       });
+                           });
                        }});
     m_steps.push_back(
         {QStringLiteral("import the sample poll file"), [this, sample] {
@@ -322,8 +342,7 @@ void Walkthrough::AddSteps() {
          }});
     m_steps.push_back(
         {QStringLiteral("post the polls"), [this] {
-             SelectAllPolls();
-             ClickConsoleButton("4018");
+             SelectAllAndClick("4018");
              CheckServer(QStringLiteral("every poll open"), [this](const ServerTally& s, QString&) {
                  return int(s.Polls().size()) == m_total &&
                         std::all_of(s.Polls().begin(), s.Polls().end(),
@@ -334,6 +353,8 @@ void Walkthrough::AddSteps() {
          }});
     m_steps.push_back(
         {QStringLiteral("answer at every attendee"), [this] {
+             m_queue->Do(QStringLiteral("count the console's lists"),
+                         [this] { m_rebuildsBeforeBallots = m_rebuilds; });
              // Attendee i answers from choice t, the largest with t(t+1)/2 <= i:
              // one attendee from A, two from B, three from C..., so the choices
              // get different counts and a ballot counted for another choice shows.
@@ -352,10 +373,15 @@ void Walkthrough::AddSteps() {
          }});
     m_steps.push_back(
         {QStringLiteral("stop the polls"), [this] {
-             WaitForConsoleRefresh([this](int n) { return n == m_total; },
-                                   QStringLiteral("the console after the ballots"));
-             SelectAllPolls();
-             ClickConsoleButton("4016");
+             // Each ballot makes the presenter's console fetch the list again;
+             // a list arriving after the polls are selected would undo the
+             // selection, so the console first catches up with every ballot.
+             m_queue->WaitUntil(QStringLiteral("the console to show every ballot"), [this] {
+                 const int ballots = m_total * static_cast<int>(m_attendees.size());
+                 return m_ballotNotices >= ballots &&
+                        m_rebuilds - m_rebuildsBeforeBallots >= ballots && ConsoleReady();
+             });
+             SelectAllAndClick("4016");
              CheckServer(QStringLiteral("every poll closed"), [](const ServerTally& s, QString&) {
                  return std::all_of(s.Polls().begin(), s.Polls().end(),
                                     [](const auto& p) { return p.status == QLatin1String("C"); });
@@ -365,8 +391,7 @@ void Walkthrough::AddSteps() {
          }});
     m_steps.push_back(
         {QStringLiteral("publish the results"), [this] {
-             SelectAllPolls();
-             ClickConsoleButton("4003");
+             SelectAllAndClick("4003");
              ChooseMenu(kPublishCommand);
              CheckServer(
                  QStringLiteral("every poll published"), [this](const ServerTally& s, QString&) {
@@ -401,14 +426,15 @@ void Walkthrough::AddSteps() {
                        }});
     m_steps.push_back(
         {QStringLiteral("delete one poll"), [this] {
-             m_queue->Do(QStringLiteral("select the first poll"), [this] {
+             m_queue->Do(QStringLiteral("select the first poll and delete it"), [this] {
                  QTreeWidget* tree = Tree();
                  UiDriver::Click(tree->viewport(),
                                  tree->visualItemRect(tree->topLevelItem(0)).center());
                  if (tree->selectedItems().size() != 1)
-                     m_queue->Fail(QStringLiteral("the first poll could not be selected alone"));
+                     return m_queue->Fail(
+                         QStringLiteral("the first poll could not be selected alone"));
+                 UiDriver::Click(UiDriver::Child(Console(), QStringLiteral("4004")));
              });
-             ClickConsoleButton("4004");
              WaitForConsoleRefresh([this](int n) { return n == m_total - 1; },
                                    QStringLiteral("one poll fewer in the console"));
              CheckServer(QStringLiteral("one poll fewer"), [this](const ServerTally& s, QString&) {
