@@ -132,18 +132,19 @@ void ConferenceChannel::OnNewConnection() {
 }
 
 void ConferenceChannel::OnReadable(QLocalSocket* socket) {
+    auto tooLong = [this, socket] {
+        emit Log(
+            QStringLiteral("a line longer than %1 bytes; closing that connection").arg(kMaxLine));
+        socket->abort();
+    };
     while (socket->canReadLine()) {
         QByteArray line = socket->readLine(kMaxLine + 1);
-        if (!line.endsWith('\n')) break;  // longer than allowed: handled below
+        if (!line.endsWith('\n')) return tooLong();
         line.chop(1);
         HandleLine(socket, line);
         if (socket->state() != QLocalSocket::ConnectedState) return;
     }
-    if (socket->bytesAvailable() > kMaxLine) {
-        emit Log(
-            QStringLiteral("a line longer than %1 bytes; closing that connection").arg(kMaxLine));
-        socket->abort();
-    }
+    if (socket->bytesAvailable() > kMaxLine) tooLong();
 }
 
 void ConferenceChannel::HandleLine(QLocalSocket* socket, const QByteArray& line) {
