@@ -61,7 +61,9 @@ bool ServerTally::Parse(const QByteArray& xml, std::vector<Poll>& polls) {
     while (!reader.atEnd()) {
         if (!reader.readNext() || !reader.isStartElement()) continue;
         const QXmlStreamAttributes attributes = reader.attributes();
-        if (reader.name() == QLatin1String("Wendrake")) {
+        if (!sawRoot) {
+            // The list's root must come first; anything else is not a list.
+            if (reader.name() != QLatin1String("Wendrake")) return false;
             sawRoot = true;
         } else if (reader.name() == QLatin1String("Record")) {
             Poll poll;
