@@ -25,7 +25,7 @@ namespace {
 struct DemoPerson {
     const char* userId;
     const char* name;
-    const char* lang;
+    const char* lang;  // empty: the demo's own
 };
 
 // The presenter and up to eight attendees, in English and in Chinese.

@@ -401,7 +401,7 @@ void Walkthrough::AddSteps() {
                      for (const ServerTally::Poll& poll : s.Polls()) {
                          m_serverVoters[poll.title] = poll.voters;
                          for (const ServerTally::Choice& choice : poll.choices)
-                             m_server_counts[poll.title][choice.name] = choice.count;
+                             m_serverCounts[poll.title][choice.name] = choice.count;
                      }
                      return true;
                  });
@@ -481,7 +481,7 @@ void Walkthrough::OnFinished(bool ok, const QString& failure) {
 void Walkthrough::CompareCounts() {
     const int people = static_cast<int>(m_attendees.size());
     for (const QString& title : m_pollTitles) {
-        if (m_server_counts.find(title) == m_server_counts.end()) {
+        if (m_serverCounts.find(title) == m_serverCounts.end()) {
             m_mismatches.append(title + ": not on the server");
             continue;
         }
@@ -495,7 +495,7 @@ void Walkthrough::CompareCounts() {
             std::any_of(shownVoters.begin(), shownVoters.end(),
                         [people](int v) { return v != people; }))
             m_mismatches.append(title + ": the result dialogs show other voter counts");
-        for (const auto& [choice, serverCount] : m_server_counts[title]) {
+        for (const auto& [choice, serverCount] : m_serverCounts[title]) {
             const int cast = m_cast[title].count(choice) ? m_cast[title][choice] : 0;
             if (cast != serverCount)
                 m_mismatches.append(QStringLiteral("%1 %2: cast %3, server %4")
@@ -541,7 +541,7 @@ void Walkthrough::WriteSummary(const QString& failure) {
         out << "  " << title << "  (voters: server " << m_serverVoters[title] << ", shown";
         for (int v : m_shownVoters[title]) out << " " << v;
         out << ")\n";
-        for (const auto& [choice, serverCount] : m_server_counts[title]) {
+        for (const auto& [choice, serverCount] : m_serverCounts[title]) {
             const int cast = m_cast[title].count(choice) ? m_cast[title][choice] : 0;
             out << "    " << choice << "  cast " << cast << "  server " << serverCount << "  shown";
             bool same = cast == serverCount;

@@ -94,7 +94,7 @@ private:
     QMap<QString, QString> m_replies;  // user id -> the agent's last report
     QStringList m_agentErrors;
     Counts m_cast;
-    Counts m_server_counts;
+    Counts m_serverCounts;
     std::map<QString, int> m_serverVoters;
     std::map<QString, std::vector<std::map<QString, int>>> m_shown;  // per title, per attendee
     std::map<QString, std::vector<int>> m_shownVoters;
