@@ -24,17 +24,23 @@ namespace quibra::test {
 
 namespace {
 
-// Polls the application for a widget `find` returns, then hands it to `act` once.
+// Polls the application for a widget `find` returns, then hands it to `act`
+// once. A widget that never opens fails the test instead of waiting for the next one.
 void WhenOpen(std::function<QWidget*()> find, std::function<void(QWidget&)> act) {
     auto* timer = new QTimer(qApp);
     timer->setInterval(5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     QObject::connect(timer, &QTimer::timeout,
-                     [timer, find = std::move(find), act = std::move(act)] {
+                     [timer, deadline, find = std::move(find), act = std::move(act)] {
                          QWidget* widget = find();
-                         if (widget == nullptr || !widget->isVisible()) return;
+                         const bool open = widget != nullptr && widget->isVisible();
+                         if (!open && std::chrono::steady_clock::now() < deadline) return;
                          timer->stop();
                          timer->deleteLater();
-                         act(*widget);
+                         if (open)
+                             act(*widget);
+                         else
+                             ADD_FAILURE() << "the expected menu or dialog never opened";
                      });
     timer->start();
 }
