@@ -15,7 +15,6 @@ class QKeyEvent;
 
 namespace quibra {
 
-class CImageButton;
 class PollManager;
 
 // What an attendee sees of one poll (dialog 4002): in voting mode the question
@@ -26,7 +25,7 @@ class PollManager;
 class CPollVoteDlg : public CSkinDialog, public IVoteWindow {
     Q_OBJECT
 public:
-    static constexpr int kTemplateId = 4002;
+    // Rows take the ids from here upwards, in row order.
     static constexpr int kFirstRowId = 1000;
 
     // One row of choices: the choice button (none in result mode and on the
@@ -56,8 +55,6 @@ public:
     const PollRecord& Record() const override { return m_record; }
     bool IsVisible() const override { return isVisible(); }
     void Hide() override { hide(); }
-
-    const std::vector<ChoiceRow>& Rows() const { return m_rows; }
 
     // 4018 submits; 4019, 4020 and the layout's close button close. Both run
     // once control is back in the event loop.
