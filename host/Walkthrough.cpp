@@ -132,9 +132,12 @@ void Walkthrough::BeginStep(std::size_t index) {
 void Walkthrough::EndStep() {
     Step& step = m_steps[m_current];
     step.seconds = double(m_stepClock.elapsed()) / 1000.0;
-    ShootPresenter();
     step.state = QStringLiteral("done");
-    BeginStep(m_current + 1);
+    // Every window of every host, as the step left it.
+    ShootPresenter();
+    if (!m_attendees.empty())
+        AskAgents(QStringLiteral("/demo/shoot"), [](int) { return QString(); });
+    m_queue->Do(QStringLiteral("next step"), [this] { BeginStep(m_current + 1); });
 }
 
 void Walkthrough::ShootPresenter() {
