@@ -67,6 +67,7 @@ private:
     void ClickConsoleButton(const char* id);
     void ChooseMenu(int commandId);
     void SelectAllAndClick(const char* buttonId);
+    void PublishAttempt();
     void WaitForConsoleRefresh(std::function<bool(int)> countOk, const QString& what);
     void AskAgents(const QString& path, const std::function<QString(int)>& body);
     void CheckServer(const QString& what, std::function<bool(const ServerTally&, QString&)> check);
@@ -103,9 +104,11 @@ private:
     int m_imported = 0;
     int m_total = 0;
     int m_attendeeNotices = 0;
-    int m_ballotNotices = 0;  // ballots the presenter's host was told of
-    int m_rebuilds = 0;       // poll lists the console has shown
-    int m_rebuildsBeforeBallots = 0;
+    int m_ballotNotices = 0;         // ballots the presenter's host was told of
+    int m_rebuilds = 0;              // poll lists the console has shown
+    int m_rebuildsAtLastBallot = 0;  // m_rebuilds when the last ballot was told
+    bool m_publishClicked = false;   // this publishing attempt opened the menu
+    bool m_allPublished = false;
     qint64 m_reportBytes = -1;
     bool m_succeeded = false;
 };
