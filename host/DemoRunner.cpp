@@ -1,0 +1,255 @@
+#include "DemoRunner.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "ChildProcess.h"
+#include "ConferenceChannel.h"
+#include "HostApp.h"
+#include "HostSession.h"
+#include "HostWindow.h"
+#include "QuitOnSignal.h"
+#include "Walkthrough.h"
+
+namespace {
+
+struct DemoPerson {
+    const char* userId;
+    const char* name;
+    const char* lang;  // empty: the demo's own
+};
+
+// The presenter and up to eight attendees, in English and in Chinese.
+constexpr DemoPerson kPresenter = {"grace", "Grace Hopper", ""};
+constexpr DemoPerson kAttendees[] = {
+    {"alice", "Alice", ""},        {"liming", "李明", "zh_CN"},   {"bob", "Bob", ""},
+    {"wangfang", "王芳", "zh_CN"}, {"carol", "Carol", ""},        {"zhangwei", "张伟", "zh_CN"},
+    {"dave", "Dave", ""},          {"chenjing", "陈静", "zh_CN"},
+};
+
+// A user's own settings root, with a documents folder inside the demo's
+// temporary folder so that nothing of the demo lands in the real home.
+bool MakeUserHome(const QString& root, QString& error) {
+    if (!QDir().mkpath(root + "/config") || !QDir().mkpath(root + "/Documents")) {
+        error = QStringLiteral("cannot make ") + root;
+        return false;
+    }
+    QFile dirs(root + "/config/user-dirs.dirs");
+    if (!dirs.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        error = QStringLiteral("cannot write ") + dirs.fileName();
+        return false;
+    }
+    dirs.write("XDG_DOCUMENTS_DIR=\"" + (root + "/Documents").toUtf8() + "\"\n");
+    return true;
+}
+
+}  // namespace
+
+DemoRunner::DemoRunner(HostOptions options, bool scripted, QObject* parent)
+    : QObject(parent),
+      m_options(std::move(options)),
+      m_scripted(scripted),
+      m_temp(QDir::tempPath() + "/quibra-demo-XXXXXX") {}
+
+DemoRunner::~DemoRunner() {
+    StopAll();
+}
+
+void DemoRunner::Say(const QString& line) const {
+    std::printf("quibra-host: %s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+bool DemoRunner::Prepare(QString& error) {
+    if (!m_temp.isValid()) {
+        error = QStringLiteral("cannot make a temporary folder: ") + m_temp.errorString();
+        return false;
+    }
+    m_out = QDir(QString::fromStdString(m_options.out)).absolutePath();
+    if (!QDir().mkpath(m_out)) {
+        error = QStringLiteral("cannot make the output folder ") + m_out;
+        return false;
+    }
+
+    const QString exeFolder = QCoreApplication::applicationDirPath();
+    if (!m_server.Start(exeFolder + "/pollserver", m_temp.filePath("polls.db"), error))
+        return false;
+    Say(QStringLiteral("PollServer (pid %1) at %2 and %3, database in %4")
+            .arg(m_server.Pid())
+            .arg(m_server.HttpUrl(), m_server.HttpsUrl(), m_temp.path()));
+
+    // The presenter: this process, its settings in the temporary folder.
+    const QString home = m_temp.filePath("presenter");
+    if (!MakeUserHome(home, error)) return false;
+    qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
+    HostOptions presenter;
+    presenter.role = HostOptions::Role::Presenter;
+    presenter.user = kPresenter.userId;
+    presenter.name = kPresenter.name;
+    presenter.session = "demo-" + std::to_string(QCoreApplication::applicationPid());
+    presenter.module = m_options.module;
+    std::string parse;
+    HostOptions::Outcome outcome =
+        HostOptions::Parse({"--server", m_server.HttpsUrl().toStdString()}, presenter, parse);
+    if (outcome != HostOptions::Outcome::Run) {
+        error = QString::fromStdString(parse);
+        return false;
+    }
+    m_options.session = presenter.session;
+    m_presenter = std::make_unique<HostApp>(presenter);
+    if (!m_presenter->Start(error)) return false;
+    connect(m_presenter->Channel(), &ConferenceChannel::AttendeeJoined, this,
+            [this](const QString& userId) {
+                for (Attendee& attendee : m_attendees)
+                    if (attendee.userId == userId) attendee.joined = true;
+            });
+
+    for (int i = 0; i < m_options.attendees; ++i) {
+        Attendee attendee;
+        attendee.userId = QString::fromUtf8(kAttendees[i].userId);
+        attendee.name = QString::fromUtf8(kAttendees[i].name);
+        attendee.lang = QString::fromUtf8(kAttendees[i].lang);
+        m_attendees.push_back(std::move(attendee));
+        if (!StartAttendee(m_attendees.back(), i, error)) return false;
+    }
+    return WaitForAttendees(error);
+}
+
+bool DemoRunner::StartAttendee(Attendee& attendee, int index, QString& error) {
+    const QString home = m_temp.filePath(QStringLiteral("attendee-%1").arg(index + 1));
+    if (!MakeUserHome(home, error)) return false;
+    attendee.process = std::make_unique<QProcess>();
+    QProcess& process = *attendee.process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + "/config");
+    if (m_scripted) env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.remove(QStringLiteral("LC_ALL"));  // each attendee's own --lang decides
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    ChildProcess::DieWithParent(process);
+    QStringList args = {QStringLiteral("--role"),    QStringLiteral("attendee"),
+                        QStringLiteral("--user"),    attendee.userId,
+                        QStringLiteral("--name"),    attendee.name,
+                        QStringLiteral("--session"), QString::fromStdString(m_options.session),
+                        QStringLiteral("--module"),  QString::fromStdString(m_options.module),
+                        QStringLiteral("--server"),  m_server.HttpsUrl()};
+    if (!attendee.lang.isEmpty()) args << QStringLiteral("--lang") << attendee.lang;
+    if (m_scripted) args << QStringLiteral("--agent");
+    // Each attendee's log goes to the output folder and, prefixed, to ours.
+    auto log = std::make_shared<QFile>(m_out + "/" + attendee.userId + ".log");
+    log->open(QIODevice::WriteOnly | QIODevice::Truncate);
+    const QString prefix = QStringLiteral("[%1] ").arg(attendee.name);
+    connect(&process, &QProcess::readyRead, this, [&process, log, prefix] {
+        while (process.canReadLine()) {
+            const QByteArray line = process.readLine();
+            log->write(line);
+            log->flush();
+            std::fputs((prefix.toUtf8() + line).constData(), stdout);
+        }
+        std::fflush(stdout);
+    });
+    process.start(QCoreApplication::applicationFilePath(), args);
+    if (!process.waitForStarted(10000)) {
+        error = QStringLiteral("cannot start the attendee ") + attendee.name + ": " +
+                process.errorString();
+        return false;
+    }
+    Say(QStringLiteral("attendee %1 (pid %2)").arg(attendee.name).arg(process.processId()));
+    return true;
+}
+
+bool DemoRunner::WaitForAttendees(QString& error) {
+    QEventLoop loop;
+    QTimer tick;
+    QDeadlineTimer deadline(60000);
+    auto check = [&] {
+        bool all = true;
+        for (Attendee& attendee : m_attendees) {
+            if (attendee.process->state() == QProcess::NotRunning) {
+                error = QStringLiteral("the attendee %1 ended before joining (exit %2)")
+                            .arg(attendee.name)
+                            .arg(attendee.process->exitCode());
+                loop.exit(1);
+                return;
+            }
+            all = all && attendee.joined;
+        }
+        if (all) loop.exit(0);
+        if (deadline.hasExpired()) {
+            error = QStringLiteral("the attendees did not join within a minute");
+            loop.exit(1);
+        }
+    };
+    connect(&tick, &QTimer::timeout, &loop, check);
+    tick.start(20);
+    check();
+    const int result = loop.exec();
+    if (QuitOnSignal::Received() != 0) {
+        error = QStringLiteral("stopped by signal %1").arg(QuitOnSignal::Received());
+        return false;
+    }
+    return result == 0;
+}
+
+void DemoRunner::StopAll() {
+    for (Attendee& attendee : m_attendees) {
+        if (!attendee.process || attendee.process->state() == QProcess::NotRunning) continue;
+        const qint64 pid = attendee.process->processId();
+        attendee.process->disconnect(this);
+        ChildProcess::Stop(*attendee.process);
+        Say(QStringLiteral("stopped attendee %1 (pid %2)").arg(attendee.name).arg(pid));
+    }
+    m_attendees.clear();
+    m_presenter.reset();
+    if (m_server.Pid() > 0) {
+        const qint64 pid = m_server.Pid();
+        m_server.Stop();
+        Say(QStringLiteral("stopped the PollServer (pid %1)").arg(pid));
+    }
+}
+
+int DemoRunner::Run() {
+    QElapsedTimer clock;
+    clock.start();
+    QString error;
+    if (!Prepare(error)) {
+        std::fprintf(stderr, "quibra-host: %s\n", error.toUtf8().constData());
+        StopAll();
+        return 1;
+    }
+    int code = 0;
+    m_presenter->Window()->show();
+    if (m_scripted) {
+        std::vector<Walkthrough::Attendee> people;
+        for (const Attendee& attendee : m_attendees)
+            people.push_back({attendee.userId, attendee.name});
+        Walkthrough walk(*m_presenter, people, m_out, m_server.HttpUrl());
+        connect(&walk, &Walkthrough::Finished, qApp,
+                [](int result) { QCoreApplication::exit(result); });
+        QTimer::singleShot(0, &walk, &Walkthrough::Start);
+        code = QCoreApplication::exec();
+        if (code == 0 && !walk.Succeeded()) code = 1;
+    } else {
+        HostWindow* window = m_presenter->Window();
+        QApplication::setQuitOnLastWindowClosed(false);
+        connect(window, &HostWindow::Closing, qApp, &QCoreApplication::quit);
+        m_presenter->Plugin().Send(L"/polling/in/showmanager");
+        Say(QStringLiteral("the demo is running; close the host window or press Ctrl+C to end it"));
+        code = QCoreApplication::exec();
+    }
+    StopAll();
+    Say(QStringLiteral("demo %1 in %2 s; output in %3")
+            .arg(code == 0 ? QStringLiteral("done") : QStringLiteral("FAILED"))
+            .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1)
+            .arg(m_out));
+    return code;
+}

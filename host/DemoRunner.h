@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+#include "HostOptions.h"
+#include "ServerProcess.h"
+
+class HostApp;
+
+// quibra-host --demo: a PollServer on free loopback ports with a fresh
+// database in a temporary folder, the presenter in this process and the
+// attendees as child processes of their own (one plug-in per process). With
+// a display a person plays the presenter; scripted, the walkthrough drives
+// the real windows. Everything started is stopped by process id on the way out.
+class DemoRunner : public QObject {
+    Q_OBJECT
+public:
+    struct Attendee {
+        QString userId;
+        QString name;
+        QString lang;  // empty: the demo's own language
+        std::unique_ptr<QProcess> process;
+        bool joined = false;
+    };
+
+    DemoRunner(HostOptions options, bool scripted, QObject* parent = nullptr);
+    ~DemoRunner() override;
+
+    // The process exit code: 0 only when the demo ran through (scripted: when
+    // every step was done and every count matched).
+    int Run();
+
+private:
+    bool Prepare(QString& error);
+    bool StartAttendee(Attendee& attendee, int index, QString& error);
+    bool WaitForAttendees(QString& error);
+    void StopAll();
+    void Say(const QString& line) const;
+
+    HostOptions m_options;
+    bool m_scripted;
+    QTemporaryDir m_temp;
+    QString m_out;
+    ServerProcess m_server;
+    std::unique_ptr<HostApp> m_presenter;
+    std::vector<Attendee> m_attendees;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+#include <string>
+
+#include "HostOptions.h"
+#include "PluginLibrary.h"
+
+class ConferenceChannel;
+class HostSession;
+class HostWindow;
+class ServerTally;
+
+// One host: its window, the plug-in it loads, the conference channel and the
+// relays between them. The plug-in is freed first on the way out, while the
+// window it reports to still exists.
+class HostApp : public QObject {
+    Q_OBJECT
+public:
+    explicit HostApp(HostOptions options, QObject* parent = nullptr);
+    ~HostApp() override;
+
+    // Prepares the user's configuration, checks the server, opens the channel,
+    // loads the plug-in and sends init and putuserid. False with a message a
+    // person can act on.
+    bool Start(QString& error);
+
+    HostWindow* Window() const { return m_window.get(); }
+    HostSession* Session() const { return m_session; }
+    ConferenceChannel* Channel() const { return m_channel; }
+    PluginLibrary& Plugin() { return m_plugin; }
+    const HostOptions& Options() const { return m_options; }
+    bool UseSsl() const { return m_useSsl; }
+
+    // The init message's payload, as the plug-in reads it.
+    std::string InitMessage(const std::string& skinFolder, const std::string& tempFolder) const;
+    // A plain TCP connection to the server (skipped when a proxy is configured
+    // in the environment, through which the plug-in would go instead).
+    static bool ServerReachable(const std::string& host, int port, QString& why);
+
+private:
+    HostOptions m_options;
+    bool m_useSsl = true;
+    QTemporaryDir m_temp;
+    std::unique_ptr<HostWindow> m_window;
+    ConferenceChannel* m_channel = nullptr;
+    HostSession* m_session = nullptr;
+    ServerTally* m_tally = nullptr;  // confirms status changes before they are relayed
+    PluginLibrary m_plugin;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The command line of quibra-host. Everything is parsed without the locale:
+// numbers by hand, names compared byte for byte.
+struct HostOptions {
+    enum class Role { Presenter, Attendee };
+    enum class Outcome { Run, Help, Error };
+
+    Role role = Role::Presenter;
+    std::string user;  // empty: taken from $USER
+    std::string name;  // empty: the user id
+    std::string session = "quibra";
+    std::string module = "quibra";
+    std::string lang;  // a locale name such as zh_CN, or empty for the user's own
+    // The PollServer as host[:port], the way the plug-in's "managerip" wants it.
+    std::string serverHost = "127.0.0.1";
+    int serverPort = 0;        // 0: the scheme's own port
+    bool serverGiven = false;  // else the local PollServer's default port
+    // HTTPS on or off: --https/--http or the URL's scheme; unset leaves the
+    // user's configuration as it is.
+    std::optional<bool> useSsl;
+
+    bool demo = false;
+    bool script = false;
+    int attendees = 3;
+    std::string out = "quibra-demo";
+    // Started by the demo's walkthrough: obeys its commands over the channel.
+    bool agent = false;
+
+    // `args` without the program name. On Error, `message` says what is wrong.
+    static Outcome Parse(const std::vector<std::string>& args, HostOptions& options,
+                         std::string& message);
+    static std::string Usage();
+
+    std::string ManagerIp(bool ssl) const;
+    // The port a connection goes to: the given one or the scheme's.
+    int EffectivePort(bool ssl) const;
+    bool IsPresenter() const { return role == Role::Presenter; }
+};

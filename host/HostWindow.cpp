@@ -1,0 +1,61 @@
+#include "HostWindow.h"
+
+#include <QDateTime>
+#include <QEvent>
+#include <QFormLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "quibra/WindowClosedNotice.h"
+
+HostWindow::HostWindow(bool presenter, const QString& who, const QString& session,
+                       const QString& server, QWidget* parent)
+    : QWidget(parent), m_log(new QListWidget(this)) {
+    setObjectName(QStringLiteral("quibraHost"));
+    setWindowTitle(QStringLiteral("Quibra host - ") + who);
+    auto* form = new QFormLayout;
+    form->addRow(tr("Me:"), new QLabel(who + (presenter ? tr(" (presenter)") : tr(" (attendee)"))));
+    form->addRow(tr("Session:"), new QLabel(session));
+    form->addRow(tr("Server:"), new QLabel(server));
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    if (presenter) {
+        m_polls = new QPushButton(tr("Polls"), this);
+        m_polls->setObjectName(QStringLiteral("pollsButton"));
+        connect(m_polls, &QPushButton::clicked, this, &HostWindow::PollsRequested);
+        layout->addWidget(m_polls);
+    }
+    m_log->setObjectName(QStringLiteral("log"));
+    layout->addWidget(m_log, 1);
+    resize(460, 320);
+}
+
+void HostWindow::AppendLog(const QString& line) {
+    const QString stamped =
+        QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + "  " + line;
+    m_log->insertItem(0, stamped);
+    std::printf("%s\n", stamped.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+bool HostWindow::event(QEvent* event) {
+    // The plug-in's notice that one of its windows has gone away.
+    if (event->type() == WindowClosedNotice::kType) {
+        const auto* notice = static_cast<const WindowClosedNotice*>(event);
+        if (notice->wParam() == WindowClosedNotice::kWParam) {
+            ++m_windowsClosed;
+            AppendLog(tr("a plug-in window was closed"));
+            emit PluginWindowClosed();
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void HostWindow::closeEvent(QCloseEvent* event) {
+    emit Closing();
+    QWidget::closeEvent(event);
+}

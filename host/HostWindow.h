@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+// The host's own small main window: who I am, the session, the server, the
+// presenter's "Polls" button and the log of what was relayed, newest first.
+// Its address is the "mainhwnd" the plug-in posts WindowClosedNotice to.
+class HostWindow : public QWidget {
+    Q_OBJECT
+public:
+    HostWindow(bool presenter, const QString& who, const QString& session, const QString& server,
+               QWidget* parent = nullptr);
+
+    // Prepends a line (with the time) to the log, and echoes it on stdout.
+    void AppendLog(const QString& line);
+    int WindowsClosed() const { return m_windowsClosed; }
+
+signals:
+    void PollsRequested();
+    void PluginWindowClosed();
+    void Closing();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QListWidget* m_log;
+    QPushButton* m_polls = nullptr;
+    int m_windowsClosed = 0;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGINT and SIGTERM into a quit of the event loop, so that everything
+// the host started is stopped on the way out. The handler only writes a byte
+// to a socket pair; the UI thread does the rest.
+class QuitOnSignal : public QObject {
+    Q_OBJECT
+public:
+    explicit QuitOnSignal(QObject* parent = nullptr);
+    ~QuitOnSignal() override;
+
+    // The signal that arrived, or 0.
+    static int Received();
+
+private:
+    static void Handler(int signal);
+    QSocketNotifier* m_notifier = nullptr;
+};

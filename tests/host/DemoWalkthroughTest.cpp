@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QSet>
+
+#include "support/TestSupport.h"
+
+using quibra::test::TempDir;
+
+namespace {
+
+// Distinct colours on a 16 x 16 grid of the picture: a blank (or one-colour)
+// grab has one or two.
+int Colours(const QImage& image) {
+    QSet<QRgb> seen;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            seen.insert(image.pixel(x * image.width() / 16, y * image.height() / 16));
+    return static_cast<int>(seen.size());
+}
+
+// The whole system end to end: the real PollServer, the presenter's host with
+// the plug-in's console, three attendees' hosts with their voting dialogs,
+// the HTML report through xsltproc. The program's own verdict is checked, and
+// so is what it wrote.
+TEST(DemoWalkthrough, EveryStepIsDoneAndEveryCountMatches) {
+    TempDir out;
+    QProcess demo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    demo.setProcessEnvironment(env);
+    demo.setProcessChannelMode(QProcess::MergedChannels);
+    demo.start(QUIBRA_HOST_EXE,
+               {"--demo", "--script", "--out", QString::fromStdString(out.Path().string())});
+    ASSERT_TRUE(demo.waitForFinished(240000)) << "the demo did not end within four minutes";
+    const QString log = QString::fromUtf8(demo.readAll());
+    EXPECT_EQ(demo.exitCode(), 0) << log.right(3000).toStdString();
+    EXPECT_TRUE(log.contains("output in " + QString::fromStdString(out.Path().string())));
+    EXPECT_TRUE(log.contains(QRegularExpression("stopped attendee .* \\(pid [0-9]+\\)")));
+    EXPECT_TRUE(log.contains(QRegularExpression("stopped the PollServer \\(pid [0-9]+\\)")));
+
+    QFile summaryFile(QString::fromStdString((out / "summary.txt").string()));
+    ASSERT_TRUE(summaryFile.open(QIODevice::ReadOnly));
+    const QString summary = QString::fromUtf8(summaryFile.readAll());
+    EXPECT_TRUE(summary.contains("result: PASS\n")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("steps done: 11/11\n"));
+    EXPECT_TRUE(summary.contains("Every count matches: yes\n"));
+    EXPECT_FALSE(summary.contains("DIFFERENT"));
+    // Five polls (four imported, one written), every choice with its three counts.
+    const auto ballots =
+        QRegularExpression("^    [A-G]  cast (\\d+)  server (\\d+)  shown (.*)  ok$",
+                           QRegularExpression::MultilineOption);
+    int choices = 0;
+    int ballotsCast = 0;
+    for (const auto& match : ballots.globalMatch(summary)) {
+        ++choices;
+        ballotsCast += match.captured(1).toInt();
+        EXPECT_EQ(match.captured(1), match.captured(2));
+        EXPECT_EQ(match.captured(3), QString("%1 %1 %1").arg(match.captured(2)));
+    }
+    EXPECT_EQ(choices, 19);
+    // Three attendees, five polls, one ballot each; the multiple-answer polls take two choices.
+    EXPECT_GE(ballotsCast, 15);
+    EXPECT_GT(QFile((out / "report.html").c_str()).size(), 1000);
+    // The console's close posts one notice to the presenter's host; each of the
+    // fifteen result dialogs closed at the attendees sends one to its host.
+    EXPECT_TRUE(summary.contains("Window closed notices: presenter 1, attendees 15\n"));
+
+    const auto shot = QRegularExpression("^  screens/(\\S+\\.png)  (\\d+)x(\\d+)$",
+                                         QRegularExpression::MultilineOption);
+    int shots = 0;
+    QSet<QString> kinds;
+    for (const auto& match : shot.globalMatch(summary)) {
+        ++shots;
+        const QString file = match.captured(1);
+        const QImage image(QString::fromStdString((out / "screens").string()) + "/" + file);
+        ASSERT_FALSE(image.isNull()) << file.toStdString();
+        EXPECT_EQ(image.size(), QSize(match.captured(2).toInt(), match.captured(3).toInt()))
+            << file.toStdString();
+        EXPECT_GT(Colours(image), 4) << file.toStdString() << " looks blank";
+        // The skin's sizes: voting and result dialogs 480 x 480, the editor 480 x 360.
+        if (file.contains("-vote-") || file.contains("-results-")) {
+            EXPECT_EQ(image.size(), QSize(480, 480)) << file.toStdString();
+            kinds.insert(file.contains("-vote-") ? "vote" : "results");
+        }
+        if (file.contains("-editor-")) {
+            EXPECT_EQ(image.size(), QSize(480, 360));
+            kinds.insert("editor");
+        }
+        if (image.size() == QSize(640, 480)) kinds.insert("console");
+    }
+    EXPECT_GE(shots, 50);
+    EXPECT_EQ(kinds, (QSet<QString>{"console", "editor", "vote", "results"}));
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "HostOptions.h"
+#include "support/TestSupport.h"
+
+using quibra::test::TempDir;
+
+namespace {
+
+struct Good {
+    std::vector<std::string> args;
+    std::string role, managerIpHttps, ssl;  // ssl: "1", "0" or "" (left to the user's file)
+};
+
+TEST(HostOptions, ParsesServersRolesAndTheHttpsChoice) {
+    const Good cases[] = {
+        {{}, "presenter", "127.0.0.1:8443", ""},
+        {{"--http"}, "presenter", "127.0.0.1:8443", "0"},
+        {{"--role", "attendee", "--server", "https://poll.example:9443/"},
+         "attendee",
+         "poll.example:9443",
+         "1"},
+        {{"--server", "http://10.0.0.5"}, "presenter", "10.0.0.5", "0"},
+        {{"--server", "10.0.0.5:81", "--https"}, "presenter", "10.0.0.5:81", "1"},
+        {{"--https", "--server", "https://h:1"}, "presenter", "h:1", "1"},
+    };
+    for (const Good& c : cases) {
+        HostOptions options;
+        std::string message;
+        ASSERT_EQ(HostOptions::Parse(c.args, options, message), HostOptions::Outcome::Run)
+            << message;
+        EXPECT_EQ(options.IsPresenter() ? "presenter" : "attendee", c.role);
+        EXPECT_EQ(options.ManagerIp(true), c.managerIpHttps);
+        EXPECT_EQ(options.useSsl ? (*options.useSsl ? "1" : "0") : "", c.ssl) << c.args.size();
+    }
+    HostOptions named;
+    std::string message;
+    HostOptions::Parse({"--user", "u7", "--name", "李明", "--attendees", "0"}, named, message);
+    EXPECT_EQ(named.user, "u7");
+    EXPECT_EQ(named.name, "李明");
+    EXPECT_EQ(named.attendees, 0);
+}
+
+TEST(HostOptions, RefusesBadCommandLinesWithTheReason) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"--role", "guest"}, "presenter or attendee"},
+        {{"--user"}, "needs a value"},
+        {{"--user", "--http"}, "needs a value"},
+        {{"--attendees", "9"}, "0 to 8"},
+        {{"--attendees", "-1"}, "0 to 8"},
+        {{"--server", "ftp://h"}, "http:// and https://"},
+        {{"--server", "h:99999"}, "1 to 65535"},
+        {{"--server", "h:"}, "1 to 65535"},
+        {{"--server", "https://h", "--http"}, "contradicts"},
+        {{"--http", "--https"}, "contradicts"},
+        {{"--session", "a b"}, "letters, digits"},
+        {{"--name", "two\nlines"}, "one line"},
+    };
+    for (const auto& [args, expected] : cases) {
+        HostOptions options;
+        std::string message;
+        EXPECT_EQ(HostOptions::Parse(args, options, message), HostOptions::Outcome::Error)
+            << args[0];
+        EXPECT_NE(message.find(expected), std::string::npos) << message;
+    }
+}
+
+struct HostRun {
+    int code;
+    QString out;
+    QString err;
+};
+
+HostRun RunHost(const QStringList& args, const TempDir& home) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.Path().string()));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const char* proxy :
+         {"https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+        env.remove(proxy);
+    process.setProcessEnvironment(env);
+    process.start(QUIBRA_HOST_EXE, args);
+    process.waitForFinished(60000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+TEST(HostOptions, TheProgramHelpsRefusesAndNamesAnUnreachableServer) {
+    TempDir home;
+    const HostRun help = RunHost({"--help"}, home);
+    EXPECT_EQ(help.code, 0);
+    for (const char* option :
+         {"--role", "--user", "--name", "--session", "--module", "--server", "--http", "--https",
+          "--lang", "--demo", "--attendees", "--out", "--script", "--help"})
+        EXPECT_TRUE(help.out.contains(QString(option) + " ")) << option;
+
+    const HostRun bad = RunHost({"--role", "guest"}, home);
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_TRUE(bad.err.contains("presenter or attendee")) << bad.err.toStdString();
+
+    // Nothing listens on port 1 of the loopback.
+    const HostRun unreachable = RunHost({"--server", "http://127.0.0.1:1"}, home);
+    EXPECT_EQ(unreachable.code, 1);
+    EXPECT_TRUE(unreachable.err.contains("cannot reach the PollServer at 127.0.0.1:1"))
+        << unreachable.err.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(home / "wendrake" / "wenconfig.xml"))
+        << "nothing is written for a run that cannot start";
+}
+
+}  // namespace
