@@ -112,7 +112,7 @@ bool PresenterHarness::Start() {
         return false;
     }
     m_base = m_server.HttpUrl();
-    const std::string hostPort = m_base.substr(m_base.find("://") + 3);
+    const std::string hostPort = m_server.HttpAddress();
 
     WindowFactoryRegistry::Set(m_factory);
     m_notify = m_entry.CreateQuibraManager(POLLMODE_PRESENTER, m_host.get());
