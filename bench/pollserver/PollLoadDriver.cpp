@@ -120,6 +120,8 @@ private:
     bool ReadResponses(Connection& c);
     bool CheckCounts();
     long Counted();
+    // The run's poll list as the server answers it; false unless a 200 came.
+    bool ReadList(std::string& body);
 
     Options m_options;
     int m_epoll = -1;
@@ -277,14 +279,18 @@ bool Driver::ReadResponses(Connection& c) {
     }
 }
 
-bool Driver::CheckCounts() {
+bool Driver::ReadList(std::string& body) {
     int status = 0;
+    return Exchange(m_options,
+                    std::string(kResultsPath) +
+                        "?job=GetPollingResult&modulename=load&userid=bench" + m_options.run,
+                    status, body) &&
+           status == 200;
+}
+
+bool Driver::CheckCounts() {
     std::string body;
-    if (!Exchange(m_options,
-                  std::string(kResultsPath) + "?job=GetPollingResult&modulename=load&userid=bench" +
-                      m_options.run,
-                  status, body) ||
-        status != 200) {
+    if (!ReadList(body)) {
         std::printf("CHECK FAILED cannot read the poll list back\n");
         return false;
     }
@@ -341,14 +347,8 @@ bool Driver::CheckCounts() {
 }
 
 long Driver::Counted() {
-    int status = 0;
     std::string body;
-    if (!Exchange(m_options,
-                  std::string(kResultsPath) + "?job=GetPollingResult&modulename=load&userid=bench" +
-                      m_options.run,
-                  status, body) ||
-        status != 200)
-        return -1;
+    if (!ReadList(body)) return -1;
     long total = 0;
     for (auto at = body.find("UserCount=\""); at != std::string::npos;
          at = body.find("UserCount=\"", at + 1))

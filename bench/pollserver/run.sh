@@ -44,9 +44,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
-}
+# shellcheck source=common.sh
+source "$here/common.sh"
 
 # pollserver first, on a fresh database: nginx's HTTPS uses the certificate it makes.
 mkfifo "$work/ready"
@@ -63,42 +62,7 @@ pids+=($!)
 read -r ready_full < "$work/ready-full"
 full_port=${ready_full##*:}
 
-# nginx: foreground, its own prefix, no request log; the static file is a reply
-# of the pollserver's own (DeletePolling's, two bytes longer than a ballot's).
-nginx_port=$(free_port)
-nginx_tls_port=$(free_port)
-mkdir -p "$work/nginx/html" "$work/nginx/logs" "$work/nginx/tmp"
-curl -s "$poll_http/wendrake-idm/v4/polling/polling.asp?job=DeletePolling&pollcount=0" > "$work/nginx/html/index.html"
-chmod -R a+rX "$work/nginx"
-cat > "$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes auto;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/logs/error.log warn;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx/tmp/body;
-  proxy_temp_path $work/nginx/tmp/proxy;
-  fastcgi_temp_path $work/nginx/tmp/fastcgi;
-  uwsgi_temp_path $work/nginx/tmp/uwsgi;
-  scgi_temp_path $work/nginx/tmp/scgi;
-  keepalive_requests 1000000;
-  server {
-    listen 127.0.0.1:$nginx_port;
-    listen 127.0.0.1:$nginx_tls_port ssl;
-    ssl_certificate $work/pollserver-cert.pem;
-    ssl_certificate_key $work/pollserver-key.pem;
-    root $work/nginx/html;
-  }
-}
-CONF
-/usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" &
-pids+=($!)
-for _ in $(seq 100); do  # nginx needs a moment to bind; the load tools retry nothing
-  python3 -c "import socket; socket.create_connection(('127.0.0.1',$nginx_tls_port),1)" 2>/dev/null && break
-  python3 -c 'import time; time.sleep(0.05)'
-done
+start_nginx "$poll_http" tls
 echo "nginx: http://127.0.0.1:$nginx_port/index.html https://127.0.0.1:$nginx_tls_port/index.html" \
   "($(wc -c < "$work/nginx/html/index.html") bytes)"
 
@@ -109,7 +73,6 @@ polls=${polls#POLLS }
 checks=ok
 declare -A rates
 add_rate() { rates[$1]="${rates[$1]:-} $2"; }
-driver_rate() { sed -n 's/^RESULT .* rate=\([0-9]*\).*/\1/p' <<<"$1"; }
 wrk_rate() { sed -n 's/^Requests\/sec: *\([0-9]*\).*/\1/p' <<<"$1"; }
 wrk_ok=0  # ballots the HTTPS phases had acknowledged
 wrk_runs=0
@@ -167,7 +130,6 @@ counted=${counted#COUNTED }
 if ((counted < wrk_ok || counted > wrk_ok + wrk_runs * connections)); then checks=FAILED; fi
 echo "HTTPS ballots: acknowledged=$wrk_ok counted=$counted"
 
-median() { printf '%s\n' $1 | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 for phase in http-keepalive http-fresh https-keepalive https-fresh; do
   p=$(median "${rates[$phase-pollserver]}")
   n=$(median "${rates[$phase-nginx]}")

@@ -17,6 +17,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+here=$root/bench/pollserver
 build=${1:-$root/build}
 requests=${2:-400000}
 seconds=${3:-5}
@@ -43,9 +44,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
-}
+# shellcheck source=common.sh
+source "$here/common.sh"
 
 pg_port=$(free_port)
 (cd "$work" && "${as_pg[@]}" "$pgbin/initdb" -D "$work/data" -U quibra -A trust -E UTF8 --locale=C >"$work/initdb.log")
@@ -68,38 +68,10 @@ pg1_port=$(start_server pg1 "$uri")
 pg2_port=$(start_server pg2 "$uri")
 echo "pollservers: sqlite :$sqlite_port, postgresql :$pg1_port and :$pg2_port"
 
-nginx_port=$(free_port)
-mkdir -p "$work/nginx/html" "$work/nginx/logs" "$work/nginx/tmp"
-curl -s "http://127.0.0.1:$sqlite_port/wendrake-idm/v4/polling/polling.asp?job=DeletePolling&pollcount=0" \
-  > "$work/nginx/html/index.html"
-chmod -R a+rX "$work/nginx"
-cat > "$work/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes auto;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/logs/error.log warn;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx/tmp/body;
-  proxy_temp_path $work/nginx/tmp/proxy;
-  fastcgi_temp_path $work/nginx/tmp/fastcgi;
-  uwsgi_temp_path $work/nginx/tmp/uwsgi;
-  scgi_temp_path $work/nginx/tmp/scgi;
-  keepalive_requests 1000000;
-  server { listen 127.0.0.1:$nginx_port; root $work/nginx/html; }
-}
-CONF
-/usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" &
-pids+=($!)
-for _ in $(seq 100); do
-  python3 -c "import socket; socket.create_connection(('127.0.0.1',$nginx_port),1)" 2>/dev/null && break
-  python3 -c 'import time; time.sleep(0.05)'
-done
+start_nginx "http://127.0.0.1:$sqlite_port"
 
 checks=ok
 declare -A rates
-driver_rate() { sed -n 's/^RESULT .* rate=\([0-9]*\).*/\1/p' <<<"$1"; }
 drive() {  # port connections run -> prints the driver's output
   nice "$driver" --connections "$2" --requests "$requests" --seconds "$seconds" --fresh 0 \
     --mode ballots --port "$1" --polls 8 --run "$3" || echo "CHECK FAILED (exit status)"
@@ -128,7 +100,6 @@ for round in $(seq "$rounds"); do
   report nginx "$(driver_rate "$out")" "$out"
 done
 
-median() { printf '%s\n' $1 | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 s=$(median "${rates[sqlite]}")
 n=$(median "${rates[nginx]}")
 for phase in sqlite pg-one pg-two; do

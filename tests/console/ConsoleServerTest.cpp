@@ -34,8 +34,8 @@ TEST(ConsoleServer, CreateEditPostStopPublishAndDeleteThroughTheButtons) {
     CWenNode init = doc.LoadXml(
         "<init><userid>u1</userid><username>Ann</username><modulename>m1</modulename>"
         "<managerip>" +
-        server.HttpUrl().substr(server.HttpUrl().find("://") + 3) + "</managerip><tmpfolder>" +
-        work.Path().string() + "</tmpfolder></init>");
+        server.HttpAddress() + "</managerip><tmpfolder>" + work.Path().string() +
+        "</tmpfolder></init>");
     ASSERT_EQ(notify->Notify(L"/polling/in/init", &init), 0);
     auto* console = dynamic_cast<Dlg*>(PluginObjects::CurrentManager()->ManagerWindow());
     ASSERT_NE(console, nullptr);

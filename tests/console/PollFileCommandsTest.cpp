@@ -4,7 +4,6 @@
 #include <QTreeWidget>
 #include <filesystem>
 
-#include "config/AppConfig.h"
 #include "console/ConsoleFixture.h"
 #include "core/PluginObjects.h"
 #include "core/WindowFactoryRegistry.h"
@@ -78,16 +77,12 @@ void OpenMenuCommand(Dlg& console, int command) {
 TEST(PollFileServer, ImportCreatesTheFilesPollsInOrderOnTheRealServer) {
     TempDir work;
     ScopedEnv config("XDG_CONFIG_HOME", (work / "config").string());
-    fs::create_directories(work / "config" / "wendrake");
+    WriteUserConfig(work / "config");
     fs::create_directories(work / "tmp");
-    WriteFileBytes(work / "config" / "wendrake" / "wenconfig.xml",
-                   "<Wendrake><WenConfig><SystemSetting><SkinName value=\"default\"/>"
-                   "<UseSSL value=\"0\"/></SystemSetting></WenConfig></Wendrake>");
     WriteFileBytes(work / "polls.pol", kPollFile);
-    AppConfig::Instance().CloseAll();
     PollServerProcess server;
     ASSERT_TRUE(server.Start(work / "polls.db")) << server.Error();
-    const std::string address = server.HttpUrl().substr(server.HttpUrl().find("://") + 3);
+    const std::string address = server.HttpAddress();
 
     WindowFactoryRegistry::Set(std::make_shared<PollWindowFactory>());
     RecordingHost host;

@@ -86,17 +86,13 @@ protected:
     PollList* list = nullptr;
 };
 
-std::string HostPort(const std::string& url) {
-    return url.substr(url.find("://") + 3);
-}
-
 }  // namespace
 
 TEST_F(PollingRoad, APollGoesFromCreationToPublishedResultsAndAway) {
     PollServerProcess server;
     ASSERT_TRUE(server.Start(work / "polls.db")) << server.Error();
     UsePlainHttp();
-    Start(HostPort(server.HttpUrl()));
+    Start(server.HttpAddress());
 
     PollRecord draft;
     draft.title = L"Lunch? \U0001F355 & <b>\u5348\u996D</b>";
@@ -183,7 +179,7 @@ TEST_F(PollingRoad, APollGoesFromCreationToPublishedResultsAndAway) {
 TEST_F(PollingRoad, WithoutAConfigurationTheRoadRunsOverHttps) {
     PollServerProcess server;
     ASSERT_TRUE(server.Start(work / "polls.db")) << server.Error();
-    Start(HostPort(server.HttpsUrl()));
+    Start(server.HttpsAddress());
     PollRecord draft;
     draft.title = L"Secure?";
     draft.items = {{L"", L"A", L"Yes", 0, {}}};

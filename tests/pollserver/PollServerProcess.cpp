@@ -13,6 +13,14 @@
 
 namespace quibra::test {
 
+namespace {
+
+std::string HostPort(const std::string& url) {
+    return url.substr(url.find("://") + 3);
+}
+
+}  // namespace
+
 PollServerProcess::~PollServerProcess() {
     if (m_pid > 0) Kill();
 }
@@ -97,6 +105,14 @@ int PollServerProcess::Stop() {
     if (m_pid <= 0) return -1;
     kill(m_pid, SIGTERM);
     return Wait();
+}
+
+std::string PollServerProcess::HttpAddress() const {
+    return HostPort(m_http);
+}
+
+std::string PollServerProcess::HttpsAddress() const {
+    return HostPort(m_https);
 }
 
 void PollServerProcess::Kill() {

@@ -27,6 +27,9 @@ public:
 
     const std::string& HttpUrl() const { return m_http; }
     const std::string& HttpsUrl() const { return m_https; }
+    // "host:port" of each, as the host's init message names the poll server.
+    std::string HttpAddress() const;
+    std::string HttpsAddress() const;
     const std::string& Error() const { return m_error; }
 
 private:

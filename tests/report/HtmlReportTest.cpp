@@ -12,12 +12,7 @@
 #include "xml/WideString.h"
 
 using namespace quibra;
-using quibra::test::BinaryDir;
-using quibra::test::ReadFileBytes;
-using quibra::test::ScopedEnv;
-using quibra::test::SourceDir;
-using quibra::test::TempDir;
-using quibra::test::WriteFileBytes;
+using namespace quibra::test;
 namespace fs = std::filesystem;
 
 namespace {

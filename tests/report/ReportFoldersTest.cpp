@@ -8,10 +8,7 @@
 #include "support/TestSupport.h"
 
 using namespace quibra;
-using quibra::test::ReadFileBytes;
-using quibra::test::ScopedEnv;
-using quibra::test::TempDir;
-using quibra::test::WriteFileBytes;
+using namespace quibra::test;
 namespace fs = std::filesystem;
 
 namespace {

@@ -1,17 +1,18 @@
 // Writes pictures of every control in each state and of the three skinned
 // dialogs to <build>/gallery, for a reviewer to look at.
 #include <gtest/gtest.h>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "UiTestSupport.h"
 #include "config/AppConfig.h"
 #include "i18n/CWenMsg.h"
 #include "support/TestSupport.h"
+#include "ui/console/CPollQuestionDlg.h"
 #include "ui/controls/CColorRadioButton.h"
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CPictureView.h"
@@ -36,34 +37,6 @@ std::filesystem::path ImageFolder() {
 bool Save(const QPixmap& picture, const char* name) {
     return picture.save(QString::fromStdString((GalleryDir() / name).string()));
 }
-
-// The question editor's template, as the editor declares it.
-constexpr TemplateItem kEditorItems[] = {
-    {4031, ControlKind::TransparentStatic, 12, 10, 40, 8, "Question"},
-    {4005, ControlKind::Edit, 54, 8, 174, 12},
-    {4008, ControlKind::ColorRadio, 6, 25, 8, 10},
-    {4042, ControlKind::TransparentStatic, 18, 25, 56, 8, "Single answer"},
-    {4009, ControlKind::ColorRadio, 80, 25, 8, 10},
-    {4043, ControlKind::TransparentStatic, 91, 25, 62, 8, "Multiple answers"},
-    {4010, ControlKind::ColorCheckBox, 159, 25, 9, 10},
-    {4044, ControlKind::TransparentStatic, 170, 25, 73, 9, "Identify voters"},
-    {4035, ControlKind::TransparentStatic, 11, 42, 10, 8, "A:"},
-    {4012, ControlKind::Edit, 23, 42, 204, 12, "Yes"},
-    {4036, ControlKind::TransparentStatic, 11, 55, 10, 8, "B:"},
-    {4014, ControlKind::Edit, 23, 55, 204, 12, "No"},
-    {4037, ControlKind::TransparentStatic, 11, 68, 10, 8, "C:"},
-    {4016, ControlKind::Edit, 23, 68, 204, 12, "不确定"},
-    {4038, ControlKind::TransparentStatic, 11, 81, 10, 8, "D:"},
-    {4018, ControlKind::Edit, 23, 81, 204, 12},
-    {4039, ControlKind::TransparentStatic, 11, 94, 10, 8, "E:"},
-    {4017, ControlKind::Edit, 23, 94, 204, 12},
-    {4040, ControlKind::TransparentStatic, 11, 107, 10, 8, "F:"},
-    {4026, ControlKind::Edit, 23, 107, 204, 12},
-    {4041, ControlKind::TransparentStatic, 11, 121, 10, 8, "G:"},
-    {4027, ControlKind::Edit, 23, 121, 204, 12},
-    {4019, ControlKind::ImageButton, 97, 144, 23, 11},
-    {4020, ControlKind::ImageButton, 125, 144, 23, 11},
-};
 
 constexpr TemplateItem kConsoleItems[] = {
     {4000, ControlKind::Tree, 1, 24, 294, 86},
@@ -246,16 +219,22 @@ TEST(Gallery, WritesEveryControlInEachStateAndTheThreeDialogs) {
                             tree->addTopLevelItem(new QTreeWidgetItem({QString::fromUtf8(title)}));
                     }),
              "dialog_console.png"));
-    ASSERT_TRUE(Save(Dialog({245, 169, kEditorItems}, L"480*360_dlg", L"input_poll_question_dlg",
-                            [](CSkinDialog& d) {
-                                SetUpButtons(d, {{4019, L"input_poll_question_dlg_ok_btn"},
-                                                 {4020, L"input_poll_question_dlg_cancel_btn"}});
-                                d.ItemAs<QLineEdit>(4005)->setText(
-                                    "Which day suits the next review?");
-                                d.ItemAs<CColorRadioButton>(4009)->setChecked(true);
-                                d.ItemAs<CColorRadioButton>(4010)->setChecked(true);
-                            }),
-                     "dialog_editor.png"));
+    // The question editor itself, editing a poll, pictured from inside its modal loop.
+    CPollQuestionDlg editor;
+    PollRecord& poll = editor.Record();
+    poll.pollId = L"1";
+    poll.title = L"Which day suits the next review?";
+    poll.singleChoice = false;
+    poll.identified = true;
+    poll.items = {
+        {L"1", L"A", L"Yes", 0, {}}, {L"1", L"B", L"No", 0, {}}, {L"1", L"C", L"不确定", 0, {}}};
+    QPixmap editorPicture;
+    QTimer::singleShot(0, &editor, [&] {
+        editorPicture = editor.grab();
+        editor.reject();
+    });
+    editor.exec();
+    ASSERT_TRUE(Save(editorPicture, "dialog_editor.png"));
     ASSERT_TRUE(Save(
         Dialog({318, 217, kVoteItems}, L"480*480_dlg", L"poll_dlg",
                [](CSkinDialog& d) {

@@ -36,10 +36,6 @@ public:
     PollWindowFactory real;
 };
 
-std::string HostPort(const std::string& url) {
-    return url.substr(url.find("://") + 3);
-}
-
 }  // namespace
 
 // One plug-in plays presenter and attendee against the real PollServer: the
@@ -69,7 +65,7 @@ TEST(VotingRoad, AnAttendeeAnswersByClickingAndSeesThePublishedResult) {
              std::to_string(reinterpret_cast<uintptr_t>(&hostWindow)) +
              "</mainhwnd><userid>u1</userid><username>Ann</username><modulename>m1</"
              "modulename><managerip>" +
-             HostPort(server.HttpUrl()) + "</managerip><authorname>a7</authorname><tmpfolder>" +
+             server.HttpAddress() + "</managerip><authorname>a7</authorname><tmpfolder>" +
              (work / "tmp").string() + "</tmpfolder></init>");
     PollList& list = factory->lastManagerWindow->list;
     auto first = [&](const std::function<bool(const PollRecord&)>& check) {

@@ -6,6 +6,7 @@
 #include <QStyleOptionButton>
 
 #include "ui/controls/DialogBackgroundColor.h"
+#include "ui/controls/EnterKey.h"
 
 namespace quibra {
 
@@ -61,12 +62,7 @@ void CColorRadioButton::paintEvent(QPaintEvent*) {
 }
 
 void CColorRadioButton::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        if (isEnabled()) click();
-        event->accept();
-        return;
-    }
+    if (EnterKey::Click(*this, *event)) return;
     QAbstractButton::keyPressEvent(event);
 }
 

@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "ui/controls/EnterKey.h"
+
 namespace quibra {
 
 CImageButton::CImageButton(QWidget* parent, Type type) : QAbstractButton(parent) {
@@ -108,13 +110,7 @@ void CImageButton::paintEvent(QPaintEvent*) {
 }
 
 void CImageButton::keyPressEvent(QKeyEvent* event) {
-    // Enter and Return act as a click on the focused button, as Space does.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        if (isEnabled()) click();
-        event->accept();
-        return;
-    }
+    if (EnterKey::Click(*this, *event)) return;
     QAbstractButton::keyPressEvent(event);
 }
 

@@ -19,6 +19,7 @@
 #include "ui/controls/CReadOnlyText.h"
 #include "ui/controls/CTransparentStatic.h"
 #include "ui/controls/DialogTemplate.h"
+#include "ui/controls/EnterKey.h"
 #include "ui/skin/CSkinLayout.h"
 
 namespace quibra {
@@ -279,8 +280,7 @@ void CPollVoteDlg::reject() {
 }
 
 void CPollVoteDlg::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (EnterKey::Pressed(*event)) {
         event->accept();
         Queue(&CPollVoteDlg::OnSubmit);
         return;

@@ -1,0 +1,57 @@
+# Sourced by run.sh and run_pg.sh, once $work exists and the pids array is
+# declared: free ports, medians, the driver's rate, and nginx as the ceiling.
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
+}
+median() { printf '%s\n' $1 | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+driver_rate() { sed -n 's/^RESULT .* rate=\([0-9]*\).*/\1/p' <<<"$1"; }
+
+# start_nginx REPLY_URL [tls]: nginx in the foreground under $work/nginx, no
+# request log, serving /index.html with what REPLY_URL answers (a pollserver
+# reply: DeletePolling's, two bytes longer than a ballot's). Sets nginx_port;
+# with "tls" also nginx_tls_port, on the certificate the pollserver made in
+# $work. Returns once nginx takes connections: the load tools retry nothing.
+start_nginx() {
+  local reply_url=$1 tls=${2:-} tls_conf='' probe
+  nginx_port=$(free_port)
+  probe=$nginx_port
+  if [[ $tls == tls ]]; then
+    nginx_tls_port=$(free_port)
+    probe=$nginx_tls_port
+    tls_conf="listen 127.0.0.1:$nginx_tls_port ssl;
+    ssl_certificate $work/pollserver-cert.pem;
+    ssl_certificate_key $work/pollserver-key.pem;"
+  fi
+  mkdir -p "$work/nginx/html" "$work/nginx/logs" "$work/nginx/tmp"
+  curl -s "$reply_url/wendrake-idm/v4/polling/polling.asp?job=DeletePolling&pollcount=0" \
+    > "$work/nginx/html/index.html"
+  chmod -R a+rX "$work/nginx"
+  cat > "$work/nginx/nginx.conf" <<CONF
+daemon off;
+worker_processes auto;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/logs/error.log warn;
+events { worker_connections 4096; }
+http {
+  access_log off;
+  client_body_temp_path $work/nginx/tmp/body;
+  proxy_temp_path $work/nginx/tmp/proxy;
+  fastcgi_temp_path $work/nginx/tmp/fastcgi;
+  uwsgi_temp_path $work/nginx/tmp/uwsgi;
+  scgi_temp_path $work/nginx/tmp/scgi;
+  keepalive_requests 1000000;
+  server {
+    listen 127.0.0.1:$nginx_port;
+    $tls_conf
+    root $work/nginx/html;
+  }
+}
+CONF
+  /usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" &
+  pids+=($!)
+  for _ in $(seq 100); do
+    python3 -c "import socket; socket.create_connection(('127.0.0.1',$probe),1)" 2>/dev/null && break
+    python3 -c 'import time; time.sleep(0.05)'
+  done
+}
