@@ -1,5 +1,6 @@
 #include "PgWriteQueue.h"
 
+#include "HandBackBatch.h"
 #include "PgConnection.h"
 #include "PgError.h"
 
@@ -73,20 +74,7 @@ void PgWriteQueue::Loop(PgConnection& db) {
             }
         }
         RunBatch(db, batch);
-        for (auto* pending : batch) {
-            if (pending->done) {
-                std::unique_ptr<Pending> owned(pending);
-                try {
-                    owned->done(owned->outcome);
-                } catch (...) {
-                    // The submitter's business; the writer goes on.
-                }
-                continue;
-            }
-            std::lock_guard lock(pending->mutex);
-            pending->finished = true;
-            pending->wakeUp.notify_one();
-        }
+        HandBackBatch(batch);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "HandBackBatch.h"
 #include "SqliteConnection.h"
 #include "SqliteError.h"
 
@@ -65,22 +66,7 @@ void SqliteWriteQueue::Loop() {
             }
         }
         RunBatch(batch);
-        // Notified under the job's lock: its waiter cannot return (and destroy
-        // the entry) before the writer has let go of that lock.
-        for (auto* pending : batch) {
-            if (pending->done) {
-                std::unique_ptr<Pending> owned(pending);
-                try {
-                    owned->done(owned->outcome);
-                } catch (...) {
-                    // The submitter's business; the writer goes on.
-                }
-                continue;
-            }
-            std::lock_guard lock(pending->mutex);
-            pending->finished = true;
-            pending->wakeUp.notify_one();
-        }
+        HandBackBatch(batch);
     }
 }
 
