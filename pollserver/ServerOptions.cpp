@@ -30,7 +30,7 @@ struct NumberOption {
 }  // namespace
 
 int ServerOptions::DefaultThreads() {
-    return std::clamp(4 * static_cast<int>(std::thread::hardware_concurrency()), 8, 256);
+    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 256);
 }
 
 bool ServerOptions::SharedDatabase() const {
@@ -53,7 +53,7 @@ std::string ServerOptions::Usage() {
            "  --db PATH             SQLite file (default $XDG_DATA_HOME/quibra/pollserver.sqlite)\n"
            "  --db postgresql://USER@HOST:PORT/NAME\n"
            "                        a PostgreSQL database; several servers may share it\n"
-           "  --threads N           event threads per listener (default: four per core, " +
+           "  --threads N           event threads per listener (default: one per core, " +
            number(defaults.threads) +
            " here)\n"
            "  --synchronous full|normal\n"

@@ -10,8 +10,8 @@
 #   https-fresh      the same with "Connection: close"
 #   http-keepalive-idle  the first phase again beside 1,000 idle half-sent
 #                    connections (idle_clients.py); pollserver only
-#   http-keepalive-full-sync  the first phase on a second pollserver run with
-#                    --synchronous full (the default is normal); pollserver only
+#   http-keepalive-normal-sync  the first phase on a second pollserver run with
+#                    --synchronous normal (the default is full); pollserver only
 # Every HTTP ballot phase checks each count it made; the HTTPS phases check the
 # total at the end. Both servers run on free loopback ports as children of this
 # script and are stopped (by their process ids) when it ends.
@@ -55,12 +55,12 @@ read -r ready_line < "$work/ready"
 read -r _ _ poll_http poll_https <<<"$ready_line"
 poll_port=${poll_http##*:}
 echo "pollserver: $poll_http $poll_https (${threads_args[*]:-default threads})"
-mkfifo "$work/ready-full"
-"$server" --http 0 --db "$work/polls-full.sqlite" "${threads_args[@]}" --synchronous full \
-  > "$work/ready-full" 2> "$work/pollserver-full.err" &
+mkfifo "$work/ready-normal"
+"$server" --http 0 --db "$work/polls-normal.sqlite" "${threads_args[@]}" --synchronous normal \
+  > "$work/ready-normal" 2> "$work/pollserver-normal.err" &
 pids+=($!)
-read -r ready_full < "$work/ready-full"
-full_port=${ready_full##*:}
+read -r ready_normal < "$work/ready-normal"
+normal_port=${ready_normal##*:}
 
 start_nginx "$poll_http" tls
 echo "nginx: http://127.0.0.1:$nginx_port/index.html https://127.0.0.1:$nginx_tls_port/index.html" \
@@ -112,8 +112,8 @@ for round in $(seq "$rounds"); do
     run_wrk "$phase" pollserver $fresh "$poll_https/" "r${round}f$fresh" $polls
     run_wrk "$phase" nginx $fresh "https://127.0.0.1:$nginx_tls_port/index.html"
   done
-  echo "== round $round: http-keepalive, --synchronous full"
-  run_driver http-keepalive-full-sync pollserver 0 --mode ballots --port "$full_port" --polls 8 --run "r${round}n"
+  echo "== round $round: http-keepalive, --synchronous normal"
+  run_driver http-keepalive-normal-sync pollserver 0 --mode ballots --port "$normal_port" --polls 8 --run "r${round}n"
   echo "== round $round: http-keepalive beside 1,000 idle half-sent connections"
   python3 "$here/idle_clients.py" "$poll_port" 1000 &
   idle_pid=$!
@@ -140,8 +140,8 @@ idle=$(median "${rates[http-keepalive-idle-pollserver]}")
 plain=$(median "${rates[http-keepalive-pollserver]}")
 echo "SUMMARY http-keepalive beside 1000 idle connections: ballots_per_s=$idle without=$plain" \
   "ratio=$(python3 -c "print(f'{$idle/$plain:.2f}')") (rounds:${rates[http-keepalive-idle-pollserver]})"
-full=$(median "${rates[http-keepalive-full-sync-pollserver]}")
-echo "SUMMARY http-keepalive --synchronous normal: ballots_per_s=$plain full: $full" \
-  "full/normal=$(python3 -c "print(f'{$full/$plain:.2f}')") (rounds:${rates[http-keepalive-full-sync-pollserver]})"
+normal=$(median "${rates[http-keepalive-normal-sync-pollserver]}")
+echo "SUMMARY http-keepalive --synchronous full: ballots_per_s=$plain normal: $normal" \
+  "full/normal=$(python3 -c "print(f'{$plain/$normal:.2f}')") (rounds:${rates[http-keepalive-normal-sync-pollserver]})"
 echo "SUMMARY counts_checked=$checks rounds=$rounds seconds_per_phase=$seconds ${threads_args[*]:-default threads}"
 [[ $checks == ok ]]
