@@ -44,6 +44,10 @@ SqliteStatement& SqliteConnection::Statement(std::string_view sql) {
     return found->second->Reset();
 }
 
+bool SqliteConnection::InTransaction() const {
+    return sqlite3_get_autocommit(m_db) == 0;
+}
+
 void SqliteConnection::Execute(const char* sql) {
     char* error = nullptr;
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &error);

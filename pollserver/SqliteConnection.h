@@ -28,6 +28,8 @@ public:
     SqliteStatement& Statement(std::string_view sql);
     // Runs fixed SQL without parameters (schema, pragmas, transaction control).
     void Execute(const char* sql);
+    // Whether a transaction is open (SQLite ends one by itself on some errors).
+    bool InTransaction() const;
 
 private:
     struct TextHash {

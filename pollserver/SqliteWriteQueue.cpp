@@ -1,5 +1,7 @@
 #include "SqliteWriteQueue.h"
 
+#include <sqlite3.h>
+
 #include <memory>
 #include <vector>
 
@@ -35,10 +37,11 @@ StoreOutcome SqliteWriteQueue::Run(Job job) {
     return pending.outcome;
 }
 
-void SqliteWriteQueue::Submit(Job job, Done done) {
+void SqliteWriteQueue::Submit(Job job, Done done, Writes writes) {
     auto pending = std::make_unique<Pending>();
     pending->job = std::move(job);
     pending->done = std::move(done);
+    pending->writes = writes;
     {
         std::lock_guard lock(m_mutex);
         if (!m_stopping) {
@@ -75,7 +78,8 @@ void SqliteWriteQueue::RunBatch(const std::vector<Pending*>& batch) {
     try {
         m_db.Statement("BEGIN IMMEDIATE").Run();
         for (auto* pending : batch) {
-            m_db.Statement("SAVEPOINT job").Run();
+            const bool savepoint = pending->writes == Writes::Several;
+            if (savepoint) m_db.Statement("SAVEPOINT job").Run();
             try {
                 pending->outcome = pending->job(m_db);
             } catch (const SqliteError& error) {
@@ -84,8 +88,14 @@ void SqliteWriteQueue::RunBatch(const std::vector<Pending*>& batch) {
                 pending->outcome = StoreOutcome::Failed;
             }
             // A refused or failed job leaves no trace; the others in the batch stay.
-            if (pending->outcome != StoreOutcome::Done) m_db.Statement("ROLLBACK TO job").Run();
-            m_db.Statement("RELEASE job").Run();
+            if (savepoint) {
+                if (pending->outcome != StoreOutcome::Done) m_db.Statement("ROLLBACK TO job").Run();
+                m_db.Statement("RELEASE job").Run();
+            } else if (!m_db.InTransaction()) {
+                // The failed statement took the batch's transaction with it
+                // (as SQLite does on I/O errors and a full disk).
+                throw SqliteError(SQLITE_ABORT, "the batch was rolled back");
+            }
         }
         m_db.Statement("COMMIT").Run();
         return;

@@ -5,6 +5,7 @@
 #include <libxml/parser.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -73,6 +74,9 @@ int main(int argc, char** argv) {
     // libxml2 sets up its global state on first use, which is not safe from
     // several request threads at once: do it here, before any thread starts.
     xmlInitParser();
+    // SQLite's memory statistics take one global lock on every allocation of
+    // every connection; nothing here reads them.
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     FitConnectionsToFileLimit(options);
 
     try {
