@@ -10,34 +10,21 @@
 #include "support/TestSupport.h"
 #include "support/XmlSupport.h"
 
-using quibra::test::ExpectXmlError;
-using quibra::test::ReadFileBytes;
-using quibra::test::TempDir;
-using quibra::test::WriteFileBytes;
+using namespace quibra::test;
 
-namespace {
-const std::string kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
-const std::string kHead = kDecl + "<!--Generate by Wendrake application.-->\r\n";
-}  // namespace
+static const std::string kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+static const std::string kHead = kDecl + "<!--Generate by Wendrake application.-->\r\n";
 
-TEST(CWenDoc, CreateAndSaveWriteTheExactBytes) {
+TEST(CWenDoc, SavedBytesIndentByLevelUpToTenTabsAndFoundHandlesHaveLevelOne) {
     TempDir dir;
     CWenDoc doc;
-    EXPECT_EQ(doc.Create(L"X").GetLevel(), 1);
-    ASSERT_TRUE(doc.Save((dir / "x.xml").wstring()));
-    EXPECT_EQ(ReadFileBytes(dir / "x.xml"), kHead + "<X/>\r\n") << "no BOM, declaration first";
-    EXPECT_EQ(doc.SaveToString(), kHead + "<X/>\r\n");
-}
-
-TEST(CWenDoc, AddChildIndentsByLevelUpToTenTabsAndFoundHandlesHaveLevelOne) {
-    CWenDoc doc;
     CWenNode r = doc.Create(L"R");
-    CWenNode a = r.AddChild(L"A");
-    EXPECT_EQ(a.AddChild(L"X").GetLevel(), 3);
+    r.AddChild(L"A").AddChild(L"X");
     r.AddChild(L"B");
-    EXPECT_EQ(a.GetLevel(), 2);
-    EXPECT_EQ(doc.SaveToString(),
-              kHead + "<R>\r\n\t<A>\r\n\t\t<X/>\r\n</A>\r\n\r\n\t<B/>\r\n</R>\r\n");
+    ASSERT_TRUE(doc.Save((dir / "x.xml").wstring()));
+    EXPECT_EQ(ReadFileBytes(dir / "x.xml"),
+              kHead + "<R>\r\n\t<A>\r\n\t\t<X/>\r\n</A>\r\n\r\n\t<B/>\r\n</R>\r\n")
+        << "no BOM, declaration first";
 
     CWenNode node = doc.Create(L"R");
     std::string expected = "<R>";
@@ -47,20 +34,17 @@ TEST(CWenDoc, AddChildIndentsByLevelUpToTenTabsAndFoundHandlesHaveLevelOne) {
                     std::to_string(depth) + (depth < 13 ? ">" : "/>");
     }
     for (int depth = 12; depth >= 1; --depth) expected += "\r\n</N" + std::to_string(depth) + ">";
-    EXPECT_EQ(node.GetLevel(), 10);
     EXPECT_EQ(doc.SaveToString(), kHead + expected + "\r\n</R>\r\n");
 
     // Handles found by a search indent their own children with one TAB.
     CWenNode root = doc.Create(L"R");
     CWenNode b = root.AddChild(L"A").AddChild(L"B");
     b.AddChild(L"C");
-    CWenNodeList list = root.GetChildNodes();
     for (CWenNode found : {root.GetChild(L"A").GetChild(L"B"), root.SelectSingleNode(L"//C"),
-                           list.Next(), CWenNode::FromElement(b.GetDomNode())}) {
+                           root.GetChildNodes().Next(), CWenNode::FromElement(b.GetDomNode())}) {
         ASSERT_FALSE(found.IsNull());
         EXPECT_EQ(found.GetLevel(), 1);
     }
-    EXPECT_EQ(CWenNode::FromElement(b.GetDomNode()).GetName(), L"B");
     root.SelectSingleNode(L"//C").AddChild(L"D");
     EXPECT_NE(doc.SaveToString().find("<C>\r\n\t<D/>\r\n</C>"), std::string::npos);
 }
@@ -68,14 +52,12 @@ TEST(CWenDoc, AddChildIndentsByLevelUpToTenTabsAndFoundHandlesHaveLevelOne) {
 TEST(CWenDoc, LoadKeepsWhiteSpaceDeclarationChoiceAndNamespaces) {
     CWenDoc doc;
     CWenNode root = doc.LoadXml("<R>\n  <A> two  words </A>\n  <!--c-->\n  <B/>\n</R>");
-    EXPECT_EQ(root.GetChild(L"A").GetText(), L" two  words ");
     EXPECT_EQ(root.GetText(), L"\n   two  words \n  \n  \n");
     EXPECT_EQ(root.GetChildNodes().GetCount(), 2) << "white space and comments skipped by type";
     EXPECT_EQ(doc.SaveToString(), "<R>\n  <A> two  words </A>\n  <!--c-->\n  <B/>\n</R>\r\n")
         << "a document loaded without a declaration is saved without one";
 
-    root = doc.LoadXml("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><R a=\"\xE9\"/>");
-    EXPECT_EQ(root.GetAttribute(L"a"), L"\u00e9");
+    doc.LoadXml("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><R a=\"\xE9\"/>");
     EXPECT_EQ(doc.SaveToString(), kDecl + "<R a=\"\xC3\xA9\"/>\r\n");
 
     const std::string spaced =
@@ -120,12 +102,8 @@ TEST(CWenDoc, FailuresNeverThrowAndAFailedLoadReplacesTheDocument) {
     for (const char* file : {"missing.xml", "bad.xml"}) {
         doc.Create(L"Old");
         EXPECT_TRUE(doc.Load((dir / file).wstring()).IsNull()) << file;
-        EXPECT_TRUE(doc.GetRoot().IsNull()) << file << ": the old document is gone";
-        EXPECT_EQ(doc.SaveToString(), "") << file;
+        EXPECT_EQ(doc.SaveToString(), "") << file << ": the old document is gone";
     }
-    doc.Create(L"Old");
-    EXPECT_TRUE(doc.LoadXml("").IsNull());
-    EXPECT_TRUE(doc.GetRoot().IsNull());
     EXPECT_TRUE(doc.Create(L"not a name").IsNull());
     EXPECT_TRUE(doc.IsNull()) << "a failed Create leaves no document";
 
@@ -162,39 +140,30 @@ TEST(CWenDoc, HostileFilesLoadWithoutExpandingEntities) {
     WriteFileBytes(dir / "secret.txt", "TOP-SECRET");
     const std::string xxe = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x SYSTEM \"file://" +
                             (dir / "secret.txt").string() + "\"><!ENTITY i \"INNER\">]>" +
-                            "<r a=\"1&i;2\">a&x;b&i;</r>";
+                            "<r a=\"1&i;2\" b=\"&i;\">a&x;b&i;</r>";
     CWenDoc doc;
-    CWenNode root = doc.LoadXml(xxe);
-    ASSERT_FALSE(root.IsNull()) << "the document loads, without the entities' content";
-    EXPECT_EQ(root.GetText(), L"ab");
-    EXPECT_EQ(root.GetAttribute(L"a"), L"12");
-    EXPECT_EQ(doc.SaveToString(), kDecl + "<r a=\"12\">ab</r>\r\n");
+    EXPECT_EQ(doc.LoadXml(xxe).GetAttribute(L"b"), L"") << "nothing left of the value";
+    EXPECT_EQ(doc.SaveToString(), kDecl + "<r a=\"12\" b=\"\">ab</r>\r\n")
+        << "the document loads, without the entities' content";
 
-    std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\">";
-    laughs += "<!ENTITY lol1 \"&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;\">";
-    for (int i = 2; i <= 9; ++i) {
+    std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol0 \"lol\">";
+    for (int i = 1; i <= 9; ++i) {
         std::string body;
         for (int k = 0; k < 10; ++k) body += "&lol" + std::to_string(i - 1) + ";";
         laughs += "<!ENTITY lol" + std::to_string(i) + " \"" + body + "\">";
     }
     EXPECT_TRUE(doc.LoadXml(laughs + "]><lolz>&lol9;</lolz>").IsNull())
         << "an entity bomb is refused as malformed";
-    EXPECT_EQ(doc.SaveToString(), "");
 }
 
 TEST(CWenNode, EmptyHandleReadsNothingAndGuardedCallsThrow) {
     CWenNode empty;
-    EXPECT_TRUE(empty.IsNull());
-    EXPECT_EQ(empty.GetLevel(), 1);
     EXPECT_EQ(empty.GetText() + empty.GetAttribute(L"a") + empty.GetName(), L"");
-    EXPECT_EQ(empty.GetTextInt(), -1);
-    EXPECT_EQ(empty.GetAttributeInt(L"a"), -1);
     EXPECT_FALSE(empty.HasAttribute(L"a"));
     for (CWenNode none : {empty.AddChild(L"A"), empty.GetChild(L"A"),
                           empty.SelectSingleNode(L"//A"), empty.GetChildNodes().Next(),
                           CWenNode::FromElement(nullptr), CWenNode::FromNode(nullptr)})
         EXPECT_TRUE(none.IsNull());
-    EXPECT_EQ(empty.GetChildNodes().GetCount(), 0);
     empty.SetText(L"x");
     empty.AddAttribute(L"a", L"b");
     ExpectXmlError([&] { empty.SelectNodes(L"//A"); }, CWenXmlError::kPointer,
@@ -203,7 +172,7 @@ TEST(CWenNode, EmptyHandleReadsNothingAndGuardedCallsThrow) {
                    "CWenNode::GetChildNodes");
 
     // A text node is a node, but not an element.
-    CWenNode root = quibra::test::ParseXml("<R>t</R>");
+    CWenNode root = ParseXml("<R>t</R>");
     EXPECT_EQ(CWenNode::FromNode(root.GetDomNode()->children).GetText(), L"t");
     EXPECT_TRUE(CWenNode::FromElement(root.GetDomNode()->children).IsNull());
 }
@@ -222,7 +191,7 @@ TEST(CWenNode, ParserErrorsCarryAStatusCode) {
 }
 
 TEST(CWenNode, IntegerRuleAndAttributesNeverOverwrite) {
-    CWenNode r = quibra::test::ParseXml(
+    CWenNode r = ParseXml(
         "<R zero=\"0\" letters=\"abc\" px=\"12px\" neg=\" -7\" plus=\"+5\" empty=\"\" "
         "big=\"99999999999\" small=\"-99999999999\">8x</R>");
     const std::pair<const wchar_t*, int> cases[] = {
@@ -240,16 +209,14 @@ TEST(CWenNode, IntegerRuleAndAttributesNeverOverwrite) {
     EXPECT_FALSE(fresh.HasAttribute(L"ID"));
     fresh.AddChild(L"N").SetTextInt(-42);
     EXPECT_EQ(fresh.GetChild(L"N").GetText(), L"-42");
-    EXPECT_EQ(fresh.GetChild(L"N").GetTextInt(), -42);
 }
 
 TEST(CWenNode, ChildSearchesAndFilters) {
-    CWenNode root = quibra::test::ParseXml(
+    CWenNode root = ParseXml(
         "<Language>\n <Message id=\"1\"/>\n <!-- note -->\n <Other/>\n text \n"
         " <Message id=\"2\"><Message id=\"deep\"/></Message>\n <message "
         "id=\"lower\"/>\n</Language>");
     EXPECT_EQ(root.GetChild(L"Message").GetAttribute(L"id"), L"1") << "first in document order";
-    EXPECT_TRUE(root.GetChild(L"Deep").IsNull());
     EXPECT_TRUE(root.GetChild(L"#text").IsNull());
     EXPECT_TRUE(root.GetChild(L"Other").GetChild(L"Message").IsNull()) << "only direct children";
 
