@@ -66,6 +66,8 @@ std::string PollXml(
                      items);
 }
 
+using Dlg = CPollManagerDlg;
+
 // The presenter's console, made through the window factory on init and shown.
 class ConsoleFixture : public PluginFixture {
 protected:
@@ -87,9 +89,8 @@ protected:
     // Enabled flags of the modify, publish, delete, post and stop buttons.
     std::string ButtonStates() const {
         std::string states;
-        for (int id : {CPollManagerDlg::kModifyButtonId, CPollManagerDlg::kPublishButtonId,
-                       CPollManagerDlg::kDeleteButtonId, CPollManagerDlg::kPostButtonId,
-                       CPollManagerDlg::kOverButtonId})
+        for (int id : {Dlg::kModifyButtonId, Dlg::kPublishButtonId, Dlg::kDeleteButtonId,
+                       Dlg::kPostButtonId, Dlg::kOverButtonId})
             states += console->Button(id)->isEnabled() ? '1' : '0';
         return states;
     }
@@ -104,7 +105,6 @@ protected:
     CPollManagerDlg* console;
 };
 
-using Dlg = CPollManagerDlg;
 using Editor = CPollQuestionDlg;
 using Rows = std::vector<std::string>;
 
@@ -369,10 +369,9 @@ TEST_F(ConsoleFixture, TheEditorValidatesInOrderAndLettersTheChoicesAgain) {
         Click(&editor, Editor::kOkId);
         refusals = boxes;
         stillOpen = editor.isVisible();
-        Type(&editor, Editor::kChoiceIds[0], "");
-        Type(&editor, Editor::kChoiceIds[3], "");
-        Type(&editor, Editor::kChoiceIds[1], "Red room");
-        Type(&editor, Editor::kChoiceIds[5], "Blue room");
+        const std::pair<int, const char*> choices[] = {
+            {0, ""}, {3, ""}, {1, "Red room"}, {5, "Blue room"}};
+        for (const auto& [index, text] : choices) Type(&editor, Editor::kChoiceIds[index], text);
         Click(&editor, Editor::kSingleId);
         Click(&editor, Editor::kIdentifyId);
         Click(&editor, Editor::kOkId);
@@ -426,7 +425,6 @@ TEST_F(ConsoleFixture, EditingOpensOnThePollAndCancelSendsNothing) {
 // unlocked it in between. Unusable or cancelled files send nothing.
 TEST_F(ConsoleFixture, ImportSendsOnePollPerTickAndNothingForUnusableFiles) {
     ApplyList(PollXml("11", "Lunch?", 'N'));
-    ASSERT_TRUE(console->ButtonsEnabled());
     ScriptedDialogs dialogs;
     WriteFileBytes(work / "bad.pol", "<WendrakeVote>" + Question("", "1", "1", "") +
                                          Question("No choices", "1", "1", "<Choice/>") +
@@ -451,16 +449,15 @@ TEST_F(ConsoleFixture, ImportSendsOnePollPerTickAndNothingForUnusableFiles) {
     EXPECT_FALSE(console->ButtonsEnabled()) << "locked again after the next creation";
     ASSERT_TRUE(QTest::qWaitFor([&] { return Sent().size() == 3; }, 10000));
     // In file order; the poll and the choice without a description are left out.
-    const std::string create =
-        "/polling/out/creaenewpolling Quibrant[CreatePolling]{Polling{title=";
+    const std::string poll = "/polling/out/creaenewpolling Quibrant[CreatePolling]{Polling{title=";
     EXPECT_EQ(Sent(),
               (std::vector<std::string>{
-                  create + "First: lunch?;type=S;issign=1;itemcount=2;content_0=Pizza;itemname_0=A;"
-                           "content_1=Soup;itemname_1=B;};}",
-                  create + "Second: topics?;type=M;issign=0;itemcount=2;content_0=Roadmap;"
-                           "itemname_0=A;content_1=Hiring;itemname_1=B;};}",
-                  create + "Third: <b>\xE5\x8D\x88\xE9\xA5\xAD</b>?;type=S;issign=0;itemcount=1;"
-                           "content_0=Yes;itemname_0=A;};}"}));
+                  poll + "First: lunch?;type=S;issign=1;itemcount=2;content_0=Pizza;itemname_0=A;"
+                         "content_1=Soup;itemname_1=B;};}",
+                  poll + "Second: topics?;type=M;issign=0;itemcount=2;content_0=Roadmap;"
+                         "itemname_0=A;content_1=Hiring;itemname_1=B;};}",
+                  poll + "Third: <b>\xE5\x8D\x88\xE9\xA5\xAD</b>?;type=S;issign=0;itemcount=1;"
+                         "content_0=Yes;itemname_0=A;};}"}));
     // The import has ended with its last poll: a new one opens the dialog again.
     ApplyList(PollXml("11", "Lunch?", 'N'));
     dialogs.open.clear();
