@@ -1,22 +1,111 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMenu>
-#include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
-#include "console/ConsoleFixture.h"
-#include "i18n/CWenMsg.h"
 #include "i18n/MessageIds.h"
+#include "support/PluginFixture.h"
+#include "ui/console/CPollManagerDlg.h"
+#include "ui/console/CPollQuestionDlg.h"
 #include "ui/console/LongTextTip.h"
 #include "ui/console/PollDetailsPanel.h"
+#include "ui/console/PollFileDialogs.h"
 #include "ui/controls/CImageButton.h"
+#include "ui/controls/CSkinMenu.h"
 
 using namespace quibra;
 using namespace quibra::test;
+namespace fs = std::filesystem;
 
 namespace {
 
+// Runs `act` on the next popup menu (or modal dialog) once it is open: both run
+// their own event loop, so the test acts from inside it. One that never opens
+// (in 30 s) fails the test instead of waiting for the next one.
+template <typename T>
+void OnNext(std::function<void(T&)> act, int triesLeft = 6000) {
+    QTimer::singleShot(5, qApp, [act = std::move(act), triesLeft]() mutable {
+        QWidget* active = std::is_same_v<T, QMenu> ? QApplication::activePopupWidget()
+                                                   : QApplication::activeModalWidget();
+        if (auto* widget = qobject_cast<T*>(active); widget != nullptr && widget->isVisible())
+            act(*widget);
+        else if (triesLeft > 0)
+            OnNext<T>(std::move(act), triesLeft - 1);
+        else
+            ADD_FAILURE() << "the expected menu or dialog never opened";
+    });
+}
+// Each item's command and whether it is enabled, in menu order.
+using MenuState = std::vector<std::pair<int, bool>>;
+MenuState MenuItems(const QMenu& menu) {
+    MenuState items;
+    for (const QAction* action : menu.actions())
+        items.emplace_back(CSkinMenu::CommandId(action), action->isEnabled());
+    return items;
+}
+
+// Clicks the menu item of `command` as a user would.
+void ClickMenuItem(QMenu& menu, int command) {
+    for (QAction* action : menu.actions())
+        if (CSkinMenu::CommandId(action) == command)
+            return QTest::mouseClick(&menu, Qt::LeftButton, {},
+                                     menu.actionGeometry(action).center());
+    ADD_FAILURE() << "no menu item " << command;
+    menu.close();
+}
+
+// A record of a poll list reply: single answer, identified, not published.
+std::string PollXml(
+    const std::string& id, const std::string& title, char status,
+    const std::string& items = "<Item ItemName=\"A\" Content=\"Yes\" PostCount=\"0\"/>",
+    int userCount = 0) {
+    return RecordXml(id, title,
+                     "Type=\"S\" IsSign=\"1\" IsPublish=\"0\" Status=\"" + std::string(1, status) +
+                         "\" UserCount=\"" + std::to_string(userCount) + "\"",
+                     items);
+}
+
 using Dlg = CPollManagerDlg;
+
+// The presenter's console, made through the window factory on init and shown.
+class ConsoleFixture : public PluginFixture {
+protected:
+    ConsoleFixture() : console(dynamic_cast<CPollManagerDlg*>(manager->ManagerWindow())) {
+        if (console == nullptr) throw std::runtime_error("the factory made no console");
+        console->Show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(console));
+    }
+
+    // Applies a poll list reply of these records.
+    void ApplyList(const std::string& records) {
+        Send(L"/polling/in/updating", "<Wendrake><Records>" + records + "</Records></Wendrake>");
+    }
+    QTreeWidgetItem* Row(int row) const { return console->Tree()->topLevelItem(row); }
+    void ClickItem(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::mouseClick(console->Tree()->viewport(), Qt::LeftButton, modifiers,
+                          console->Tree()->visualItemRect(Row(row)).center());
+    }
+    // Enabled flags of the modify, publish, delete, post and stop buttons.
+    std::string ButtonStates() const {
+        std::string states;
+        for (int id : {Dlg::kModifyButtonId, Dlg::kPublishButtonId, Dlg::kDeleteButtonId,
+                       Dlg::kPostButtonId, Dlg::kOverButtonId})
+            states += console->Button(id)->isEnabled() ? '1' : '0';
+        return states;
+    }
+
+    // Chooses `command` from the tree's menu, opened on the current item.
+    void TreeMenuCommand(int command) {
+        OnNext<QMenu>([command](QMenu& menu) { ClickMenuItem(menu, command); });
+        QTest::mouseClick(console->Tree()->viewport(), Qt::RightButton, {},
+                          console->Tree()->visualItemRect(console->Tree()->currentItem()).center());
+    }
+
+    CPollManagerDlg* console;
+};
+
+using Editor = CPollQuestionDlg;
 using Rows = std::vector<std::string>;
 
 // The rows of a panel as "caption|value", categories as "[title]".
@@ -40,26 +129,69 @@ std::string UpdateStats(const std::string& fields) {
     return "/polling/out/updatestats Quibrant[UpdateStats]{Polling{" + fields + ";};}";
 }
 
+// The radio pair and the identify box as "single multiple identify" flags.
+std::string Choices(QDialog& editor) {
+    std::string flags;
+    for (int id : {Editor::kSingleId, Editor::kMultipleId, Editor::kIdentifyId})
+        flags += Item<QAbstractButton>(&editor, id)->isChecked() ? '1' : '0';
+    return flags;
+}
+
+// The file dialogs answer what the test chose, and note what they were asked.
+struct ScriptedDialogs {
+    ScriptedDialogs() {
+        PollFileDialogs::Replace([this](QWidget*) { return ++opened, open; },
+                                 [this](QWidget*, const QString& initial) {
+                                     initialTarget = initial;
+                                     return ++saved, save;
+                                 });
+    }
+    ~ScriptedDialogs() { PollFileDialogs::Replace({}, {}); }
+
+    QString open, save, initialTarget;
+    int opened = 0, saved = 0;
+};
+
+std::string Question(const std::string& title, const std::string& voteMode,
+                     const std::string& answerMode, const std::string& choices) {
+    return "<VoteItem><Question value=\"" + title + "\"/><VoteMode value=\"" + voteMode +
+           "\"/><AnswerMode value=\"" + answerMode + "\"/><ChoiceList>" + choices +
+           "</ChoiceList></VoteItem>";
+}
+
+// Three usable polls around one without a described choice.
+const std::string kPollFile =
+    "<WendrakeVote>" +
+    Question("First: lunch?", "0", "0",
+             "<Choice Description=\"Pizza\"/><Choice Description=\"Soup\"/>") +
+    Question("Skipped", "1", "1", "<Choice Description=\"\"/>") +
+    Question("Second: topics?", "1", "1",
+             "<Choice Description=\"Roadmap\"/><Choice Description=\"\"/><Choice "
+             "Description=\"Hiring\"/>") +
+    Question("Third: &lt;b&gt;\xE5\x8D\x88\xE9\xA5\xAD&lt;/b&gt;?", "1", "0",
+             "<Choice Description=\"Yes\"/>") +
+    "</WendrakeVote>";
+
 }  // namespace
 
 // The tree and the panels show the list as the server sent it; a refresh keeps
 // the shown poll when it is still there.
 TEST_F(ConsoleFixture, FillShowsTheListAndKeepsTheShownPollAcrossRefreshes) {
     EXPECT_FALSE(console->Tree()->isEnabled());
+    EXPECT_EQ(console->size(), QSize(640, 480));  // the skin's size
     ApplyList(
         PollXml("11", "Lunch?", 'N',
                 "<Item ItemName=\"A\" Content=\"Yes\" PostCount=\"2\"><User UserName=\"Ann\"/>"
                 "<User UserName=\"Bo\"/></Item><Item ItemName=\"B\" Content=\"No\"/>") +
         PollXml("12", "Coffee?", 'O') + PollXml("13", "Tea?", 'C') +
         "<Record PollingId=\"14\" Title=\"Odd\" Status=\"D\" IsSign=\"0\"/>");
-    EXPECT_TRUE(console->ButtonsEnabled());
-    EXPECT_TRUE(console->Tree()->isEnabled());
+    EXPECT_TRUE(console->ButtonsEnabled() && console->Tree()->isEnabled());
     ASSERT_EQ(console->Tree()->topLevelItemCount(), 4);
-    EXPECT_TRUE(Item(0)->font(0).bold());
-    EXPECT_EQ(Item(0)->foreground(0).color(), QColor(0x92, 0x93, 0x60));
-    EXPECT_EQ(Item(1)->foreground(0).color(), QColor(0x31, 0x5F, 0xCA));
-    EXPECT_EQ(Item(2)->foreground(0).color(), QColor(Qt::black));
-    EXPECT_EQ(Item(3)->foreground(0).style(), Qt::NoBrush) << "status D keeps the default colour";
+    EXPECT_TRUE(Row(0)->font(0).bold());
+    EXPECT_EQ(Row(0)->foreground(0).color(), QColor(0x92, 0x93, 0x60));
+    EXPECT_EQ(Row(1)->foreground(0).color(), QColor(0x31, 0x5F, 0xCA));
+    EXPECT_EQ(Row(2)->foreground(0).color(), QColor(Qt::black));
+    EXPECT_EQ(Row(3)->foreground(0).style(), Qt::NoBrush) << "status D keeps the default colour";
 
     // The first poll is shown; its voters drop down below its answer count.
     EXPECT_FALSE(console->DefaultPanel()->isVisible());
@@ -85,13 +217,13 @@ TEST_F(ConsoleFixture, FillShowsTheListAndKeepsTheShownPollAcrossRefreshes) {
     ApplyList(PollXml("12", "Coffee?", 'O') + PollXml("13", "Tea!", 'C'));
     ASSERT_NE(console->ShownRecord(), nullptr);
     EXPECT_EQ(console->ShownRecord()->title, L"Tea!");
-    EXPECT_EQ(console->Tree()->selectedItems(), QList<QTreeWidgetItem*>{Item(1)});
+    EXPECT_EQ(console->Tree()->selectedItems(), QList<QTreeWidgetItem*>{Row(1)});
     ApplyList(PollXml("12", "Coffee?", 'O'));
     EXPECT_EQ(console->ShownRecord(), nullptr);
     EXPECT_TRUE(console->Tree()->selectedItems().isEmpty());
     ApplyList("");
-    EXPECT_TRUE(console->DefaultPanel()->isVisible());
     EXPECT_EQ(PanelRows(console->DefaultPanel()), (Rows{"[Question]", "[Poll Details]"}));
+    EXPECT_TRUE(console->DefaultPanel()->isVisible());
     EXPECT_TRUE(console->Button(Dlg::kCreateButtonId)->isEnabled());
 }
 
@@ -104,20 +236,18 @@ TEST_F(ConsoleFixture, CommandsSendTheirMessageOrRefuseTheSelection) {
     ClickItem(1);
     EXPECT_EQ(ButtonStates(), "00001");  // Open: stop
     ClickItem(0, Qt::ControlModifier);   // the New poll shown, the Open one still selected
-    Click(*console, Dlg::kPostButtonId);
+    Click(console, Dlg::kPostButtonId);
     ClickItem(0);
     ClickItem(0, Qt::ControlModifier);  // nothing selected, the New poll still shown
     ASSERT_TRUE(console->Tree()->selectedItems().isEmpty());
-    Click(*console, Dlg::kDeleteButtonId);
-    const std::wstring refused = CWenMsg::GetInstance().GetMsg(msg::kSelectionNotSuitable);
-    EXPECT_EQ(boxes, (std::vector<std::wstring>{refused, refused}));
-    EXPECT_TRUE(worker.calls.empty());
-    EXPECT_TRUE(console->ButtonsEnabled());
+    Click(console, Dlg::kDeleteButtonId);
+    const QString refused = Msg(msg::kSelectionNotSuitable);
+    EXPECT_EQ(boxes, (QStringList{refused, refused}));
+    EXPECT_TRUE(worker.calls.empty() && console->ButtonsEnabled());
 
     ClickItem(0);
-    Click(*console, Dlg::kPostButtonId);
-    EXPECT_FALSE(console->ButtonsEnabled());
-    EXPECT_FALSE(console->Tree()->isEnabled());
+    Click(console, Dlg::kPostButtonId);
+    EXPECT_FALSE(console->ButtonsEnabled() || console->Tree()->isEnabled());
     EXPECT_EQ(ButtonStates(), "00000");
     PollDetailsPanel* shown = console->CurrentPanel();
     ClickItem(2);
@@ -127,24 +257,24 @@ TEST_F(ConsoleFixture, CommandsSendTheirMessageOrRefuseTheSelection) {
     // Publish keeps Closed and asks for Published.
     ApplyList(kThree);
     ClickItem(2);
-    OnNextPopup([](QMenu& menu) {
+    OnNext<QMenu>([](QMenu& menu) {
         EXPECT_EQ(MenuItems(menu),
                   (MenuState{{Dlg::kPublishCommand, true}, {Dlg::kExportAllCommand, true}}));
         ClickMenuItem(menu, Dlg::kPublishCommand);
     });
-    Click(*console, Dlg::kPublishButtonId);
+    Click(console, Dlg::kPublishButtonId);
 
     // Stop two Open polls (sent last to first); delete a New and a Closed one.
     ApplyList(PollXml("21", "a", 'O') + PollXml("22", "b", 'O') + PollXml("23", "c", 'N') +
               PollXml("24", "d", 'C'));
     ClickItem(0);
     ClickItem(1, Qt::ShiftModifier);
-    Click(*console, Dlg::kOverButtonId);
+    Click(console, Dlg::kOverButtonId);
     ApplyList(PollXml("23", "c", 'N') + PollXml("24", "d", 'C'));
     ClickItem(0);
     ClickItem(1, Qt::ControlModifier);
-    Click(*console, Dlg::kDeleteButtonId);
-    EXPECT_EQ(SentSince(0),
+    Click(console, Dlg::kDeleteButtonId);
+    EXPECT_EQ(Sent(),
               (Rows{UpdateStats("pollcount=1;pollid_0=11;status_0=O;ispublish_0=0"),
                     UpdateStats("pollcount=1;pollid_0=13;status_0=C;ispublish_0=1"),
                     UpdateStats("pollcount=2;pollid_0=22;status_0=C;ispublish_0=0;pollid_1=21;"
@@ -157,31 +287,29 @@ TEST_F(ConsoleFixture, CommandsSendTheirMessageOrRefuseTheSelection) {
 // menu is rebuilt on every click.
 TEST_F(ConsoleFixture, MenusGreyExportsAndAreRebuiltNotAppended) {
     ApplyList(kThree);
-    MenuState seen;
-    const auto open = [&](const std::function<void()>& click) {
-        OnNextPopup([&](QMenu& menu) {
+    const auto menuOf = [&](QWidget* widget, QPoint at, Qt::MouseButton button) {
+        MenuState seen;
+        OnNext<QMenu>([&](QMenu& menu) {
             seen = MenuItems(menu);
             menu.close();
         });
-        click();
+        QTest::mouseClick(widget, button, {}, at);
         return seen;
     };
-    const auto rightClick = [&](int row) {
-        return open([&] {
-            QTest::mouseClick(console->Tree()->viewport(), Qt::RightButton, {},
-                              console->Tree()->visualItemRect(Item(row)).center());
-        });
+    QWidget* tree = console->Tree()->viewport();
+    const QPoint row2 = console->Tree()->visualItemRect(Row(2)).center();
+    const auto exports = [](bool on) {
+        return MenuState{{Dlg::kExportShownCommand, on},
+                         {Dlg::kExportAllCommand, on},
+                         {Dlg::kImportCommand, true}};
     };
-    EXPECT_EQ(rightClick(2), (MenuState{{Dlg::kExportShownCommand, false},
-                                        {Dlg::kExportAllCommand, false},
-                                        {Dlg::kImportCommand, true}}));
+    EXPECT_EQ(menuOf(tree, row2, Qt::RightButton), exports(false));
     EXPECT_EQ(console->ShownRecord()->pollId, L"11") << "a right click selects nothing";
     ClickItem(2);
-    EXPECT_EQ(rightClick(2), (MenuState{{Dlg::kExportShownCommand, true},
-                                        {Dlg::kExportAllCommand, true},
-                                        {Dlg::kImportCommand, true}}));
+    EXPECT_EQ(menuOf(tree, row2, Qt::RightButton), exports(true));
+    QWidget* create = console->Button(Dlg::kCreateButtonId);
     for (int click = 0; click < 2; ++click)
-        EXPECT_EQ(open([&] { Click(*console, Dlg::kCreateButtonId); }),
+        EXPECT_EQ(menuOf(create, create->rect().center(), Qt::LeftButton),
                   (MenuState{{Dlg::kNewPollCommand, true}, {Dlg::kImportCommand, true}}));
 }
 
@@ -193,12 +321,12 @@ TEST_F(ConsoleFixture, ALongTitleShowsBrokenIntoLinesNearThePointer) {
     const int average = QFontMetrics(QApplication::font()).averageCharWidth();
     tree->resize(10 * average + tree->frameWidth() * 2, tree->height());
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return tree->visualItemRect(Item(0)).width() / average == 10; }));
+        QTest::qWaitFor([&] { return tree->visualItemRect(Row(0)).width() / average == 10; }));
 
-    QTest::mouseMove(tree->viewport(), tree->visualItemRect(Item(0)).center());
+    QTest::mouseMove(tree->viewport(), tree->visualItemRect(Row(0)).center());
     ASSERT_TRUE(QTest::qWaitFor([&] { return console->Tip()->isVisible(); }));
     EXPECT_EQ(console->Tip()->Text(), "WWWWWWWWWW\nWWWWWWWWWW\nWWWWW");
-    QTest::mouseMove(tree->viewport(), tree->visualItemRect(Item(1)).center());
+    QTest::mouseMove(tree->viewport(), tree->visualItemRect(Row(1)).center());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !console->Tip()->isVisible(); }));
 
     EXPECT_EQ(LongTextTip::BreakText("abc\r\ndef", 4), "abc\n\ndef");
@@ -211,7 +339,7 @@ TEST_F(ConsoleFixture, ClosingNotifiesALiveHostAndOnlyHides) {
     QTest::keyClick(console, Qt::Key_Escape);
     EXPECT_FALSE(console->isVisible());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !host->notices.empty(); }));
-    EXPECT_EQ(host->notices, (std::vector<std::pair<long long, long long>>{{100, 0}}));
+    EXPECT_EQ(host->notices, (std::vector<NoticeSink::Notice>{{100, 0, false}}));
     host.reset();
     for (int close = 0; close < 2; ++close) {
         console->Show();
@@ -220,4 +348,157 @@ TEST_F(ConsoleFixture, ClosingNotifiesALiveHostAndOnlyHides) {
     }
     QCoreApplication::processEvents();
     EXPECT_EQ(manager->ManagerWindow(), console) << "closing keeps the window for the next show";
+}
+
+// A new poll: the title, then the choices, then a repeated choice are refused,
+// the editor staying open; choices typed into B and F become A and B.
+TEST_F(ConsoleFixture, TheEditorValidatesInOrderAndLettersTheChoicesAgain) {
+    ApplyList("");
+    QStringList refusals;
+    bool stillOpen = false;
+    OnNext<QMenu>([](QMenu& menu) { ClickMenuItem(menu, Dlg::kNewPollCommand); });
+    OnNext<QDialog>([&](QDialog& editor) {
+        EXPECT_EQ(editor.windowTitle(), Msg(msg::kEditorCaptionNew));
+        EXPECT_EQ(editor.size(), QSize(480, 360));
+        EXPECT_EQ(Choices(editor), "011");
+        Click(&editor, Editor::kOkId);
+        Type(&editor, Editor::kTitleId, "Where shall we meet?");
+        Click(&editor, Editor::kOkId);
+        Type(&editor, Editor::kChoiceIds[0], "Hall");  // two empty choices between
+        Type(&editor, Editor::kChoiceIds[3], "Hall");
+        Click(&editor, Editor::kOkId);
+        refusals = boxes;
+        stillOpen = editor.isVisible();
+        const std::pair<int, const char*> choices[] = {
+            {0, ""}, {3, ""}, {1, "Red room"}, {5, "Blue room"}};
+        for (const auto& [index, text] : choices) Type(&editor, Editor::kChoiceIds[index], text);
+        Click(&editor, Editor::kSingleId);
+        Click(&editor, Editor::kIdentifyId);
+        Click(&editor, Editor::kOkId);
+    });
+    Click(console, Dlg::kCreateButtonId);
+    EXPECT_EQ(refusals, (QStringList{Msg(msg::kTitleMissing), Msg(msg::kChoicesMissing),
+                                     Msg(msg::kChoiceRepeated)}));
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(Sent(), std::vector<std::string>{
+                          "/polling/out/creaenewpolling Quibrant[CreatePolling]{Polling{"
+                          "title=Where shall we meet?;type=S;issign=0;itemcount=2;"
+                          "content_0=Red room;itemname_0=A;content_1=Blue room;"
+                          "itemname_1=B;};}"});
+    EXPECT_FALSE(console->ButtonsEnabled());
+}
+
+// Editing a multiple-answer poll opens on its values; texts stop at 255
+// characters; Cancel sends nothing and leaves the buttons alone.
+TEST_F(ConsoleFixture, EditingOpensOnThePollAndCancelSendsNothing) {
+    ApplyList(RecordXml("31", "Snacks?", "Type=\"M\" IsSign=\"0\" Status=\"N\"",
+                        ItemsXml({"Nuts", "Fruit"})));
+    OnNext<QDialog>([&](QDialog& editor) {
+        EXPECT_EQ(editor.windowTitle(), Msg(msg::kEditorCaptionEdit));
+        EXPECT_EQ(Choices(editor), "010");
+        EXPECT_EQ(Item<QLineEdit>(&editor, Editor::kTitleId)->text(), "Snacks?");
+        EXPECT_EQ(Item<QLineEdit>(&editor, Editor::kChoiceIds[1])->text(), "Fruit");
+        EXPECT_EQ(Item<QLineEdit>(&editor, Editor::kChoiceIds[2])->text(), "");
+        Click(&editor, Editor::kCancelId);
+    });
+    Click(console, Dlg::kModifyButtonId);
+    EXPECT_TRUE(worker.calls.empty() && console->Button(Dlg::kModifyButtonId)->isEnabled());
+
+    OnNext<QDialog>([&](QDialog& editor) {
+        Type(&editor, Editor::kTitleId, QString(300, 't'));
+        Type(&editor, Editor::kChoiceIds[6], QString(300, 'g'));
+        EXPECT_EQ(Item<QLineEdit>(&editor, Editor::kTitleId)->text().size(), 255);
+        EXPECT_EQ(Item<QLineEdit>(&editor, Editor::kChoiceIds[6])->text().size(), 255);
+        Type(&editor, Editor::kChoiceIds[6], "");
+        Type(&editor, Editor::kTitleId, "Snacks today?");
+        Click(&editor, Editor::kOkId);
+    });
+    Click(console, Dlg::kModifyButtonId);
+    EXPECT_EQ(Sent(), std::vector<std::string>{
+                          "/polling/out/updatecontant Quibrant[UpdateContant]{Polling{"
+                          "pollid=31;title=Snacks today?;type=M;issign=0;itemcount=2;"
+                          "content_0=Nuts;itemname_0=A;content_1=Fruit;itemname_1=B;};}"});
+}
+
+// The import's pacing as the worker sees it: one creation at once, the rest on
+// the timer, and the console locked again after each even when a list reply
+// unlocked it in between. Unusable or cancelled files send nothing.
+TEST_F(ConsoleFixture, ImportSendsOnePollPerTickAndNothingForUnusableFiles) {
+    ApplyList(PollXml("11", "Lunch?", 'N'));
+    ScriptedDialogs dialogs;
+    WriteFileBytes(work / "bad.pol", "<WendrakeVote>" + Question("", "1", "1", "") +
+                                         Question("No choices", "1", "1", "<Choice/>") +
+                                         "</WendrakeVote>");
+    for (const QString& path : {QString(), QString::fromStdString((work / "bad.pol").string()),
+                                QString::fromStdString((work / "missing.pol").string())}) {
+        dialogs.open = path;
+        TreeMenuCommand(Dlg::kImportCommand);
+        EXPECT_TRUE(Sent().empty() && console->ButtonsEnabled() && console->Tree()->isEnabled())
+            << path.toStdString();
+    }
+    EXPECT_EQ(dialogs.opened, 3);
+
+    WriteFileBytes(work / "good.pol", kPollFile);
+    dialogs.open = QString::fromStdString((work / "good.pol").string());
+    TreeMenuCommand(Dlg::kImportCommand);
+    ASSERT_EQ(Sent().size(), 1u);
+    EXPECT_FALSE(console->ButtonsEnabled());
+    ApplyList(PollXml("11", "Lunch?", 'N') + PollXml("12", "First: lunch?", 'N'));
+    EXPECT_TRUE(console->ButtonsEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Sent().size() == 2; }, 10000));
+    EXPECT_FALSE(console->ButtonsEnabled()) << "locked again after the next creation";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Sent().size() == 3; }, 10000));
+    // In file order; the poll and the choice without a description are left out.
+    const std::string poll = "/polling/out/creaenewpolling Quibrant[CreatePolling]{Polling{title=";
+    EXPECT_EQ(Sent(),
+              (std::vector<std::string>{
+                  poll + "First: lunch?;type=S;issign=1;itemcount=2;content_0=Pizza;itemname_0=A;"
+                         "content_1=Soup;itemname_1=B;};}",
+                  poll + "Second: topics?;type=M;issign=0;itemcount=2;content_0=Roadmap;"
+                         "itemname_0=A;content_1=Hiring;itemname_1=B;};}",
+                  poll + "Third: <b>\xE5\x8D\x88\xE9\xA5\xAD</b>?;type=S;issign=0;itemcount=1;"
+                         "content_0=Yes;itemname_0=A;};}"}));
+    // The import has ended with its last poll: a new one opens the dialog again.
+    ApplyList(PollXml("11", "Lunch?", 'N'));
+    dialogs.open.clear();
+    TreeMenuCommand(Dlg::kImportCommand);
+    EXPECT_EQ(dialogs.opened, 5);
+    EXPECT_EQ(Sent().size(), 3u);
+}
+
+// Both exports through the tree menu, with the real stylesheets and xsltproc:
+// which polls go where, and the work folder; the report's figures are the
+// report's own tests'.
+TEST_F(ConsoleFixture, ExportsWriteTheReportWhereThePresenterChose) {
+    ScopedEnv home("HOME", (work / "home").string());
+    ScopedEnv languages("LC_ALL", "de_DE.UTF-8");  // no German stylesheet: English
+    const fs::path workFolder = work / "home" / "Documents" / "Wendrake Directory" / "Poll";
+    ApplyList(PollXml("11", "Lunch?", 'N') + PollXml("12", "Which day?", 'C') +
+              PollXml("13", "Tea &amp; cake?", 'C'));
+    ClickItem(1);
+    ScriptedDialogs dialogs;
+
+    // Cancelled: the work folder stays with the export and the report.
+    TreeMenuCommand(Dlg::kExportShownCommand);
+    EXPECT_EQ(dialogs.saved, 1);
+    EXPECT_EQ(dialogs.initialTarget.toStdString(),
+              (work / "home" / "Documents").string() + "/ExportPoll");
+    EXPECT_TRUE(fs::exists(workFolder / "ExportPoll.xml"));
+    EXPECT_TRUE(fs::exists(workFolder / "0409.html"));
+
+    dialogs.save = QString::fromStdString((work / "shown.html").string());
+    TreeMenuCommand(Dlg::kExportShownCommand);
+    const std::string shown = ReadFileBytes(work / "shown.html");
+    EXPECT_NE(shown.find("<h2>Which day?</h2>"), std::string::npos);
+    EXPECT_EQ(shown.find("Tea &amp; cake?"), std::string::npos);
+    EXPECT_FALSE(fs::exists(workFolder));
+
+    dialogs.save = QString::fromStdString((work / "all.html").string());
+    TreeMenuCommand(Dlg::kExportAllCommand);
+    const std::string all = ReadFileBytes(work / "all.html");
+    EXPECT_NE(all.find("<h2>Which day?</h2>"), std::string::npos);
+    EXPECT_NE(all.find("<h2>Tea &amp; cake?</h2>"), std::string::npos);
+    EXPECT_EQ(all.find("Lunch?"), std::string::npos);
+    EXPECT_FALSE(fs::exists(workFolder));
+    EXPECT_TRUE(Sent().empty()) << "exports never reach the server";
 }

@@ -9,31 +9,23 @@ using quibra::test::TempDir;
 
 namespace {
 
-struct Good {
-    std::vector<std::string> args;
-    std::string role, managerIpHttps, ssl;  // ssl: "1", "0" or "" (left to the user's file)
-};
-
 TEST(HostOptions, ParsesServersRolesAndTheHttpsChoice) {
-    const Good cases[] = {
+    // Arguments; role; the manager address with HTTPS; "1", "0" or "" (left to
+    // the user's file) for HTTPS.
+    const std::tuple<std::vector<std::string>, std::string, std::string, std::string> cases[] = {
         {{}, "presenter", "127.0.0.1:8443", ""},
         {{"--http"}, "presenter", "127.0.0.1:8443", "0"},
-        {{"--role", "attendee", "--server", "https://poll.example:9443/"},
-         "attendee",
-         "poll.example:9443",
-         "1"},
+        {{"--role", "attendee", "--server", "https://poll:9443/"}, "attendee", "poll:9443", "1"},
         {{"--server", "http://10.0.0.5"}, "presenter", "10.0.0.5", "0"},
         {{"--server", "10.0.0.5:81", "--https"}, "presenter", "10.0.0.5:81", "1"},
-        {{"--https", "--server", "https://h:1"}, "presenter", "h:1", "1"},
-    };
-    for (const Good& c : cases) {
+        {{"--https", "--server", "https://h:1"}, "presenter", "h:1", "1"}};
+    for (const auto& [args, role, managerIpHttps, ssl] : cases) {
         HostOptions options;
         std::string message;
-        ASSERT_EQ(HostOptions::Parse(c.args, options, message), HostOptions::Outcome::Run)
-            << message;
-        EXPECT_EQ(options.IsPresenter() ? "presenter" : "attendee", c.role);
-        EXPECT_EQ(options.ManagerIp(true), c.managerIpHttps);
-        EXPECT_EQ(options.useSsl ? (*options.useSsl ? "1" : "0") : "", c.ssl) << c.args.size();
+        ASSERT_EQ(HostOptions::Parse(args, options, message), HostOptions::Outcome::Run) << message;
+        EXPECT_EQ(options.IsPresenter() ? "presenter" : "attendee", role);
+        EXPECT_EQ(options.ManagerIp(true), managerIpHttps);
+        EXPECT_EQ(options.useSsl ? (*options.useSsl ? "1" : "0") : "", ssl) << args.size();
     }
     HostOptions named;
     std::string message;
@@ -57,8 +49,7 @@ TEST(HostOptions, RefusesBadCommandLinesWithTheReason) {
         {{"--server", "https://h", "--http"}, "contradicts"},
         {{"--http", "--https"}, "contradicts"},
         {{"--session", "a b"}, "letters, digits"},
-        {{"--name", "two\nlines"}, "one line"},
-    };
+        {{"--name", "two\nlines"}, "one line"}};
     for (const auto& [args, expected] : cases) {
         HostOptions options;
         std::string message;
@@ -70,8 +61,7 @@ TEST(HostOptions, RefusesBadCommandLinesWithTheReason) {
 
 struct HostRun {
     int code;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
 HostRun RunHost(const QStringList& args, const TempDir& home) {
@@ -89,15 +79,8 @@ HostRun RunHost(const QStringList& args, const TempDir& home) {
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-TEST(HostOptions, TheProgramHelpsRefusesAndNamesAnUnreachableServer) {
+TEST(HostOptions, TheProgramRefusesAndNamesAnUnreachableServer) {
     TempDir home;
-    const HostRun help = RunHost({"--help"}, home);
-    EXPECT_EQ(help.code, 0);
-    for (const char* option :
-         {"--role", "--user", "--name", "--session", "--module", "--server", "--http", "--https",
-          "--lang", "--demo", "--attendees", "--out", "--script", "--help"})
-        EXPECT_TRUE(help.out.contains(QString(option) + " ")) << option;
-
     const HostRun bad = RunHost({"--role", "guest"}, home);
     EXPECT_EQ(bad.code, 2);
     EXPECT_TRUE(bad.err.contains("presenter or attendee")) << bad.err.toStdString();

@@ -8,21 +8,14 @@ using namespace quibra::test;
 namespace {
 
 const char kUsersFile[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<Wendrake>\n"
-    "  <WenConfig>\n"
-    "    <SystemSetting>\n"
-    "      <SkinName value=\"blue\"/>\n"
-    "      <UseSSL value=\"1\"/>\n"
-    "      <Proxy host=\"p\" port=\"3128\">kept &amp; untouched</Proxy>\n"
-    "    </SystemSetting>\n"
-    "    <Recent file=\"/home/u/polls.pol\"/>\n"
-    "  </WenConfig>\n"
-    "</Wendrake>\n";
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Wendrake>\n  <WenConfig>\n    <SystemSetting>\n"
+    "      <SkinName value=\"blue\"/>\n      <UseSSL value=\"1\"/>\n"
+    "      <Proxy host=\"p\" port=\"3128\">kept &amp; untouched</Proxy>\n    </SystemSetting>\n"
+    "    <Recent file=\"/home/u/polls.pol\"/>\n  </WenConfig>\n</Wendrake>\n";
 
-TEST(UserConfig, ChangesOnlyUseSslAndKeepsEveryOtherSetting) {
+TEST(UserConfig, ChangesOnlyUseSslAndKeepsEveryOtherSettingOrMakesTheFile) {
     TempDir dir;
-    const auto path = dir / "wenconfig.xml";
+    auto path = dir / "wenconfig.xml";
     WriteFileBytes(path, kUsersFile);
     UserConfig config(path.string());
     std::string message;
@@ -41,13 +34,10 @@ TEST(UserConfig, ChangesOnlyUseSslAndKeepsEveryOtherSetting) {
     EXPECT_FALSE(again.UseSsl());
     EXPECT_EQ(ReadFileBytes(path), expected);
     EXPECT_FALSE(std::filesystem::exists(dir / "wenconfig.xml.new"));
-}
 
-TEST(UserConfig, MakesAMissingFileAndLeavesOneItCannotReadAlone) {
-    TempDir dir;
-    const auto path = dir / "wendrake" / "wenconfig.xml";
+    // A missing file is made; one that cannot be read is left alone.
+    path = dir / "wendrake" / "wenconfig.xml";
     UserConfig fresh(path.string());
-    std::string message;
     ASSERT_TRUE(fresh.Prepare(std::nullopt, message));
     ASSERT_TRUE(fresh.Save(message)) << message;
     EXPECT_TRUE(fresh.UseSsl());

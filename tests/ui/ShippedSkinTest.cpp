@@ -14,6 +14,7 @@
 #include "ui/controls/DialogFont.h"
 #include "ui/controls/SkinImage.h"
 #include "ui/skin/CSkinLayout.h"
+#include "ui/skin/SkinSettings.h"
 
 using namespace quibra;
 using namespace quibra::test;
@@ -62,32 +63,22 @@ TEST(ShippedSkin, HoldsEveryEntryTheWindowsLookUpWithPicturesThatLoad) {
         }
         EXPECT_EQ(made, 3);  // title picture, its description, close button
     }
-    const wchar_t* const looked[] = {L"create_poll_btn",
-                                     L"modify_poll_btn",
-                                     L"post_poll_btn",
-                                     L"over_poll_btn",
-                                     L"publish_poll_btn",
-                                     L"delete_poll_btn",
-                                     L"workspace_ctrl",
-                                     L"input_poll_question_dlg_ok_btn",
-                                     L"input_poll_question_dlg_cancel_btn",
-                                     L"poll_dlg_ok_btn",
-                                     L"poll_dlg_cancel_btn"};
-    for (const wchar_t* name : looked)
+    for (const wchar_t* name :
+         {L"create_poll_btn", L"modify_poll_btn", L"post_poll_btn", L"over_poll_btn",
+          L"publish_poll_btn", L"delete_poll_btn", L"workspace_ctrl",
+          L"input_poll_question_dlg_ok_btn", L"input_poll_question_dlg_cancel_btn",
+          L"poll_dlg_ok_btn", L"poll_dlg_cancel_btn"})
         ASSERT_NE(layout.FindControl(name), nullptr) << QString::fromWCharArray(name).toStdString();
-    for (const ControlEntry& control : layout.Controls()) {
-        if (control.image.empty()) continue;
-        const QPixmap picture = SkinImage::Load(control.image);
-        ASSERT_FALSE(picture.isNull()) << QString::fromStdWString(control.image).toStdString();
-        if (control.name != L"title_picture") {
-            EXPECT_EQ(picture.width() % 4, 0);
-        }
-    }
     int editorCaption = 0;
-    for (const ControlEntry& control : layout.Controls())
+    for (const ControlEntry& control : layout.Controls()) {
         if (control.belongTo == L"input_poll_question_dlg" &&
             control.name == L"title_picture_descriptioin")
             editorCaption = control.controlId;
+        if (control.image.empty()) continue;
+        const QPixmap picture = SkinImage::Load(control.image);
+        ASSERT_FALSE(picture.isNull()) << QString::fromStdWString(control.image).toStdString();
+        EXPECT_TRUE(control.name == L"title_picture" || picture.width() % 4 == 0);
+    }
     EXPECT_EQ(editorCaption, 32837);
 }
 
@@ -111,16 +102,35 @@ TEST(ShippedSkin, DialogFontFindsGlyphsForLatinAndChinese) {
     EXPECT_GE(glyphs, 12);
 }
 
+// The host's "skincfg" (tooltips, picture names, the process-wide dialog
+// colour) as the library's managers read it, through the registered factory.
 TEST(ShippedSkin, LibraryManagersReadSkinSettingsThroughTheRegisteredFactory) {
+    LoadShippedMessages();
     EXPECT_EQ(WindowFactoryRegistry::Get(), PollWindowFactory::Instance());
     DialogBackgroundColor::Reset();
-    CQuibraExport exporter;
-    IFeedBackNotify* manager = exporter.CreateQuibraManager(POLLMODE_PRESENTER, nullptr);
     CWenDoc doc;
-    CWenNode init = doc.Create(L"init");
-    init.AddChild(L"skincfg").AddAttributeInt(L"dlg_background_color", 0x00EEEBE3);
-    manager->Notify(L"/polling/in/init", &init);
-    EXPECT_EQ(DialogBackgroundColor::Get(), 0x00EEEBE3u);
+    SkinSettings unread;
+    EXPECT_FALSE(unread.Read(doc.LoadXml("<init/>")));  // no "skincfg": nothing changes
+    EXPECT_EQ(DialogBackgroundColor::Get(), 0xFFFFFFu);
+    EXPECT_EQ(unread.TipId(SkinButton::Ok), 0);
+
+    CWenNode init = doc.LoadXml(
+        "<init><skincfg background=\"back.bmp\" dlg_background_color=\"15660024\">"
+        "<item id=\"ok_btn\" tip_msg_id=\"15050\" image=\"ok.bmp\"/>"
+        "<item id=\"poll_disclaim_btn\" tip_msg_id=\"15059\"/></skincfg></init>");
+    CQuibraExport exporter;
+    exporter.CreateQuibraManager(POLLMODE_PRESENTER, nullptr)->Notify(L"/polling/in/init", &init);
+    const SkinSettings& settings = PollWindowFactory::Instance()->Settings();
+    EXPECT_EQ(settings.Background(), L"\\back.bmp");
+    EXPECT_EQ(DialogBackgroundColor::Get(), 0x00EEF3F8u);
+    EXPECT_EQ(DialogBackgroundColor::ToQColor(DialogBackgroundColor::Get()),
+              QColor(0xF8, 0xF3, 0xEE));
+    EXPECT_EQ(settings.TipText(SkinButton::Ok), "OK");
+    EXPECT_EQ(settings.Get(SkinButton::Ok).image, L"\\ok.bmp");
+    EXPECT_EQ(settings.TipText(SkinButton::PollDisclaim), "Do not answer this poll");
+    EXPECT_EQ(settings.TipId(SkinButton::Cancel), -1);  // an absent item
+    EXPECT_TRUE(settings.TipText(SkinButton::Cancel).isEmpty());
+    EXPECT_EQ(settings.Get(SkinButton::Cancel).image, L"\\");
     exporter.FreeAllPollingObject();
     DialogBackgroundColor::Reset();
 }

@@ -7,15 +7,12 @@
 
 #include "UiTestSupport.h"
 #include "i18n/CWenMsg.h"
-#include "quibra/CWenDoc.h"
 #include "support/TestSupport.h"
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CPictureView.h"
 #include "ui/controls/CSkinDialog.h"
 #include "ui/controls/CTransparentStatic.h"
-#include "ui/controls/DialogBackgroundColor.h"
 #include "ui/skin/CSkinLayout.h"
-#include "ui/skin/SkinSettings.h"
 
 using namespace quibra;
 using namespace quibra::test;
@@ -27,6 +24,7 @@ constexpr const char* kLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
  <dialog>
   <item name="300*200_dlg" left="0" top="0" right="300" bottom="200" image="back.png"/>
   <item name="no_image_dlg" left="0" top="0" right="100" bottom="80" image="missing.png"/>
+  <item name="huge_dlg" left="-2147483648" top="0" right="2147483647" bottom="480"/>
  </dialog>
  <window_control>
   <item name="title_picture" belong_to="test_dlg" control_id="-5" create="1" left="0" top="0" right="50" bottom="20" image="title.png"/>
@@ -37,6 +35,7 @@ constexpr const char* kLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
   <item name="image_btn" belong_to="test_dlg" control_id="81" create="1" left="60" top="100" right="100" bottom="130" image="strip.png"/>
   <item name="moved" belong_to="test_dlg" control_id="82" left="5" top="150" right="95" bottom="170"/>
   <item name="moved" belong_to="Test_Dlg" control_id="83" left="1" top="1" right="9" bottom="9"/>
+  <item name="m" belong_to="huge_dlg" control_id="82" left="-2147483648" top="-2147483648" right="2147483647" bottom="2147483647"/>
  </window_control>
  <color><item name="hot" r="300" g="0" b="1"/><item name="none"/></color>
 </windowposition></Wendrake>)";
@@ -62,19 +61,18 @@ TEST(SkinLayout, LoadsEntriesByTheFileRules) {
     CSkinLayout& layout = files.layout;
     ASSERT_TRUE(layout.Open());
     ASSERT_TRUE(layout.Open());  // again: every list is refilled, not doubled
-    EXPECT_EQ(layout.Dialogs().size(), 2u);
-    EXPECT_EQ(layout.Controls().size(), 8u);
+    EXPECT_EQ(layout.Dialogs().size(), 3u);
+    EXPECT_EQ(layout.Controls().size(), 9u);
     ASSERT_EQ(layout.Colors().size(), 2u);
     EXPECT_EQ(layout.Colors()[0].colour, 44u | (1u << 16));  // r=300 keeps its low byte
     EXPECT_EQ(layout.Colors()[1].colour, 0xFFFFFFu);         // absent bytes read as -1
 
     const ControlEntry* first = layout.FindControl(L"title_picture");
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->controlId, 0);  // -5
-    EXPECT_EQ(first->rect.right, 50);
-    EXPECT_TRUE(first->create);
+    // The first of two entries of a name; its id of -5 reads as 0.
+    EXPECT_EQ(std::tuple(first->controlId, first->rect.right, first->create, first->tipText),
+              std::tuple(0, 50, true, std::wstring()));
     EXPECT_EQ(first->image, files.dir.WPath() + L"/image/title.png");
-    EXPECT_TRUE(first->tipText.empty());
     EXPECT_EQ(layout.FindControl(L"title_picture_descriptioin")->tipText, L"Poll Manager");
     EXPECT_FALSE(layout.FindControl(L"moved")->create);
     EXPECT_EQ(layout.FindDialog(L"300*200_DLG"), nullptr);
@@ -165,70 +163,23 @@ TEST(SkinLayout, AppliesDialogEntriesAndCreatesEachControlOnce) {
     EXPECT_FALSE(dialog.isVisible());
 }
 
-TEST(SkinSettings, ReadsSkincfgAndTheProcessWideColour) {
-    LoadShippedMessages();
-    DialogBackgroundColor::Reset();
-    CWenDoc doc;
-    CWenNode init = doc.Create(L"init");
-    SkinSettings settings;
-    EXPECT_FALSE(settings.Read(init));  // no "skincfg": nothing changes
-    EXPECT_EQ(DialogBackgroundColor::Get(), 0xFFFFFFu);
-    EXPECT_EQ(settings.TipId(SkinButton::Ok), 0);
-
-    CWenNode config = init.AddChild(L"skincfg");
-    config.AddAttribute(L"background", L"back.bmp");
-    config.AddAttributeInt(L"dlg_background_color", 0x00EEF3F8);
-    CWenNode ok = config.AddChild(L"item");
-    ok.AddAttribute(L"id", L"ok_btn");
-    ok.AddAttributeInt(L"tip_msg_id", 15050);
-    ok.AddAttribute(L"image", L"ok.bmp");
-    CWenNode decline = config.AddChild(L"item");
-    decline.AddAttribute(L"id", L"poll_disclaim_btn");
-    decline.AddAttributeInt(L"tip_msg_id", 15059);
-    ASSERT_TRUE(settings.Read(init));
-    EXPECT_EQ(settings.Background(), L"\\back.bmp");
-    EXPECT_EQ(DialogBackgroundColor::Get(), 0x00EEF3F8u);
-    EXPECT_EQ(DialogBackgroundColor::ToQColor(DialogBackgroundColor::Get()),
-              QColor(0xF8, 0xF3, 0xEE));
-    EXPECT_EQ(settings.TipText(SkinButton::Ok), "OK");
-    EXPECT_EQ(settings.Get(SkinButton::Ok).image, L"\\ok.bmp");
-    EXPECT_EQ(settings.TipText(SkinButton::PollDisclaim), "Do not answer this poll");
-    EXPECT_EQ(settings.TipId(SkinButton::Cancel), -1);  // an absent item
-    EXPECT_TRUE(settings.TipText(SkinButton::Cancel).isEmpty());
-    EXPECT_EQ(settings.Get(SkinButton::Cancel).image, L"\\");
-    DialogBackgroundColor::Reset();
-}
-
 // A layout file may give any two 32-bit numbers; found by fuzz_skin_layout.
 TEST(SkinLayout, RectanglesOfExtremeNumbersApplyWithoutOverflow) {
-    const struct {
-        SkinRect rect;
-        int width, height;
-    } spans[] = {
+    const std::tuple<SkinRect, int, int> spans[] = {
         {{0, 0, 300, 200}, 300, 200},
         {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, INT_MAX, INT_MAX},
-        {{INT_MAX, 5, INT_MIN, -3}, INT_MIN, -8},
-    };
-    for (const auto& s : spans) {
-        EXPECT_EQ(s.rect.Width(), s.width) << s.rect.left;
-        EXPECT_EQ(s.rect.Height(), s.height) << s.rect.left;
+        {{INT_MAX, 5, INT_MIN, -3}, INT_MIN, -8}};
+    for (const auto& [rect, width, height] : spans) {
+        EXPECT_EQ(rect.Width(), width) << rect.left;
+        EXPECT_EQ(rect.Height(), height) << rect.left;
     }
-
-    TempDir dir;
-    WriteFileBytes(dir / "DialogSkinConfig.xml",
-                   "<Wendrake><windowposition><dialog><item name='d' left='-2147483648' top='0' "
-                   "right='2147483647' bottom='480'/></dialog><window_control><item name='m' "
-                   "belong_to='d' control_id='82' left='-2147483648' top='-2147483648' "
-                   "right='2147483647' bottom='2147483647'/></window_control><color><item/>"
-                   "</color></windowposition></Wendrake>");
-    CSkinLayout layout;
-    layout.SetFolder(dir.WPath());
-    ASSERT_TRUE(layout.Open());
+    LayoutFiles files;
+    ASSERT_TRUE(files.layout.Open());
     CSkinDialog dialog;
     auto* moved = new QWidget(&dialog);
     moved->setObjectName("82");
-    layout.ApplyDialogEntry(dialog, L"d");
-    layout.ApplyWindowControls(dialog, L"d");
+    files.layout.ApplyDialogEntry(dialog, L"huge_dlg");
+    files.layout.ApplyWindowControls(dialog, L"huge_dlg");
     EXPECT_EQ(dialog.size(), QSize(QWIDGETSIZE_MAX, 480));
     EXPECT_EQ(moved->size(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
 }
