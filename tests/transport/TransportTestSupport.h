@@ -1,69 +1,39 @@
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <stdexcept>
+#include <regex>
 #include <string>
 
-#include "transport/CHttpUtil.h"
+#include "support/ScopedProxySettings.h"
+#include "support/ScriptedServer.h"
 #include "transport/HttpRequest.h"
 
 namespace quibra::test {
 
-// Makes every request of the test see `settings` as the user's proxy settings,
-// and starts from the Basic scheme; both are put back at the end of the scope.
-class ScopedProxySettings {
-public:
-    explicit ScopedProxySettings(ProxySettings settings = {}) { Use(std::move(settings)); }
-    ~ScopedProxySettings() {
-        CHttpUtil::Instance().SetSettingsReader({});
-        HttpRequest::SetProxyAuthScheme(ProxyAuthScheme::Basic);
-    }
-    ScopedProxySettings(const ScopedProxySettings&) = delete;
-    ScopedProxySettings& operator=(const ScopedProxySettings&) = delete;
-
-    void Use(ProxySettings settings) {
-        HttpRequest::SetProxyAuthScheme(ProxyAuthScheme::Basic);
-        CHttpUtil::Instance().SetSettingsReader([settings](ProxySettings& out) {
-            out = settings;
-            return true;
-        });
-    }
-};
-
-inline ProxySettings ExplicitProxy(std::wstring list, std::wstring bypass = {}) {
+// Settings with a proxy list, a bypass list and a script URL.
+inline ProxySettings Proxy(std::wstring list, std::wstring bypass = {}, std::wstring script = {}) {
     ProxySettings settings;
-    settings.proxyList = std::move(list);
-    settings.bypassList = std::move(bypass);
+    settings.proxyList = std::move(list), settings.bypassList = std::move(bypass);
+    settings.autoConfigUrl = std::move(script);
     return settings;
 }
 
-inline ProxySettings ScriptAt(std::wstring url) {
-    ProxySettings settings;
-    settings.autoConfigUrl = std::move(url);
-    return settings;
+// A loopback port that nothing listens on (a server's, once it has stopped).
+inline uint16_t DeadPort() {
+    return ScriptedServer().Port();
 }
 
-// A loopback port that nothing listens on at the moment of the call.
-inline uint16_t FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-                    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
-    if (fd >= 0) ::close(fd);
-    if (!ok) throw std::runtime_error("no free loopback port");
-    return ntohs(addr.sin_port);
+// The request line with the decimal number of its "_rnd=<tick>" cache breaker cut out:
+// "GET /p?a=1&_rnd= HTTP/1.1".
+inline std::string WithoutTick(std::string line) {
+    std::smatch tick;
+    if (!std::regex_search(line, tick, std::regex("_rnd=(-?[0-9]+) "))) return "(none) " + line;
+    return line.erase(tick.position(1), tick.length(1));
 }
 
-// "http://127.0.0.1:<port>/proxy.pac" on a port nothing listens on.
-inline std::wstring DeadScriptUrl() {
-    return L"http://127.0.0.1:" + std::to_wstring(FreeLoopbackPort()) + L"/proxy.pac";
+// "<failure kind> <status code> <HTTP error code>" of a finished request.
+inline std::string Outcome(const HttpRequest& r) {
+    return std::to_string(static_cast<int>(r.GetFailureKind())) + " " +
+           std::to_string(r.StatusCode()) + " " + std::to_string(r.HttpErrorCode());
 }
 
 }  // namespace quibra::test
