@@ -158,6 +158,9 @@ TEST_F(PollJobsTest, EachJobSendsItsFieldsInOrderAndReportsItsOutcome) {
         {"UpdateStats", stats + "D</status_0><ispublish_0>0</ispublish_0>",
          kPolling + "job=UpdatePollingStatus&pollcount=1&pollid%5F0=7&status%5F0=D&ispublish%5F0=0",
          ok + L"updatestatsok -"},
+        {"UpdateStats", "<pollcount>0</pollcount>",
+         kPolling + "job=UpdatePollingStatus&pollcount=0", ok + L"updatestatsok -",
+         L"/polling/notify/publish Polling:"},
         // Results are downloaded and loaded (a text reply carries no document).
         {"Results2", "\n<id>17</id><!--x--><id>18</id>\n<id>20</id>",
          kResults + "job=GetPollingInfo&pollcount=3&pollid%5F0=17&pollid%5F1=18&pollid%5F2=20",
