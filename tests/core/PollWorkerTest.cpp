@@ -12,9 +12,7 @@ namespace {
 class WorkerTest : public ::testing::Test {
 protected:
     WorkerTest() {
-        auto recording = std::make_unique<RecordingJobs>();
-        jobs = recording.get();
-        worker.SetJobs(std::move(recording));
+        worker.SetJobs(std::unique_ptr<RecordingJobs>(jobs));
         worker.SetManager(&manager);
     }
     void Send(const wchar_t* path, const std::string& xml) {
@@ -25,14 +23,8 @@ protected:
 
     RecordingManager manager;
     PollWorker worker;
-    RecordingJobs* jobs = nullptr;
+    RecordingJobs* jobs = new RecordingJobs;  // owned by the worker
 };
-
-const char* kParams =
-    "<p><userid>u1</userid><username>Ann</username><sessionid>s1</sessionid><modulename>m1</"
-    "modulename>"
-    "<proxyuser>pu</proxyuser><proxypw>pp</proxypw><managerip>127.0.0.1:81</managerip>"
-    "<authorname>a7</authorname><tmpfolder>/tmp/q</tmpfolder></p>";
 
 }  // namespace
 
@@ -55,11 +47,9 @@ TEST_F(WorkerTest, CommandPathsStartTheirJobs) {
 
 TEST_F(WorkerTest, SuccessfulChangesRefreshTheListOnceAndFailuresDoNothing) {
     for (const wchar_t* ok : {L"/polling/out/createnewpollok", L"/polling/out/deletepollok",
-                              L"/polling/out/updateok", L"/polling/out/updatestatsok"}) {
-        jobs->calls.clear();
+                              L"/polling/out/updateok", L"/polling/out/updatestatsok"})
         worker.Dispatch(ok, nullptr);
-        EXPECT_EQ(Trace(jobs->calls), std::vector<std::string>{"results1"}) << ok;
-    }
+    EXPECT_EQ(Trace(jobs->calls), std::vector<std::string>(4, "results1"));
     jobs->calls.clear();
     for (const wchar_t* quiet :
          {L"/polling/out/createnewpollerror", L"/polling/out/deletepollerror",
@@ -87,7 +77,10 @@ TEST_F(WorkerTest, RepliesReachTheManager) {
 }
 
 TEST_F(WorkerTest, TransportParametersAreReplacedAsAWhole) {
-    Send(L"/polling/out/settransparams", kParams);
+    Send(L"/polling/out/settransparams",
+         "<p><userid>u1</userid><username>Ann</username><sessionid>s1</sessionid><modulename>m1"
+         "</modulename><proxyuser>pu</proxyuser><proxypw>pp</proxypw><managerip>127.0.0.1:81"
+         "</managerip><authorname>a7</authorname><tmpfolder>/tmp/q</tmpfolder></p>");
     const TransportParams& p = worker.Transport();
     const auto fields = [&] {
         return p.userId + L"|" + p.userName + L"|" + p.sessionId + L"|" + p.moduleName + L"|" +
