@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "CoreFakes.h"
+#include "config/AppConfig.h"
 #include "core/PluginObjects.h"
 #include "core/PollManager.h"
 #include "core/PollWorker.h"
@@ -14,6 +15,21 @@
 
 using namespace quibra;
 using namespace quibra::test;
+
+namespace {
+
+// The skin layout file, counting the closes that release it.
+class CountingLayout : public CXmlSettingsFile {
+public:
+    CountingLayout() : CXmlSettingsFile(AppConfig::kSkinLayoutFileName) {}
+    void Close() override {
+        ++closes;
+        CXmlSettingsFile::Close();
+    }
+    int closes = 0;
+};
+
+}  // namespace
 
 TEST(Export, CreateWiresManagerAndWorkerAndFreeDestroysThemInOrder) {
     auto factory = std::make_shared<RecordingWindowFactory>();
@@ -33,7 +49,10 @@ TEST(Export, CreateWiresManagerAndWorkerAndFreeDestroysThemInOrder) {
 
         EXPECT_EQ(notify->Notify(L"/polling/in/init", nullptr), 0);
         worker->SetJobs(std::make_unique<RecordingJobs>(&factory->log));
+        auto* layout = new CountingLayout;
+        AppConfig::Instance().SetSkinLayout(std::unique_ptr<CXmlSettingsFile>(layout));
         entry.FreeAllPollingObject();
+        EXPECT_EQ(layout->closes, 1) << "the settings files are released with the manager";
         EXPECT_EQ(PluginObjects::CurrentManager(), nullptr);
         EXPECT_EQ(factory->log,
                   (std::vector<std::string>{"manager window created", "manager window destroyed",
