@@ -171,6 +171,13 @@ TEST(PollFileReader, RefusesHostileFilesWithinBoundedMemory) {
     }
     EXPECT_EQ(Read(dir / "missing.pol"), L"");
     EXPECT_FALSE(PollFileReader(L"").Read());
+    // The size limit is exact: a file of 4 MiB is read, one byte more is refused.
+    const std::string small = File(VoteItem("value='Q'", "value='1'", "value='1'"));
+    for (const size_t extra : {0, 1}) {
+        WriteFileBytes(dir / "edge.pol",
+                       small + std::string(4 * 1024 * 1024 - small.size() + extra, ' '));
+        EXPECT_EQ(Read(dir / "edge.pol"), extra == 0 ? L"Q M- A=only,\n" : L"") << extra;
+    }
 
     // 50 MB of choices is refused unread, without the memory a parse would take.
     {
