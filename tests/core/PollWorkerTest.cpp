@@ -1,38 +1,77 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+#include <map>
+#include <thread>
+
 #include "CoreFakes.h"
 #include "core/PollWorker.h"
 #include "support/TestSupport.h"
+#include "transport/TaskMailbox.h"
 
 using namespace quibra;
 using namespace quibra::test;
 
 namespace {
 
+std::atomic<int> g_liveTasks{0};
+
+// A request task that, once `before` returns, posts its notice (and so itself) to the mailbox.
+class ScriptedTask : public TaskThread {
+public:
+    ScriptedTask(std::shared_ptr<TaskMailbox> mailbox, std::wstring path,
+                 std::function<void()> before = {})
+        : m_mailbox(std::move(mailbox)), m_path(std::move(path)), m_before(std::move(before)) {
+        ++g_liveTasks;
+    }
+    ~ScriptedTask() override {
+        WaitForThread();
+        --g_liveTasks;
+    }
+    void Run() override {
+        if (m_before) m_before();
+        auto mailbox = m_mailbox;  // nothing of this task is touched once the notice is out
+        mailbox->Post(Notice(TaskDoneMessage, m_path, {}, this));
+    }
+    static std::unique_ptr<TaskNotice> Notice(int message, std::wstring path, CWenNode reply = {},
+                                              ScriptedTask* task = nullptr) {
+        auto notice = std::make_unique<TaskNotice>();
+        notice->message = message;
+        notice->path = std::move(path);
+        notice->reply = std::move(reply);
+        notice->task.reset(task != nullptr ? task : new ScriptedTask(nullptr, L""));
+        return notice;
+    }
+
+private:
+    std::shared_ptr<TaskMailbox> m_mailbox;
+    std::wstring m_path;
+    std::function<void()> m_before;
+};
+
 class WorkerTest : public ::testing::Test {
 protected:
     WorkerTest() {
-        auto recording = std::make_unique<RecordingJobs>();
-        jobs = recording.get();
-        worker.SetJobs(std::move(recording));
-        worker.SetManager(&manager);
+        worker->SetJobs(std::unique_ptr<RecordingJobs>(jobs));
+        worker->SetManager(&manager);
     }
+    ~WorkerTest() override { g_liveTasks = 0; }
     void Send(const wchar_t* path, const std::string& xml) {
         CWenDoc doc;
         CWenNode node = doc.LoadXml(xml);
-        worker.Dispatch(path, &node);
+        worker->Dispatch(path, &node);
+    }
+    // The transport parameters make the worker's message window.
+    std::shared_ptr<TaskMailbox> Mailbox() {
+        Send(L"/polling/out/settransparams", "<p><tmpfolder>/tmp</tmpfolder></p>");
+        return worker->Window().Mailbox();
     }
 
     RecordingManager manager;
-    PollWorker worker;
-    RecordingJobs* jobs = nullptr;
+    std::unique_ptr<PollWorker> worker = std::make_unique<PollWorker>();
+    RecordingJobs* jobs = new RecordingJobs;  // owned by the worker
 };
-
-const char* kParams =
-    "<p><userid>u1</userid><username>Ann</username><sessionid>s1</sessionid><modulename>m1</"
-    "modulename>"
-    "<proxyuser>pu</proxyuser><proxypw>pp</proxypw><managerip>127.0.0.1:81</managerip>"
-    "<authorname>a7</authorname><tmpfolder>/tmp/q</tmpfolder></p>";
 
 }  // namespace
 
@@ -41,7 +80,7 @@ TEST_F(WorkerTest, CommandPathsStartTheirJobs) {
     Send(L"/polling/out/deletepolling", "<Quibrant/>");
     Send(L"/polling/out/updatecontant", "<Quibrant ActionType=\"UpdateContant\"/>");
     Send(L"/polling/out/updatestats", "<Quibrant ActionType=\"UpdateStats\"/>");
-    worker.Dispatch(L"/POLLING/OUT/GETALLPOLLING", nullptr);
+    worker->Dispatch(L"/POLLING/OUT/GETALLPOLLING", nullptr);
     Send(L"/polling/out/getsinglepolling", "<ids><id>17</id></ids>");
     Send(L"/polling/out/clientgetpollresult", "<ids><id>18</id></ids>");
     Send(L"/polling/out/postpolling", "<Quibrant ActionType=\"SendPoll\"/>");
@@ -55,11 +94,9 @@ TEST_F(WorkerTest, CommandPathsStartTheirJobs) {
 
 TEST_F(WorkerTest, SuccessfulChangesRefreshTheListOnceAndFailuresDoNothing) {
     for (const wchar_t* ok : {L"/polling/out/createnewpollok", L"/polling/out/deletepollok",
-                              L"/polling/out/updateok", L"/polling/out/updatestatsok"}) {
-        jobs->calls.clear();
-        worker.Dispatch(ok, nullptr);
-        EXPECT_EQ(Trace(jobs->calls), std::vector<std::string>{"results1"}) << ok;
-    }
+                              L"/polling/out/updateok", L"/polling/out/updatestatsok"})
+        worker->Dispatch(ok, nullptr);
+    EXPECT_EQ(Trace(jobs->calls), std::vector<std::string>(4, "results1"));
     jobs->calls.clear();
     for (const wchar_t* quiet :
          {L"/polling/out/createnewpollerror", L"/polling/out/deletepollerror",
@@ -67,15 +104,15 @@ TEST_F(WorkerTest, SuccessfulChangesRefreshTheListOnceAndFailuresDoNothing) {
           L"/polling/out/clientgetresulterror", L"/polling/out/clientshowresulterror",
           L"/polling/out/updateokx", L"/polling/out/getallpolling/", L"polling/out/getallpolling",
           L"", L"/polling/in/updating"})
-        worker.Dispatch(quiet, nullptr);
-    worker.Dispatch(nullptr, nullptr);
+        worker->Dispatch(quiet, nullptr);
+    worker->Dispatch(nullptr, nullptr);
     EXPECT_TRUE(jobs->calls.empty());
     EXPECT_TRUE(manager.calls.empty());
 }
 
 TEST_F(WorkerTest, RepliesReachTheManager) {
     Send(L"/polling/out/getresultok", "<R><Records/></R>");
-    worker.Dispatch(L"/polling/out/getresulterror", nullptr);
+    worker->Dispatch(L"/polling/out/getresulterror", nullptr);
     Send(L"/polling/out/clientgetresultok", "<R><Records/></R>");
     Send(L"/polling/out/clientshowresultok", "<R><Records/></R>");
     EXPECT_EQ(
@@ -87,27 +124,99 @@ TEST_F(WorkerTest, RepliesReachTheManager) {
 }
 
 TEST_F(WorkerTest, TransportParametersAreReplacedAsAWhole) {
-    Send(L"/polling/out/settransparams", kParams);
-    const TransportParams& p = worker.Transport();
+    Send(L"/polling/out/settransparams",
+         "<p><userid>u1</userid><username>Ann</username><sessionid>s1</sessionid><modulename>m1"
+         "</modulename><proxyuser>pu</proxyuser><proxypw>pp</proxypw><managerip>127.0.0.1:81"
+         "</managerip><authorname>a7</authorname><tmpfolder>/tmp/q</tmpfolder></p>");
+    const TransportParams& p = worker->Transport();
     const auto fields = [&] {
         return p.userId + L"|" + p.userName + L"|" + p.sessionId + L"|" + p.moduleName + L"|" +
                p.proxyUser + L"|" + p.proxyPassword + L"|" + p.managerIp + L"|" + p.authorName +
                L"|" + p.tempFolder;
     };
     EXPECT_EQ(fields(), L"u1|Ann|s1|m1|pu|pp|127.0.0.1:81|a7|/tmp/q");
-    EXPECT_TRUE(worker.Window().HasWindow());
-    auto mailbox = worker.Window().Mailbox();
+    EXPECT_TRUE(worker->Window().HasWindow());
+    auto mailbox = worker->Window().Mailbox();
 
     Send(L"/polling/out/settransparams", "<p><userid>u2</userid></p>");
     EXPECT_EQ(fields(), L"u2||||||||") << "a missing child clears its field";
-    EXPECT_EQ(worker.Window().Mailbox(), mailbox) << "one message window on this thread";
+    EXPECT_EQ(worker->Window().Mailbox(), mailbox) << "one message window on this thread";
 
-    worker.Dispatch(L"/polling/out/setuserid", nullptr);
+    worker->Dispatch(L"/polling/out/setuserid", nullptr);
     EXPECT_EQ(p.userId, L"u2");
-    worker.Dispatch(L"/polling/out/setuserid", const_cast<wchar_t*>(L"u3"));
+    worker->Dispatch(L"/polling/out/setuserid", const_cast<wchar_t*>(L"u3"));
     EXPECT_EQ(p.userId, L"u3");
-    worker.SetManagerIp(L"h:1");
-    worker.SetTempFolder(nullptr);
+    worker->SetManagerIp(L"h:1");
+    worker->SetTempFolder(nullptr);
     EXPECT_EQ(p.managerIp, L"h:1");
-    EXPECT_EQ(worker.GetUserId(), L"u3");
+    EXPECT_EQ(worker->GetUserId(), L"u3");
+}
+
+// Done and failed notices alike reach the worker on its thread.
+TEST_F(WorkerTest, NoticesFromManyThreadsArriveInPostingOrderAndAreFreed) {
+    auto mailbox = Mailbox();
+    ASSERT_TRUE(mailbox);
+    constexpr int kThreads = 4, kEach = 50;
+    std::vector<std::thread> posters;
+    for (int t = 0; t < kThreads; ++t) {
+        posters.emplace_back([mailbox, t] {
+            for (int i = 0; i < kEach; ++i) {
+                auto doc = std::make_shared<CWenDoc>();
+                CWenNode root = doc->Create(L"R");
+                root.AddChild(L"Records");
+                root.AddChild(L"seq").SetText(std::to_wstring(t) + L"-" + std::to_wstring(i));
+                const int message = i % 2 ? TaskFailedMessage : TaskDoneMessage;
+                EXPECT_TRUE(mailbox->Post(
+                    ScriptedTask::Notice(message, L"/polling/out/getresultok", root)));
+            }
+        });
+    }
+    for (auto& p : posters) p.join();
+    ASSERT_TRUE(WaitFor([&] { return manager.calls.size() == kThreads * kEach; }));
+    std::map<int, int> next;
+    for (const Call& call : manager.calls) {
+        EXPECT_EQ(call.path, L"/polling/in/updating");
+        const size_t at = call.xml.find("seq=");
+        ASSERT_NE(at, std::string::npos);
+        const int thread = std::stoi(call.xml.substr(at + 4));
+        const int index = std::stoi(call.xml.substr(call.xml.find('-', at) + 1));
+        EXPECT_EQ(index, next[thread]++) << "thread " << thread;
+    }
+    EXPECT_EQ(g_liveTasks.load(), 0) << "every task freed with its notice";
+}
+
+TEST_F(WorkerTest, UndeliveredNoticesAreFreedWithTheWorker) {
+    auto mailbox = Mailbox();
+    for (int i = 0; i < 10; ++i)
+        mailbox->Post(ScriptedTask::Notice(TaskDoneMessage, L"/polling/out/getresultok"));
+    EXPECT_EQ(g_liveTasks.load(), 10);
+    worker.reset();  // no event was delivered
+    EXPECT_EQ(g_liveTasks.load(), 0);
+    EXPECT_FALSE(mailbox->IsOpen());
+    EXPECT_FALSE(mailbox->Post(ScriptedTask::Notice(TaskDoneMessage, L"/polling/out/getresultok")));
+    EXPECT_EQ(g_liveTasks.load(), 0) << "a notice to a closed window is freed at once";
+    EXPECT_TRUE(manager.calls.empty());
+}
+
+TEST_F(WorkerTest, AWindowTornDownFromAnotherThreadDispatchesNothingMore) {
+    auto mailbox = Mailbox();
+    mailbox->Post(ScriptedTask::Notice(TaskDoneMessage, L"/polling/out/getresultok"));
+    std::thread([&] { worker->Window().Destroy(); }).join();
+    ASSERT_TRUE(WaitFor([] { return g_liveTasks == 0; }));
+    EXPECT_TRUE(manager.calls.empty()) << "the queued notice is freed, not dispatched";
+}
+
+TEST_F(WorkerTest, TasksFinishingAfterTeardownFreeThemselves) {
+    auto mailbox = Mailbox();
+    std::promise<void> gate;
+    std::shared_future<void> open = gate.get_future().share();
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE((new ScriptedTask(mailbox, L"/polling/out/getresultok", [open] {
+                        open.wait();
+                    }))->Start());
+    mailbox.reset();
+    worker.reset();
+    gate.set_value();
+    EXPECT_TRUE(WaitFor([] { return g_liveTasks == 0; }));
+    EXPECT_TRUE(manager.calls.empty());
 }

@@ -5,7 +5,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cwctype>
-#include <optional>
+#include <memory>
 #include <string>
 
 #include "CoreFakes.h"
@@ -20,65 +20,34 @@
 using namespace quibra;
 using namespace quibra::test;
 
-namespace {
+// tr_TR.UTF-8, built with localedef into a folder of the test's own, is the
+// process locale (LC_ALL, as a Qt host sets it from its environment) meanwhile.
+TEST(TurkishLocaleTest, PathsNumbersSpacesAndProxyAnswersReadAsEverywhere) {
+    TempDir folder;
+    ASSERT_EQ(std::system(("localedef -i tr_TR -f UTF-8 '" + (folder / "tr_TR.UTF-8").string() +
+                           "' >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    ScopedEnv locpath("LOCPATH", folder.Path().string());
+    const std::string old = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "tr_TR.UTF-8"), nullptr);
+    const std::unique_ptr<const char, void (*)(const char*)> restore(
+        old.c_str(), [](const char* name) { std::setlocale(LC_ALL, name); });
+    ASSERT_EQ(std::towlower(L'I'), static_cast<wint_t>(0x131)) << "not a Turkish locale";
 
-// tr_TR.UTF-8, built once with localedef into a folder of the suite's own, is
-// the process locale (LC_ALL, as a Qt host sets it from its environment)
-// during each test.
-class TurkishLocaleTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        s_folder = new TempDir;
-        const std::string command = "localedef -i tr_TR -f UTF-8 '" +
-                                    (*s_folder / "tr_TR.UTF-8").string() + "' >/dev/null 2>&1";
-        s_built = std::system(command.c_str()) == 0;
-    }
-    static void TearDownTestSuite() {
-        delete s_folder;
-        s_folder = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(s_built) << "localedef could not build tr_TR.UTF-8";
-        m_locpath.emplace("LOCPATH", s_folder->Path().string());
-        m_old = std::setlocale(LC_ALL, nullptr);
-        ASSERT_NE(std::setlocale(LC_ALL, "tr_TR.UTF-8"), nullptr);
-        m_active = true;
-        ASSERT_EQ(std::towlower(L'I'), static_cast<wint_t>(0x131)) << "not a Turkish locale";
-    }
-    void TearDown() override {
-        if (m_active) std::setlocale(LC_ALL, m_old.c_str());
-    }
-
-private:
-    static inline TempDir* s_folder = nullptr;
-    static inline bool s_built = false;
-    std::optional<ScopedEnv> m_locpath;
-    std::string m_old;
-    bool m_active = false;
-};
-
-TEST_F(TurkishLocaleTest, MessagePathsFoldAsciiCapitalsOnly) {
     RecordingWorker worker;
     PollManager manager(std::make_shared<RecordingWindowFactory>());
     manager.SetWorker(&worker);
     manager.Notify(L"/POLLING/IN/GETALLPOLLING", nullptr);
     manager.Notify(L"/polling/\u0130n/getallpolling", nullptr);  // capital dotted I is no ASCII I
-    ASSERT_EQ(worker.calls.size(), 1u);
-    EXPECT_EQ(worker.calls[0].path, L"/polling/out/getallpolling");
-
-    RecordingManager host;
+    EXPECT_EQ(Trace(worker.calls), std::vector<std::string>{"/polling/out/getallpolling"});
     PollWorker pollWorker;
-    auto jobs = std::make_unique<RecordingJobs>();
-    RecordingJobs* started = jobs.get();
-    pollWorker.SetJobs(std::move(jobs));
-    pollWorker.SetManager(&host);
+    auto* jobs = new RecordingJobs;
+    pollWorker.SetJobs(std::unique_ptr<RecordingJobs>(jobs));
     pollWorker.Dispatch(L"/POLLING/OUT/GETALLPOLLING", nullptr);
-    pollWorker.Dispatch(L"/polling/out/getallpollıng", nullptr);  // dotless i
-    ASSERT_EQ(started->calls.size(), 1u);
-    EXPECT_EQ(started->calls[0].path, L"results1");
-}
+    pollWorker.Dispatch(L"/polling/out/getallpoll\u0131ng", nullptr);  // dotless i
+    EXPECT_EQ(Trace(jobs->calls), std::vector<std::string>{"results1"});
 
-TEST_F(TurkishLocaleTest, NumbersSpacesAndProxyAnswersReadAsEverywhere) {
     std::wstring list;
     bool direct = false;
     EXPECT_TRUE(proxy_rules::FromPacAnswer("DIRECT", list, direct));
@@ -102,5 +71,3 @@ TEST_F(TurkishLocaleTest, NumbersSpacesAndProxyAnswersReadAsEverywhere) {
     EXPECT_EQ(LangIdFromLocaleName("IT_it.UTF-8"), 0x0410);
     EXPECT_EQ(LangIdFromLocaleName("sv_fi"), 0x081d);
 }
-
-}  // namespace

@@ -1,42 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "messages/CommandMessages.h"
 #include "polldata/PollRecord.h"
+#include "support/NodeOutline.h"
 
-using quibra::CommandMessages;
-using quibra::PollItem;
-using quibra::PollRecord;
-using quibra::PollStatus;
-using quibra::PublishState;
+using namespace quibra;
+using quibra::test::Outline;
 
 namespace {
 
-using Fields = std::vector<std::pair<std::wstring, std::wstring>>;
-
-// The envelope must be exactly "Quibrant" with one "Polling" child; returns the
-// fields under it in document order.
-Fields ReadFields(const CWenDoc& doc, const std::wstring& actionType) {
-    CWenNode root = doc.GetRoot();
-    EXPECT_EQ(root.GetName(), L"Quibrant");
-    EXPECT_EQ(root.GetAttribute(L"ActionType"), actionType);
-    CWenNodeList children = root.GetChildNodes();
-    EXPECT_EQ(children.GetCount(), 1);
-    CWenNode polling = root.GetChild(L"Polling");
-    EXPECT_FALSE(polling.IsNull());
-    Fields fields;
-    CWenNodeList list = polling.GetChildNodes();
-    for (CWenNode node = list.Next(); !node.IsNull(); node = list.Next()) {
-        EXPECT_EQ(node.GetChildNodes().GetCount(), 0) << node.GetName();
-        fields.emplace_back(node.GetName(), node.GetText());
-    }
-    return fields;
-}
-
-PollRecord Record(std::wstring id, PollStatus requested, PublishState publish) {
+PollRecord Record(std::wstring id, PollStatus requested = {}, PublishState publish = {}) {
     PollRecord record;
     record.pollId = std::move(id);
     record.requestedStatus = requested;
@@ -44,123 +19,65 @@ PollRecord Record(std::wstring id, PollStatus requested, PublishState publish) {
     return record;
 }
 
-std::wstring Num(std::size_t i) {
-    return std::to_wstring(i);
-}
-
 }  // namespace
 
 TEST(CommandMessagesTest, UpdateStatsOfOnePostedPollIsByteExact) {
     PollRecord posted = Record(L"17", PollStatus::Open, PublishState::NotPublished);
     posted.status = PollStatus::New;
-    const CWenDoc doc = CommandMessages::UpdateStats({&posted});
-    EXPECT_EQ(doc.SaveToString(),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-              "<!--Generate by Wendrake application.-->\r\n"
-              "<Quibrant ActionType=\"UpdateStats\">\r\n"
-              "\t<Polling>\r\n"
-              "\t\t<pollcount>1</pollcount>\r\n"
-              "\r\n\t\t<pollid_0>17</pollid_0>\r\n"
-              "\r\n\t\t<status_0>O</status_0>\r\n"
-              "\r\n\t\t<ispublish_0>0</ispublish_0>\r\n"
-              "</Polling>\r\n"
-              "</Quibrant>\r\n");
+    EXPECT_EQ(
+        CommandMessages::UpdateStats({&posted}).SaveToString(),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!--Generate by Wendrake application.-->\r\n"
+        "<Quibrant ActionType=\"UpdateStats\">\r\n\t<Polling>\r\n\t\t<pollcount>1</pollcount>\r\n"
+        "\r\n\t\t<pollid_0>17</pollid_0>\r\n\r\n\t\t<status_0>O</status_0>\r\n"
+        "\r\n\t\t<ispublish_0>0</ispublish_0>\r\n</Polling>\r\n</Quibrant>\r\n");
 }
 
-TEST(CommandMessagesTest, EnvelopeReplacesTheDocument) {
-    CWenDoc doc;
-    doc.Create(L"Old");
-    const auto envelope = CommandMessages::BuildEnvelope(doc, L"Anything");
-    EXPECT_EQ(doc.GetRoot().GetName(), L"Quibrant");
-    EXPECT_EQ(envelope.root.GetDomNode(), doc.GetRoot().GetDomNode());
-    EXPECT_EQ(envelope.polling.GetName(), L"Polling");
-    EXPECT_EQ(envelope.polling.GetLevel(), 2);
-    EXPECT_TRUE(ReadFields(doc, L"Anything").empty());
-}
-
-TEST(CommandMessagesTest, CreateAndUpdateWriteElevenItemsContentFirst) {
-    PollRecord record;
-    record.pollId = L"123";
-    record.title = L"Best <day> & \"time\" \u00e9\u4e2d";
-    record.singleChoice = true;
-    record.identified = true;
-    for (int i = 0; i < 11; ++i)
-        record.items.push_back(
-            PollItem{L"123", std::wstring(1, L'A' + i), L"choice " + Num(i), 0, {}});
-
-    Fields expected = {
-        {L"title", record.title}, {L"type", L"S"}, {L"issign", L"1"}, {L"itemcount", L"11"}};
-    for (std::size_t i = 0; i < 11; ++i) {
-        expected.emplace_back(L"content_" + Num(i), L"choice " + Num(i));
-        expected.emplace_back(L"itemname_" + Num(i), std::wstring(1, L'A' + i));
-    }
-    EXPECT_EQ(ReadFields(CommandMessages::CreatePolling(record), L"CreatePolling"), expected);
-
-    expected.insert(expected.begin(), {L"pollid", L"123"});
-    EXPECT_EQ(ReadFields(CommandMessages::UpdateContant(record), L"UpdateContant"), expected);
-
-    // The saved bytes read back to the same fields (escaping and UTF-8 included).
-    CWenDoc reread;
-    reread.LoadXml(CommandMessages::UpdateContant(record).SaveToString());
-    EXPECT_EQ(ReadFields(reread, L"UpdateContant"), expected);
-}
-
+// Every field in order, escaping and UTF-8 included; eleven items, content first.
 TEST(CommandMessagesTest, EachCommandWritesItsFieldsInOrder) {
-    PollRecord empty;
-    empty.pollId = L"5";
+    PollRecord eleven = Record(L"123");
+    eleven.title = L"<d> & \"t\" \u00e9\u4e2d";
+    eleven.singleChoice = eleven.identified = true;
+    std::string items;
+    for (int i = 0; i < 11; ++i) {
+        const std::string n = std::to_string(i), name(1, static_cast<char>('A' + i));
+        eleven.items.push_back({L"123", FromUtf8(name), FromUtf8("c" + n), 0, {}});
+        items += "content_" + n + "=c" + n + ";itemname_" + n + "=" + name + ";";
+    }
+    const std::string fields =
+        "title=<d> & \"t\" \xC3\xA9\xE4\xB8\xAD;type=S;issign=1;itemcount=11;";
+    CWenDoc reread;  // the saved bytes read back to the same fields
+    reread.LoadXml(CommandMessages::UpdateContant(eleven).SaveToString());
+    const PollRecord empty = Record(L"5");
     const PollRecord a = Record(L"A", PollStatus::Closed, PublishState::Published);
     const PollRecord b = Record(L"B", PollStatus::None, PublishState::NotPublished);
-    const PollRecord c = Record(L"C", PollStatus::D, PublishState::None);
+    const PollRecord c = Record(L"C", PollStatus::D);
     const PollRecord odd = Record(L"X", static_cast<PollStatus>(PollStatus::New | PollStatus::Open),
                                   PublishState::Published);
-    struct Case {
-        CWenDoc doc;
-        std::wstring action;
-        Fields fields;
-    };
-    const Case cases[] = {
+    const std::pair<CWenDoc, std::string> cases[] = {
+        {CommandMessages::CreatePolling(eleven),
+         "[CreatePolling]{Polling{" + fields + items + "};}"},
+        {std::move(reread), "[UpdateContant]{Polling{pollid=123;" + fields + items + "};}"},
         // A multiple-answer anonymous poll without items.
         {CommandMessages::CreatePolling(empty),
-         L"CreatePolling",
-         {{L"title", L""}, {L"type", L"M"}, {L"issign", L"0"}, {L"itemcount", L"0"}}},
+         "[CreatePolling]{Polling{title=;type=M;issign=0;itemcount=0;};}"},
         {CommandMessages::UpdateContant(empty),
-         L"UpdateContant",
-         {{L"pollid", L"5"},
-          {L"title", L""},
-          {L"type", L"M"},
-          {L"issign", L"0"},
-          {L"itemcount", L"0"}}},
+         "[UpdateContant]{Polling{pollid=5;title=;type=M;issign=0;itemcount=0;};}"},
         // Status changes go from the last record to the first; a status that is
         // not one of the four is left out, its index kept.
         {CommandMessages::UpdateStats({&a, &b, &c}),
-         L"UpdateStats",
-         {{L"pollcount", L"3"},
-          {L"pollid_0", L"C"},
-          {L"status_0", L"D"},
-          {L"ispublish_0", L"0"},
-          {L"pollid_1", L"B"},
-          {L"ispublish_1", L"0"},
-          {L"pollid_2", L"A"},
-          {L"status_2", L"C"},
-          {L"ispublish_2", L"1"}}},
+         "[UpdateStats]{Polling{pollcount=3;pollid_0=C;status_0=D;ispublish_0=0;pollid_1=B;"
+         "ispublish_1=0;pollid_2=A;status_2=C;ispublish_2=1;};}"},
         {CommandMessages::UpdateStats({&odd, nullptr}),
-         L"UpdateStats",
-         {{L"pollcount", L"1"}, {L"pollid_0", L"X"}, {L"ispublish_0", L"1"}}},
-        {CommandMessages::UpdateStats({}), L"UpdateStats", {{L"pollcount", L"0"}}},
+         "[UpdateStats]{Polling{pollcount=1;pollid_0=X;ispublish_0=1;};}"},
+        {CommandMessages::UpdateStats({}), "[UpdateStats]{Polling{pollcount=0;};}"},
         // Deletions go from the first record to the last.
         {CommandMessages::Delete({&a, &b, &c}),
-         L"Delete",
-         {{L"pollcount", L"3"}, {L"pollid_0", L"A"}, {L"pollid_1", L"B"}, {L"pollid_2", L"C"}}},
-        {CommandMessages::Delete({nullptr, &b}),
-         L"Delete",
-         {{L"pollcount", L"1"}, {L"pollid_0", L"B"}}},
-        {CommandMessages::Delete({}), L"Delete", {{L"pollcount", L"0"}}},
-        {CommandMessages::SendPoll(L"31", {}),
-         L"SendPoll",
-         {{L"pollid", L"31"}, {L"itemcount", L"0"}}},
+         "[Delete]{Polling{pollcount=3;pollid_0=A;pollid_1=B;pollid_2=C;};}"},
+        {CommandMessages::Delete({nullptr, &b}), "[Delete]{Polling{pollcount=1;pollid_0=B;};}"},
+        {CommandMessages::Delete({}), "[Delete]{Polling{pollcount=0;};}"},
+        {CommandMessages::SendPoll(L"31", {}), "[SendPoll]{Polling{pollid=31;itemcount=0;};}"},
         {CommandMessages::SendPoll(L"31", {L"B", L"D"}),
-         L"SendPoll",
-         {{L"pollid", L"31"}, {L"itemcount", L"2"}, {L"itemname_0", L"B"}, {L"itemname_1", L"D"}}},
+         "[SendPoll]{Polling{pollid=31;itemcount=2;itemname_0=B;itemname_1=D;};}"},
     };
-    for (const Case& c : cases) EXPECT_EQ(ReadFields(c.doc, c.action), c.fields) << c.action;
+    for (const auto& [doc, fields] : cases) EXPECT_EQ(Outline(doc.GetRoot()), "Quibrant" + fields);
 }

@@ -2,8 +2,6 @@
 #include <sys/resource.h>
 
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "polldata/PollFileReader.h"
 #include "polldata/PollFileTrace.h"
@@ -11,25 +9,28 @@
 #include "support/TestSupport.h"
 
 using namespace quibra;
-using quibra::test::ReadFileBytes;
-using quibra::test::TempDir;
-using quibra::test::WriteFileBytes;
+using namespace quibra::test;
 
 namespace {
 
-PollRecord Poll(std::wstring id, PollStatus status) {
-    PollRecord record;
-    record.pollId = std::move(id);
-    record.title = L"Q";
-    record.status = status;
-    record.items = {{record.pollId, L"A", L"Yes", 1, {L"Ann"}}};
-    return record;
+const std::string kHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!--Generate by Wendrake application.-->\r\n";
+
+PollRecord Poll(const std::wstring& id, PollStatus status) {
+    return {
+        .pollId = id, .title = L"Q", .items = {{id, L"A", L"Yes", 1, {L"Ann"}}}, .status = status};
 }
 
-std::string VoteItem(const std::string& voteMode, const std::string& answerMode,
-                     const std::string& question, const std::string& choices) {
+// A poll file of VoteItems, each from the attributes of its Question, VoteMode
+// and AnswerMode and its choices.
+std::string VoteItem(const std::string& question, const std::string& voteMode,
+                     const std::string& answerMode,
+                     const std::string& choices = "<Choice Description='only'/>") {
     return "<VoteItem><Question " + question + "/><VoteMode " + voteMode + "/><AnswerMode " +
            answerMode + "/><ChoiceList>" + choices + "</ChoiceList></VoteItem>";
+}
+std::string File(const std::string& body) {
+    return "<WendrakeVote>" + body + "</WendrakeVote>";
 }
 
 // Every record read, as "title S|M I|- A=x,B=z" lines, so a case compares in one line.
@@ -46,8 +47,6 @@ std::wstring Read(const std::filesystem::path& file) {
     EXPECT_EQ(read, !out.empty());
     return out;
 }
-
-const std::string kOne = "<Choice Description='only'/>";
 
 }  // namespace
 
@@ -66,9 +65,7 @@ TEST(VoteResultWriter, WritesTheExamplePollByteForByteAndReadsItBack) {
         VoteResultWriter((dir / "out.pol").wstring(), &polls, nullptr, VoteResultMode::AllPolls)
             .Write());
 
-    std::string expected =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-        "<!--Generate by Wendrake application.-->\r\n<WendrakeVote>\r\n\t<VoteItem>\r\n";
+    std::string expected = kHead + "<WendrakeVote>\r\n\t<VoteItem>\r\n";
     for (const char* child :
          {"Title value=\"\"", "Question value=\"Which day?\"", "VoteMode value=\"1\"",
           "AnswerMode value=\"0\"", "TotalNumberOfPeople value=\"12\"", "PollingId value=\"345\"",
@@ -91,83 +88,79 @@ TEST(VoteResultWriter, WritesTheExamplePollByteForByteAndReadsItBack) {
 }
 
 TEST(VoteResultWriter, WritesOnlyClosedPollsAndRefusesWhatItCannotWrite) {
-    const std::string bareRoot =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-        "<!--Generate by Wendrake application.-->\r\n<WendrakeVote/>\r\n";
     const std::vector<PollRecord> mixed{Poll(L"1", PollStatus::New), Poll(L"2", PollStatus::Open),
                                         Poll(L"3", PollStatus::Closed)};
     const PollRecord open = Poll(L"9", PollStatus::Open);
-    struct Case {
+    constexpr auto kAll = VoteResultMode::AllPolls, kShown = VoteResultMode::ShownPoll;
+    const struct {
         const std::vector<PollRecord>* polls;
         const PollRecord* shown;
         VoteResultMode mode;
         bool pathGiven, written;
     } cases[] = {
-        {&mixed, nullptr, VoteResultMode::AllPolls, true, true},    // one VoteItem, id 3
-        {&mixed, &open, VoteResultMode::ShownPoll, true, true},     // the bare root
-        {&mixed, nullptr, VoteResultMode::ShownPoll, true, false},  // no shown poll
-        {nullptr, &open, VoteResultMode::ShownPoll, true, false},   // no poll list
-        {&mixed, nullptr, VoteResultMode::AllPolls, false, false},  // no path
+        {&mixed, nullptr, kAll, true, true},     // one VoteItem, id 3
+        {&mixed, &open, kShown, true, true},     // the bare root
+        {&mixed, nullptr, kShown, true, false},  // no shown poll
+        {nullptr, &open, kShown, true, false},   // no poll list
+        {&mixed, nullptr, kAll, false, false},   // no path
     };
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
+    for (const auto& c : cases) {
         TempDir dir;
-        VoteResultWriter writer(c.pathGiven ? (dir / "o.xml").wstring() : L"", c.polls, c.shown,
-                                c.mode);
-        EXPECT_EQ(writer.Write(), c.written) << i;
-        EXPECT_EQ(std::filesystem::exists(dir / "o.xml"), c.written) << i;
+        const std::wstring path = c.pathGiven ? (dir / "o.xml").wstring() : L"";
+        EXPECT_EQ(VoteResultWriter(path, c.polls, c.shown, c.mode).Write(), c.written);
+        EXPECT_EQ(std::filesystem::exists(dir / "o.xml"), c.written);
+        if (!c.written) continue;
+        if (c.shown) {  // the bare root
+            EXPECT_EQ(ReadFileBytes(dir / "o.xml"), kHead + "<WendrakeVote/>\r\n");
+        } else {  // only the closed poll
+            EXPECT_EQ(Read(dir / "o.xml"), L"Q M- A=Yes,\n");
+            EXPECT_NE(ReadFileBytes(dir / "o.xml").find("<PollingId value=\"3\"/>"),
+                      std::string::npos);
+        }
     }
-    TempDir dir;
-    VoteResultWriter((dir / "o.xml").wstring(), &mixed, &open, VoteResultMode::ShownPoll).Write();
-    EXPECT_EQ(ReadFileBytes(dir / "o.xml"), bareRoot);
-    VoteResultWriter((dir / "o.xml").wstring(), &mixed, nullptr, VoteResultMode::AllPolls).Write();
-    EXPECT_EQ(Read(dir / "o.xml"), L"Q M- A=Yes,\n");
-    EXPECT_NE(ReadFileBytes(dir / "o.xml").find("<PollingId value=\"3\"/>"), std::string::npos);
 }
 
 TEST(PollFileReader, ReadsUsableVoteItemsAndSkipsTheRest) {
     std::string thirty;
     for (int i = 0; i < 30; ++i) thirty += "<Choice Description='" + std::to_string(i) + "'/>";
-    const std::string good = VoteItem("value='1'", "value='1'", "value='Fine'", kOne);
+    const std::string good = VoteItem("value='Fine'", "value='1'", "value='1'");
     const std::pair<std::string, std::wstring> cases[] = {
         // A VoteMode without value skips only its VoteItem.
-        {VoteItem("", "value='0'", "value='Q'", kOne) + good, L"Fine M- A=only,\n"},
+        {VoteItem("value='Q'", "", "value='0'") + good, L"Fine M- A=only,\n"},
         // Undescribed choices, whatever their name, use no letter.
-        {VoteItem("value='0'", "value='0'", "value='Q'",
+        {VoteItem("value='Q'", "value='0'", "value='0'",
                   "<Choice Description='x'/><Option Description=''/>t<Choice Description='z'/>"),
          L"Q SI A=x,B=z,\n"},
-        {VoteItem("value='5'", "value='2'", "value='Q'", kOne), L"Q M- A=only,\n"},
-        {VoteItem("value='1'", "value='0'", "value='Q'", thirty),
+        {VoteItem("value='Q'", "value='5'", "value='2'"), L"Q M- A=only,\n"},
+        {VoteItem("value='Q'", "value='1'", "value='0'", thirty),
          L"Q S- A=0,B=1,C=2,D=3,E=4,F=5,G=6,H=7,I=8,J=9,K=10,L=11,M=12,N=13,O=14,P=15,Q=16,"
          L"R=17,S=18,T=19,U=20,V=21,W=22,X=23,Y=24,Z=25,[=26,\\=27,]=28,^=29,\n"},
         // VoteItems at any depth, in document order.
-        {good + "<G>" + VoteItem("value='1'", "value='1'", "value='Two'", kOne) + "</G>",
+        {good + "<G>" + VoteItem("value='Two'", "value='1'", "value='1'") + "</G>",
          L"Fine M- A=only,\nTwo M- A=only,\n"},
         // No AnswerMode value, an empty question, no choice list, no described choice.
-        {VoteItem("value='1'", "", "value='Q'", kOne) +
-             VoteItem("value='1'", "value='1'", "value=''", kOne) +
+        {VoteItem("value='Q'", "value='1'", "") + VoteItem("value=''", "value='1'", "value='1'") +
              "<VoteItem><Question value='Q'/><VoteMode value='1'/><AnswerMode value='1'/>"
              "</VoteItem>" +
-             VoteItem("value='1'", "value='1'", "value='Q'", "<Choice Label='A'/>"),
+             VoteItem("value='Q'", "value='1'", "value='1'", "<Choice Label='A'/>"),
          L""},
     };
     TempDir dir;
     for (const auto& [body, expected] : cases) {
-        WriteFileBytes(dir / "in.pol", "<WendrakeVote>" + body + "</WendrakeVote>");
+        WriteFileBytes(dir / "in.pol", File(body));
         EXPECT_EQ(Read(dir / "in.pol"), expected) << body;
     }
 }
 
 TEST(PollFileReader, RefusesHostileFilesWithinBoundedMemory) {
     TempDir dir;
-    const std::string item = VoteItem("value='1'", "value='1'", "value='&big;'", kOne);
+    const std::string item = VoteItem("value='&big;'", "value='1'", "value='1'");
     const std::string hostile[] = {
         // Entities are never expanded: the question stays empty and the item is skipped.
         "<!DOCTYPE WendrakeVote [<!ENTITY a 'aaaaaaaaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;'>"
-        "<!ENTITY big '&b;&b;&b;&b;&b;&b;&b;&b;'>]><WendrakeVote>" +
-            item + "</WendrakeVote>",
-        "<!DOCTYPE WendrakeVote [<!ENTITY big SYSTEM 'file:///etc/passwd'>]><WendrakeVote>" + item +
-            "</WendrakeVote>",
+        "<!ENTITY big '&b;&b;&b;&b;&b;&b;&b;&b;'>]>" +
+            File(item),
+        "<!DOCTYPE WendrakeVote [<!ENTITY big SYSTEM 'file:///etc/passwd'>]>" + File(item),
         std::string("\x00\xff\xfe<\x01WendrakeVote\x80\x81", 16),
         "<WendrakeVote>" + item.substr(0, item.size() / 2),
         "",
@@ -178,6 +171,13 @@ TEST(PollFileReader, RefusesHostileFilesWithinBoundedMemory) {
     }
     EXPECT_EQ(Read(dir / "missing.pol"), L"");
     EXPECT_FALSE(PollFileReader(L"").Read());
+    // The size limit is exact: a file of 4 MiB is read, one byte more is refused.
+    const std::string small = File(VoteItem("value='Q'", "value='1'", "value='1'"));
+    for (const size_t extra : {0, 1}) {
+        WriteFileBytes(dir / "edge.pol",
+                       small + std::string(4 * 1024 * 1024 - small.size() + extra, ' '));
+        EXPECT_EQ(Read(dir / "edge.pol"), extra == 0 ? L"Q M- A=only,\n" : L"") << extra;
+    }
 
     // 50 MB of choices is refused unread, without the memory a parse would take.
     {
@@ -199,10 +199,9 @@ TEST(PollFileReader, RefusesHostileFilesWithinBoundedMemory) {
 TEST(PollFileReader, TracesNumberedPointsOnlyToAnInstalledSink) {
     static std::string trace;
     TempDir dir;
-    WriteFileBytes(dir / "t.pol", "<WendrakeVote>" +
-                                      VoteItem("value='1'", "value='1'", "value='Q'",
-                                               "<Choice Description=''/>" + kOne) +
-                                      "</WendrakeVote>");
+    WriteFileBytes(dir / "t.pol",
+                   File(VoteItem("value='Q'", "value='1'", "value='1'",
+                                 "<Choice Description=''/><Choice Description='only'/>")));
     EXPECT_EQ(Read(dir / "t.pol"), L"Q M- A=only,\n");
     EXPECT_EQ(trace, "") << "silent without a sink";
 

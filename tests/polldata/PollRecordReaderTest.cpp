@@ -11,31 +11,19 @@
 using quibra::PollRecord;
 using quibra::PollRecordReader;
 
-namespace {
-
-std::wstring Publish(quibra::PublishState state) {
-    switch (state) {
-        case quibra::PublishState::Published:
-            return L"P";
-        case quibra::PublishState::NotPublished:
-            return L"U";
-        default:
-            return L"-";
-    }
-}
-
-std::wstring Letter(quibra::PollStatus status) {
-    const std::wstring letter = quibra::PollStatusLetter(status);
-    return letter.empty() ? L"-" : letter;
-}
-
-}  // namespace
-
 std::wstring RecordFields(const PollRecord& r) {
+    const auto letter = [](quibra::PollStatus status) {
+        const std::wstring letter = quibra::PollStatusLetter(status);
+        return letter.empty() ? L"-" : letter;
+    };
+    const auto publish = [](quibra::PublishState state) {
+        using enum quibra::PublishState;
+        return std::wstring(state == Published ? L"P" : state == NotPublished ? L"U" : L"-");
+    };
     std::wstring out = r.pollId + L"|" + r.title + L"|" + (r.singleChoice ? L"S" : L"M") + L"|" +
                        (r.identified ? L"id" : L"anon") + L"|" + std::to_wstring(r.voterCount) +
-                       L"|" + Letter(r.status) + L"|" + Publish(r.publishState) + L"|" +
-                       Letter(r.requestedStatus) + Publish(r.requestedPublishState);
+                       L"|" + letter(r.status) + L"|" + publish(r.publishState) + L"|" +
+                       letter(r.requestedStatus) + publish(r.requestedPublishState);
     for (const quibra::PollItem& item : r.items) {
         out += L" [" + item.pollId + L"|" + item.itemName + L"|" + item.content + L"|" +
                std::to_wstring(item.postCount);
@@ -43,17 +31,6 @@ std::wstring RecordFields(const PollRecord& r) {
         out += L"]";
     }
     return out;
-}
-
-TEST(PollRecordReaderTest, RecordElementsAreTheElementChildrenOfRecords) {
-    auto records = PollRecordReader::RecordElements(quibra::test::ParseXml(R"(<W><Records>
-        <!-- c --><A PollingId="1"/> text <B PollingId="2"><C PollingId="3"/></B>
-      </Records><Records><D PollingId="4"/></Records></W>)"));
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].GetAttribute(L"PollingId"), L"1");
-    EXPECT_EQ(records[1].GetAttribute(L"PollingId"), L"2");
-    EXPECT_TRUE(PollRecordReader::RecordElements(quibra::test::ParseXml("<W/>")).empty());
-    EXPECT_TRUE(PollRecordReader::RecordElements(CWenNode()).empty());
 }
 
 // The three readers over the same record elements: the presenter's list, the

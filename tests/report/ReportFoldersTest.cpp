@@ -6,10 +6,12 @@
 #include "config/Folders.h"
 #include "report/ReportFolders.h"
 #include "support/TestSupport.h"
+#include "xml/WideString.h"
 
 using namespace quibra;
 using namespace quibra::test;
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace {
 
@@ -54,32 +56,17 @@ TEST_F(Folders, DeleteFolderRefusesEverythingNotBelowDocumentsOrTemp) {
     ASSERT_EQ(deep.string().size(), 1023u);
     fs::create_directories(deep);
 
-    const std::string refused[] = {
-        "/",
-        "//",
-        "/.",
-        "/tmp/..",
-        home.string(),
-        home.string() + "/",
-        home.string() + "//",
-        upperHome,
-        upperHome + "/Documents/Wendrake Directory",
-        (root / "HOME" / "DOCUMENTS" / "x").string(),
-        documents.string(),
-        documents.string() + "/",
-        documents.string() + "/.",
-        documents.string() + "/Wendrake Directory/../..",
-        temp.string() + "/",
-        outside.string(),
-        (documents / "link").string() + "/keep",
-        (documents / "link").string(),  // the link itself is not a folder
-        "Documents/Wendrake Directory",
-        "",
-        deep.string(),
-    };
-    for (const std::string& path : refused) {
-        EXPECT_FALSE(DeleteFolder(fs::path(path).wstring())) << path;
-    }
+    // Below the root: the home and documents folders themselves, the temporary
+    // folder itself, a case twin, the outside, a link (not a folder) and below it.
+    for (const char* below :
+         {"/home", "/home/", "/home//", "/home/Documents", "/home/Documents/", "/home/Documents/.",
+          "/home/Documents/Wendrake Directory/../..", "/tmp/", "/outside", "/HOME/DOCUMENTS/x",
+          "/home/Documents/link", "/home/Documents/link/keep"})
+        EXPECT_FALSE(DeleteFolder(W(root.Path()) + FromUtf8(below))) << below;
+    for (const std::string& path :
+         {"/"s, "//"s, "/."s, "/tmp/.."s, ""s, "Documents/Wendrake Directory"s, upperHome,
+          upperHome + "/Documents/Wendrake Directory", deep.string()})
+        EXPECT_FALSE(DeleteFolder(FromUtf8(path))) << path;
     {
         // A temporary folder that holds the home folder still keeps it.
         ScopedEnv wideTemp("TMPDIR", root.Path().parent_path().string());
