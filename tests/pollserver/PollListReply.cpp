@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 namespace quibra::test {
 
@@ -17,19 +18,18 @@ std::string Name(const xmlNode* node) {
 PollListReply::Attributes AttributesOf(xmlNode* node) {
     PollListReply::Attributes result;
     for (xmlAttr* attr = node->properties; attr != nullptr; attr = attr->next) {
-        xmlChar* value = xmlNodeListGetString(node->doc, attr->children, 1);
+        std::unique_ptr<xmlChar, void (*)(void*)> value(
+            xmlNodeListGetString(node->doc, attr->children, 1), xmlFree);
         result[Name(reinterpret_cast<xmlNode*>(attr))] =
-            value ? reinterpret_cast<const char*>(value) : "";
-        xmlFree(value);
+            value ? reinterpret_cast<const char*>(value.get()) : "";
     }
     return result;
 }
 
-std::vector<xmlNode*> Children(xmlNode* node, const std::string& name = {}) {
+std::vector<xmlNode*> Children(xmlNode* node) {
     std::vector<xmlNode*> children;
     for (xmlNode* child = node->children; child != nullptr; child = child->next)
-        if (child->type == XML_ELEMENT_NODE && (name.empty() || Name(child) == name))
-            children.push_back(child);
+        if (child->type == XML_ELEMENT_NODE) children.push_back(child);
     return children;
 }
 
@@ -50,11 +50,8 @@ std::string PollListReply::Record::Attrs(const std::string& names) const {
 
 std::string PollListReply::Record::Column(const std::string& name) const {
     std::string out;
-    for (const auto& item : items) {
-        const auto found = item.attributes.find(name);
-        out += (out.empty() ? "" : " ") +
-               (found == item.attributes.end() ? "<missing>" : found->second);
-    }
+    for (const auto& item : items)
+        out += (out.empty() ? "" : " ") + Record{item.attributes, {}}.Attr(name);
     return out;
 }
 
@@ -67,19 +64,15 @@ bool PollListReply::Parse(const std::string& text) {
     xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
     if (root == nullptr || Name(root) != "Wendrake") return false;
     for (xmlNode* child : Children(root)) {
-        if (Name(child) == "Result" || Name(child) == "Error") {
-            m_resultName = Name(child);
-            m_result = AttributesOf(child);
-        }
-        if (Name(child) != "Records") continue;
-        for (xmlNode* recordNode : Children(child)) {
-            Record& record = m_records.emplace_back(Record{AttributesOf(recordNode), {}});
-            for (xmlNode* itemsNode : Children(recordNode, "Items")) {
-                for (xmlNode* itemNode : Children(itemsNode)) {
-                    Item& item = record.items.emplace_back(Item{AttributesOf(itemNode), {}});
-                    for (xmlNode* user : Children(itemNode))
-                        item.userNames.push_back(AttributesOf(user)["UserName"]);
-                }
+        if (Name(child) == "Result" || Name(child) == "Error")
+            std::tie(m_resultName, m_result) = std::pair(Name(child), AttributesOf(child));
+        for (xmlNode* record :
+             Name(child) == "Records" ? Children(child) : std::vector<xmlNode*>{}) {
+            auto& items = m_records.emplace_back(Record{AttributesOf(record), {}}).items;
+            for (xmlNode* item : Children(Children(record).at(0))) {
+                auto& users = items.emplace_back(Item{AttributesOf(item), {}}).userNames;
+                for (xmlNode* user : Children(item))
+                    users.push_back(AttributesOf(user)["UserName"]);
             }
         }
     }

@@ -7,7 +7,7 @@
 namespace quibra::test {
 
 // A reply document of the PollServer read back with libxml2, the way the
-// plug-in reads it: Wendrake/Records/Record/Items/Item/User, or an Error.
+// plug-in reads it: Wendrake/Records/Record/Items/Item/User, or a Result or Error.
 class PollListReply {
 public:
     using Attributes = std::map<std::string, std::string>;
@@ -31,14 +31,14 @@ public:
     const std::vector<Record>& Records() const { return m_records; }
     const Record* Find(const std::string& pollId) const;
     std::vector<std::string> Ids() const;
-    // Attributes of the first child of the root when it is Result or Error.
-    const Attributes& Result() const { return m_result; }
+    // The first child of the root when it is Result or Error: its name and attributes.
     const std::string& ResultName() const { return m_resultName; }
+    const Attributes& Result() const { return m_result; }
 
 private:
     std::vector<Record> m_records;
-    Attributes m_result;
     std::string m_resultName;
+    Attributes m_result;
 };
 
 }  // namespace quibra::test

@@ -8,22 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <sstream>
 
 namespace quibra::test {
-
-namespace {
-
-std::string HostPort(const std::string& url) {
-    return url.substr(url.find("://") + 3);
-}
-
-}  // namespace
-
-PollServerProcess::~PollServerProcess() {
-    if (m_pid > 0) Kill();
-}
 
 bool PollServerProcess::Start(const std::filesystem::path& database,
                               const std::vector<std::string>& extra) {
@@ -52,43 +39,27 @@ bool PollServerProcess::Start(const std::filesystem::path& database,
     }
     close(pipeFds[1]);
     m_stdout = pipeFds[0];
-    if (m_pid < 0) {
-        m_error = "fork failed";
-        return false;
-    }
+    if (m_pid < 0) m_error = "fork failed";
 
     // Read the ready line; the limit only guards against a hung server.
     std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (line.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd fd{m_stdout, POLLIN, 0};
-        if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
-            m_error = "no ready line";
+    pollfd ready{m_stdout, POLLIN, 0};
+    for (char c = 0; m_pid > 0 && c != '\n'; line += c) {
+        if (poll(&ready, 1, 30000) <= 0 || read(m_stdout, &c, 1) != 1) {
+            m_error = "server ended or hung before it was ready: " + line;
             Kill();
-            return false;
         }
-        char buffer[256];
-        const ssize_t got = read(m_stdout, buffer, sizeof buffer);
-        if (got <= 0) {
-            m_error = "server ended before it was ready: " + line;
-            Wait();
-            return false;
-        }
-        line.append(buffer, static_cast<std::size_t>(got));
     }
     std::istringstream words(line);
     for (std::string word; words >> word;) {
         if (word.rfind("http://", 0) == 0) m_http = word;
         if (word.rfind("https://", 0) == 0) m_https = word;
     }
-    if (m_http.empty() && m_https.empty()) {
+    if (m_pid > 0 && m_http.empty() && m_https.empty()) {
         m_error = "no URL in: " + line;
         Kill();
-        return false;
     }
-    return true;
+    return m_pid > 0;
 }
 
 int PollServerProcess::Wait() {
@@ -96,8 +67,7 @@ int PollServerProcess::Wait() {
     while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
     }
     m_pid = -1;
-    if (m_stdout >= 0) close(m_stdout);
-    m_stdout = -1;
+    close(m_stdout);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -105,14 +75,6 @@ int PollServerProcess::Stop() {
     if (m_pid <= 0) return -1;
     kill(m_pid, SIGTERM);
     return Wait();
-}
-
-std::string PollServerProcess::HttpAddress() const {
-    return HostPort(m_http);
-}
-
-std::string PollServerProcess::HttpsAddress() const {
-    return HostPort(m_https);
 }
 
 void PollServerProcess::Kill() {

@@ -13,7 +13,7 @@ namespace quibra::test {
 class PollServerProcess {
 public:
     PollServerProcess() = default;
-    ~PollServerProcess();
+    ~PollServerProcess() { Kill(); }
     PollServerProcess(const PollServerProcess&) = delete;
     PollServerProcess& operator=(const PollServerProcess&) = delete;
 
@@ -28,8 +28,8 @@ public:
     const std::string& HttpUrl() const { return m_http; }
     const std::string& HttpsUrl() const { return m_https; }
     // "host:port" of each, as the host's init message names the poll server.
-    std::string HttpAddress() const;
-    std::string HttpsAddress() const;
+    std::string HttpAddress() const { return m_http.substr(m_http.find("://") + 3); }
+    std::string HttpsAddress() const { return m_https.substr(m_https.find("://") + 3); }
     const std::string& Error() const { return m_error; }
 
 private:

@@ -14,13 +14,19 @@ namespace quibra::test {
 
 using Strings = std::vector<std::string>;
 
+inline std::string Repeat(const std::string& unit, int times) {
+    std::string text;
+    while (times-- > 0) text += unit;
+    return text;
+}
+
 // A fresh pollserver on a fresh database for each test, with a session over HTTP.
 class PollServerTest : public ::testing::Test {
 protected:
     void SetUp() override { Start(); }
-    void Start() {
-        ASSERT_TRUE(m_server.Start(m_databaseUri.empty() ? Database()
-                                                         : std::filesystem::path(m_databaseUri)))
+    void Start(const Strings& options = {}) {
+        ASSERT_TRUE(m_server.Start(
+            m_databaseUri.empty() ? Database() : std::filesystem::path(m_databaseUri), options))
             << m_server.Error();
         m_session = std::make_unique<PollServerSession>(m_server.HttpUrl());
     }
@@ -43,11 +49,9 @@ protected:
     PollServerSession& Session() { return *m_session; }
 
     // A poll of a7 with choices A (yes), B (no), C (maybe), opened for ballots.
-    std::string OpenPoll(const std::string& type, bool identified,
-                         const std::string& module = "m1") {
-        const auto id = Session().Create("a7", module, "Lunch?", type, identified,
+    std::string OpenPoll(const std::string& type, bool identified) {
+        const auto id = Session().Create("a7", "m1", "Lunch?", type, identified,
                                          {{"A", "yes"}, {"B", "no"}, {"C", "maybe"}});
-        EXPECT_FALSE(id.empty());
         EXPECT_EQ(Session().SetStatus(id, "O", "0"), 200);
         return id;
     }
@@ -73,9 +77,9 @@ protected:
     void SetUp() override {
         if (OnPostgres()) {
             if (!s_postgres) s_postgres = std::make_unique<PostgresServer>();
-            ASSERT_TRUE(s_postgres->Running()) << s_postgres->Error();
+            ASSERT_TRUE(s_postgres->Running()) << "see " << s_postgres->Log();
             m_databaseUri = s_postgres->CreateDatabase();
-            ASSERT_FALSE(m_databaseUri.empty()) << s_postgres->Error();
+            ASSERT_FALSE(m_databaseUri.empty()) << "see " << s_postgres->Log();
             // The self-signed certificate goes to the data folder: keep it in the test's.
             m_dataHome.emplace("XDG_DATA_HOME", m_dir.Path().string());
         }

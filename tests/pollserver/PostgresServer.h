@@ -12,27 +12,28 @@ namespace quibra::test {
 class PostgresServer {
 public:
     PostgresServer();
-    ~PostgresServer();
+    ~PostgresServer() { Run("pg_ctl -D data -w -s -m fast stop"); }
     PostgresServer(const PostgresServer&) = delete;
     PostgresServer& operator=(const PostgresServer&) = delete;
 
     bool Running() const { return m_running; }
-    const std::string& Error() const { return m_error; }
-    // A fresh empty database; its postgresql:// URI for --db.
+    // Where to look when it failed.
+    std::string Log() const { return (m_dir / "postgres.log").string(); }
+    // A fresh empty database; its postgresql:// URI for --db ("" when it failed).
     std::string CreateDatabase();
     // A fast stop and a start on the same port: every client connection is dropped.
-    bool Restart();
+    bool Restart() { return Run("pg_ctl -D data -w -s -m fast stop") && Start(); }
 
 private:
     bool Start();
-    // Runs a PostgreSQL program (as `postgres` when we are root); its exit status.
-    int Run(const std::string& program, const std::vector<std::string>& args);
+    // Runs a PostgreSQL program with its arguments in the server's folder (as
+    // `postgres` when we are root), its output to the log; true when it succeeded.
+    bool Run(const std::string& command);
 
     TempDir m_dir;
-    int m_port = 0;
+    std::string m_port;
     int m_databases = 0;
     bool m_running = false;
-    std::string m_error;
 };
 
 }  // namespace quibra::test
