@@ -345,7 +345,7 @@ bool PollHttpServer::Add(const std::string& scheme, const std::string& host, int
         return false;
     }
 
-    const auto threads = static_cast<unsigned>(m_options.threads);
+    const auto threads = static_cast<unsigned>(m_options.ThreadsFor(tls));
     // The library shares its connection bound out among its threads and, at the
     // bound, leaves new connections waiting; the guard's own bound (closing at
     // once) is the one that counts, so the library's is set well above it.
@@ -356,8 +356,8 @@ bool PollHttpServer::Add(const std::string& scheme, const std::string& host, int
     // defaults this stays at 32 KiB, the most the library takes from malloc:
     // a larger pool is mapped and unmapped for every connection, which halved
     // the rate of fresh connections.
-    const std::size_t memory = std::max<std::size_t>(
-        32768, m_options.maxRequestLine + m_options.maxHeaderBytes + 8192);
+    const std::size_t memory =
+        std::max<std::size_t>(32768, m_options.maxRequestLine + m_options.maxHeaderBytes + 8192);
     const unsigned idleSeconds =
         static_cast<unsigned>(std::max(m_options.headTimeout, m_options.bodyTimeout));
     std::vector<MHD_OptionItem> options = {

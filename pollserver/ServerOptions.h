@@ -27,12 +27,8 @@ struct ServerOptions {
     std::filesystem::path database;
     std::filesystem::path certificate;
     std::filesystem::path key;
-    // Event threads per listener: one per core (at least two). Ballots do not
-    // hold them while they wait for their commit, and every extra thread only
-    // adds switches: on two cores, two threads take fresh connections nearly
-    // twice as fast as eight, and a thousand idle connections beside a ballot
-    // load cost them a tenth of the rate.
-    int threads = DefaultThreads();
+    // Event threads per listener; 0 (not given): DefaultThreads of each.
+    int threads = 0;
     // --synchronous full|normal: how far each group commit is synced before its
     // jobs are acknowledged (full: the log on disk, surviving a power loss).
     // Full by default: with group commits it costs under a tenth of the ballot
@@ -59,7 +55,15 @@ struct ServerOptions {
     // False with a message for a bad command line; `help` when --help was asked.
     bool Parse(const std::vector<std::string>& args, std::string& message, bool& help);
     static std::string Usage();
-    static int DefaultThreads();
+    // Ballots never hold an event thread while they wait for their commit.
+    // HTTP waits in epoll, where idle connections cost nothing: one thread per
+    // core (at least two), since extra threads only add switches (on two cores
+    // two threads take fresh connections nearly twice as fast as eight). HTTPS
+    // waits in poll(), whose every call walks all the connections of its thread:
+    // four per core (at least eight) keep a thousand idle ones from taking most
+    // of the ballot rate.
+    static int DefaultThreads(bool tls);
+    int ThreadsFor(bool tls) const { return threads > 0 ? threads : DefaultThreads(tls); }
     // --db names a PostgreSQL database rather than a SQLite file.
     bool SharedDatabase() const;
     // Where a self-signed certificate is kept: beside a SQLite file, else the
