@@ -8,7 +8,7 @@
 #include "quibra/CQuibraExport.h"
 #include "support/TestSupport.h"
 #include "transport/RequestTask.h"
-#include "transport/ScriptedServer.h"
+#include "support/ScriptedServer.h"
 #include "transport/TransportTestSupport.h"
 #include "xml/WideString.h"
 
