@@ -6,9 +6,9 @@
 #include "core/WindowFactoryRegistry.h"
 #include "pollserver/PollServerProcess.h"
 #include "quibra/CQuibraExport.h"
+#include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
 #include "transport/RequestTask.h"
-#include "support/ScriptedServer.h"
 #include "transport/TransportTestSupport.h"
 #include "xml/WideString.h"
 
