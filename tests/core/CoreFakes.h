@@ -38,7 +38,6 @@ public:
     }
     std::vector<Call> calls;
 };
-using RecordingManager = RecordingHost;
 
 // Stands in for the worker when the manager is under test.
 class RecordingWorker : public IPollWorker {
@@ -61,11 +60,16 @@ public:
     std::wstring text;
 };
 
+// Adds `line` to `log`, where there is one: the fakes' ends in the order they come.
+inline void Log(std::vector<std::string>* log, std::string line) {
+    if (log != nullptr) log->push_back(std::move(line));
+}
+
 // Records which server jobs the worker starts; its end goes to `log`.
 class RecordingJobs : public IPollJobs {
 public:
-    explicit RecordingJobs(std::vector<std::string>* log = nullptr) : m_log(log) {}
-    ~RecordingJobs() override { Log(m_log, "jobs destroyed"); }
+    explicit RecordingJobs(std::vector<std::string>* log = nullptr) : log(log) {}
+    ~RecordingJobs() override { Log(log, "jobs destroyed"); }
     void CreatePolling(const CWenNode& command) override { Record(L"create", command); }
     void DeletePolling(const CWenNode& command) override { Record(L"delete", command); }
     void UpdatePolling(const CWenNode& command) override { Record(L"update", command); }
@@ -73,39 +77,32 @@ public:
     bool GetResults(int mode, const CWenNode& ids) override {
         return Record(L"results" + std::to_wstring(mode), ids) && mode >= 1 && mode <= 3;
     }
-    static void Log(std::vector<std::string>* log, std::string line) {
-        if (log != nullptr) log->push_back(std::move(line));
-    }
     std::vector<Call> calls;
+    std::vector<std::string>* log;
 
 private:
     bool Record(const std::wstring& job, const CWenNode& node) {
         calls.push_back({job, Outline(node), !node.IsNull()});
         return true;
     }
-    std::vector<std::string>* m_log;
 };
 
 class FakeManagerWindow : public IManagerWindow {
 public:
-    explicit FakeManagerWindow(std::vector<std::string>* log) : m_log(log) {}
-    ~FakeManagerWindow() override { RecordingJobs::Log(m_log, "manager window destroyed"); }
+    explicit FakeManagerWindow(std::vector<std::string>* log) : log(log) {}
+    ~FakeManagerWindow() override { Log(log, "manager window destroyed"); }
     bool Show() override { return ++shown > 0; }
     PollList& List() override { return list; }
     PollList list;
     int shown = 0;
-
-private:
-    std::vector<std::string>* m_log;
+    std::vector<std::string>* log;
 };
 
 class FakeVoteWindow : public IVoteWindow {
 public:
     FakeVoteWindow(PollRecord record, VoteMode mode, std::vector<std::string>* log)
-        : record(std::move(record)), mode(mode), m_log(log) {}
-    ~FakeVoteWindow() override {
-        RecordingJobs::Log(m_log, "vote window destroyed " + ToUtf8(record.pollId));
-    }
+        : record(std::move(record)), mode(mode), log(log) {}
+    ~FakeVoteWindow() override { Log(log, "vote window destroyed " + ToUtf8(record.pollId)); }
     const PollRecord& Record() const override { return record; }
     bool IsVisible() const override { return visible; }
     void Hide() override {
@@ -116,9 +113,7 @@ public:
     PollRecord record;
     VoteMode mode;
     bool visible = true;
-
-private:
-    std::vector<std::string>* m_log;
+    std::vector<std::string>* log;
 };
 
 // Records which windows the manager asks for, with which records.

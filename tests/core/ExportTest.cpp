@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <cstdio>
+#include <QProcess>
 #include <regex>
 
 #include "CoreFakes.h"
@@ -67,17 +66,12 @@ TEST(Export, CreateWiresManagerAndWorkerAndFreeDestroysThemInOrder) {
 TEST(Export, TheLibraryExportsOnlyThePublicClasses) {
     const std::string lib = (BinaryDir() / "bin" / "libQuibra.so").string();
     ASSERT_TRUE(std::filesystem::exists(lib)) << lib;
-    FILE* pipe = popen(("nm -D --defined-only -C '" + lib + "'").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
+    QProcess nm;  // lines of "address type name"
+    nm.start("nm", {"-D", "--defined-only", "-C", QString::fromStdString(lib)});
+    ASSERT_TRUE(nm.waitForFinished());
     std::set<std::string> exported;
-    char line[4096];
-    while (fgets(line, sizeof line, pipe) != nullptr) {
-        std::string text(line);
-        text = text.substr(text.find(' ', text.find(' ') + 1) + 1);
-        text.erase(text.find_last_not_of('\n') + 1);
-        exported.insert(text);
-    }
-    pclose(pipe);
+    for (const QString& line : QString(nm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+        exported.insert(line.section(' ', 2).toStdString());
     for (const char* wanted :
          {"CQuibraExport::CreateQuibraManager(POLLMODE, IPollNotify*)",
           "CQuibraExport::FreeAllPollingObject()", "CQuibraExport::operator=(CQuibraExport const&)",

@@ -112,37 +112,35 @@ TEST_F(ManagerTest, ABurstOfBallotNoticesCostsOneRefreshInFlightAndOneQueued) {
     manager.Notify(L"/polling/in/init", nullptr);
     manager.SetRefreshSpacing(std::chrono::milliseconds(0));
     PollList& list = factory->lastManagerWindow->list;
-    // Each step: the message, then refreshes started so far, pending, queued, polls listed.
+    // Refreshes started so far, then P when one is pending, Q when one is queued, then polls
+    // listed.
+    const auto state = [&] {
+        return std::to_string(Refreshes()) + (manager.RefreshPending() ? " P" : " -") +
+               (manager.RefreshQueued() ? "Q " : "- ") + std::to_string(list.Records().size());
+    };
     const wchar_t* const kNotice = L"/polling/in/clientnotifypolling";
     const wchar_t* const kList = L"/polling/in/updating";
     const wchar_t* const kError = L"/polling/in/updatingerror";
     const struct {
         const wchar_t* path;
-        const char* reply;
-        long refreshes;
-        bool pending, queued;
-        size_t listed;
+        const char *reply, *state;
     } steps[] = {
-        {kList, kTwoPolls, 0, false, false, 2},  // without a pending refresh: no lock to end
-        {kNotice, "<x/>", 1, true, false, 2},
-        {kNotice, "", 1, true, true, 2},
-        {kNotice, "<x/>", 1, true, true, 2},
+        {kList, kTwoPolls, "0 -- 2"},  // without a pending refresh: no lock to end
+        {kNotice, "<x/>", "1 P- 2"},
+        {kNotice, "", "1 PQ 2"},
+        {kNotice, "<x/>", "1 PQ 2"},
         // The first list comes: the queued refresh starts, the burst goes on.
-        {kList, "<R><Records/></R>", 2, true, false, 0},
-        {kNotice, "<x/>", 2, true, true, 0},
+        {kList, "<R><Records/></R>", "2 P- 0"},
+        {kNotice, "<x/>", "2 PQ 0"},
         // A failed refresh with notices behind it starts the one due.
-        {kError, "", 3, true, false, 0},
-        {kList, kTwoPolls, 3, false, false, 2},
-        {kNotice, "<x/>", 4, true, false, 2},
-        {kError, "", 4, false, false, 2},  // it ends the pending state and changes nothing
+        {kError, "", "3 P- 0"},
+        {kList, kTwoPolls, "3 -- 2"},
+        {kNotice, "<x/>", "4 P- 2"},
+        {kError, "", "4 -- 2"},  // it ends the pending state and changes nothing
     };
     for (const auto& step : steps) {
         Send(step.path, step.reply);
-        SCOPED_TRACE(&step - steps);
-        EXPECT_EQ(Refreshes(), step.refreshes);
-        EXPECT_EQ(manager.RefreshPending(), step.pending);
-        EXPECT_EQ(manager.RefreshQueued(), step.queued);
-        EXPECT_EQ(list.Records().size(), step.listed);
+        EXPECT_EQ(state(), step.state) << &step - steps;
     }
     // The list last received is the one shown, as without coalescing.
     EXPECT_EQ(list.Records()[1].pollId, L"8");
@@ -150,8 +148,7 @@ TEST_F(ManagerTest, ABurstOfBallotNoticesCostsOneRefreshInFlightAndOneQueued) {
     // With a spacing, a refresh waits until that long after the one before.
     manager.SetRefreshSpacing(std::chrono::milliseconds(100));
     Send(kNotice, "<x/>");
-    EXPECT_EQ(Refreshes(), 4) << "started within the spacing";
-    EXPECT_TRUE(manager.RefreshPending());
+    EXPECT_EQ(state(), "4 PQ 2") << "started within the spacing";
     ASSERT_TRUE(WaitFor([&] { return Refreshes() == 5; }));
     Send(kNotice, "<x/>");
     Send(kList, kTwoPolls);
@@ -209,10 +206,9 @@ TEST_F(ManagerTest, KeyEventsReachOnlyLiveVisibleWidgets) {
     manager.Notify(L"/polling/in/trnaswinmsg", &record);
     EXPECT_EQ(edit.text(), QStringLiteral("a")) << "hidden windows get nothing";
     // Neither garbage nor nothing is dereferenced.
-    WindowMessageRecord garbage{reinterpret_cast<QWidget*>(uintptr_t{0x10}), &key};
-    manager.Notify(L"/polling/in/trnaswinmsg", &garbage);
-    WindowMessageRecord noWindow{nullptr, &key};
-    manager.Notify(L"/polling/in/trnaswinmsg", &noWindow);
+    for (WindowMessageRecord bad : {WindowMessageRecord{reinterpret_cast<QWidget*>(0x10), &key},
+                                    WindowMessageRecord{nullptr, &key}, WindowMessageRecord{}})
+        manager.Notify(L"/polling/in/trnaswinmsg", &bad);
     manager.Notify(L"/polling/in/trnaswinmsg", nullptr);
 }
 

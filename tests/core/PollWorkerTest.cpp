@@ -36,12 +36,10 @@ public:
     }
     static std::unique_ptr<TaskNotice> Notice(int message, std::wstring path, CWenNode reply = {},
                                               ScriptedTask* task = nullptr) {
-        auto notice = std::make_unique<TaskNotice>();
-        notice->message = message;
-        notice->path = std::move(path);
-        notice->reply = std::move(reply);
-        notice->task.reset(task != nullptr ? task : new ScriptedTask(nullptr, L""));
-        return notice;
+        return std::make_unique<TaskNotice>(TaskNotice{
+            message, std::move(path),
+            std::unique_ptr<TaskThread>(task != nullptr ? task : new ScriptedTask(nullptr, L"")),
+            std::move(reply)});
     }
 
 private:
@@ -68,7 +66,7 @@ protected:
         return worker->Window().Mailbox();
     }
 
-    RecordingManager manager;
+    RecordingHost manager;
     std::unique_ptr<PollWorker> worker = std::make_unique<PollWorker>();
     RecordingJobs* jobs = new RecordingJobs;  // owned by the worker
 };

@@ -138,11 +138,11 @@ TEST(PollFileReader, ReadsUsableVoteItemsAndSkipsTheRest) {
         // VoteItems at any depth, in document order.
         {good + "<G>" + VoteItem("value='Two'", "value='1'", "value='1'") + "</G>",
          L"Fine M- A=only,\nTwo M- A=only,\n"},
-        // No AnswerMode value, an empty question, no choice list, no described choice.
-        {VoteItem("value='Q'", "value='1'", "") + VoteItem("value=''", "value='1'", "value='1'") +
+        // No AnswerMode value, no choice list (an empty question and no described
+        // choice: the console's import).
+        {VoteItem("value='Q'", "value='1'", "") +
              "<VoteItem><Question value='Q'/><VoteMode value='1'/><AnswerMode value='1'/>"
-             "</VoteItem>" +
-             VoteItem("value='Q'", "value='1'", "value='1'", "<Choice Label='A'/>"),
+             "</VoteItem>",
          L""},
     };
     TempDir dir;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QString>
 #include <filesystem>
 #include <string>
 
@@ -46,9 +47,7 @@ TEST_F(Folders, DeleteFolderRefusesEverythingNotBelowDocumentsOrTemp) {
     fs::create_directories(root / "HOME" / "DOCUMENTS" / "x");  // a case twin that really exists
     fs::create_directory_symlink(outside, documents / "link");
 
-    std::string upperHome = home.string();
-    for (char& c : upperHome)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const std::string upperHome = QString::fromStdString(home.string()).toUpper().toStdString();
     // Long but real: nested folders below the documents folder, 1023 characters in all.
     fs::path deep = documents;
     while (deep.string().size() + 101 < 1000) deep /= std::string(100, 'd');
