@@ -91,8 +91,7 @@ void ScriptedServer::Serve(int fd) {
         const auto length = request.headers.find("content-length");
         const size_t size = length == request.headers.end() ? 0 : std::stoul(length->second);
         if (!readUntil([&] { return in.size() >= size; })) break;
-        request.body = in.substr(0, size);
-        in.erase(0, size);
+        in.erase(0, size);  // the body is read past, not kept
         ScriptedReply reply;
         {
             std::lock_guard lock(m_lock);

@@ -16,7 +16,6 @@ namespace quibra::test {
 struct RecordedRequest {
     std::string line;                                 // "GET /p?a=1 HTTP/1.1"
     std::multimap<std::string, std::string> headers;  // lower-case name -> value
-    std::string body;
 
     // The values of the named headers (lower case), "|" between names: each name's values
     // joined by ",", or "-" when it is absent.

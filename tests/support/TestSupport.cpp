@@ -66,16 +66,9 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
     out << bytes;
 }
 
-static std::filesystem::path FromEnv(const char* name, const char* builtIn) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? value : builtIn;
-}
-
 std::filesystem::path BinaryDir() {
-    return FromEnv("QUIBRA_BINARY_DIR", QUIBRA_BINARY_DIR_DEFAULT);
-}
-std::filesystem::path SourceDir() {
-    return FromEnv("QUIBRA_SOURCE_DIR", QUIBRA_SOURCE_DIR_DEFAULT);
+    const char* value = std::getenv("QUIBRA_BINARY_DIR");
+    return value != nullptr && *value != '\0' ? value : QUIBRA_BINARY_DIR_DEFAULT;
 }
 
 }  // namespace quibra::test

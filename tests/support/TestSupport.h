@@ -60,8 +60,7 @@ bool WaitFor(const std::function<bool()>& done,
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
-// The build and source trees of this build (the environment may override them).
+// The build tree of this build (the environment may override it).
 std::filesystem::path BinaryDir();
-std::filesystem::path SourceDir();
 
 }  // namespace quibra::test

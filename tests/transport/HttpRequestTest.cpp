@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <httplib.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
@@ -7,10 +5,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "support/TestSupport.h"
 #include "transport/TransportTestSupport.h"
 #include "transport/UrlEncode.h"
-#include "xml/WideString.h"
 
 namespace quibra {
 namespace {
@@ -42,13 +38,12 @@ TEST_F(HttpRequestTest, LaysOutQueryAndHeadersOnFreshConnectionsAndDecodesTheWho
     for (int i = 0; i < 3000; ++i) body += "\xC3\xA9\xE4\xB8\xAD", text += L"\u00E9\u4E2D";
     server.SetDefault(ScriptedReply::Status(200, body, {"Set-Cookie: session=abc; Path=/"}));
     const std::string fixed =
-        "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)|*/*|no-cache|"
-        "no-cache|127.0.0.1:" +
+        "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)|*/*|no-cache|no-cache|"
+        "127.0.0.1:" +
         std::to_string(server.Port()) + "|-|-|-|-";
     using Fields = std::vector<std::pair<std::wstring, std::wstring>>;
     const std::tuple<std::wstring, Fields, std::string> cases[] = {
         {L"/p", {}, "/p?_rnd="},
-        {L"/p", {{L"a", L"1"}, {L"b", L"2"}}, "/p?a=1&b=2&_rnd="},
         {L"/p?x=1", {{L"a", L"1"}}, "/p?x=1&a=1&_rnd="},
         // Bytes outside printable ASCII are escaped in the target, the rest kept as written.
         {L"/\u00E9%41~", {}, "/%C3%A9%41~?_rnd="},
@@ -129,9 +124,8 @@ TEST_F(HttpRequestTest, BadUrlsMissingFoldersAndFileErrorsFailBeforeAnyReply) {
     HttpRequest refused;
     const std::wstring port = std::to_wstring(test::DeadPort());
     EXPECT_FALSE(refused.GetText(L"https://127.0.0.1:" + port + L"/a/b?c=d#frag", reply));
-    EXPECT_EQ(test::Outcome(refused), "3 0 0");
-    EXPECT_EQ(Parts(refused), L"https 127.0.0.1:" + port + L" /a/b?c=d");
-    EXPECT_EQ(reply, L"kept");
+    EXPECT_EQ(test::Outcome(refused) + " " + ToUtf8(Parts(refused) + L" " + reply),
+              "3 0 0 https 127.0.0.1:" + ToUtf8(port) + " /a/b?c=d kept");
 
     const std::wstring missing = (dir / "no-such-folder" / "reply.xml").wstring();
     for (const auto& [url, target, parts] :
@@ -156,14 +150,12 @@ TEST_F(HttpRequestTest, BadUrlsMissingFoldersAndFileErrorsFailBeforeAnyReply) {
     EXPECT_FALSE(Fetch(blocked));
     EXPECT_EQ(test::ReadFileBytes(target), "old reply");
     // The target cannot be replaced (a folder with content stands there).
-    fs::remove(temp);
-    fs::remove(target);
-    fs::create_directories(target / "inside");
+    fs::remove(temp), fs::remove(target), fs::create_directories(target / "inside");
     HttpRequest rename;
     EXPECT_FALSE(Fetch(rename));
     EXPECT_EQ(test::Outcome(rename), "4 200 0");
-    EXPECT_FALSE(rename.FileErrorText().empty());
-    EXPECT_LE(rename.FileErrorText().size(), 260u);
+    EXPECT_TRUE(!rename.FileErrorText().empty() && rename.FileErrorText().size() <= 260u)
+        << rename.FileErrorText().size();
     EXPECT_FALSE(fs::exists(temp));
 }
 
@@ -196,35 +188,29 @@ TEST(UrlEncode, EscapesAllButAlphanumericsAndSpacesAndJoinsSurrogatePairs) {
     const std::wstring emoji(1, static_cast<wchar_t>(0x1F600)),
         pair = {0xD83D, 0xDE00}, encoded = L"%F0%9F%98%80", bad = L"%EF%BF%BD";
     const wchar_t high = 0xD83D, low = 0xDE00;
+    std::wstring pairs, all;
+    for (int i = 0; i < 4096; ++i) pairs += pair, all += encoded;
     const std::vector<std::pair<std::wstring, std::wstring>> cases = {
         {L"a b", L"a+b"},
-        {L"x-y_z.~", L"x%2Dy%5Fz%2E%7E"},
-        {L"AZaz09*+&=%/", L"AZaz09%2A%2B%26%3D%25%2F"},
-        {L"line\r\nbreak\ttab\v\f", L"line++break+tab++"},
-        {std::wstring(1, L'\0') + L"\x7F", L"%00%7F"},
-        {L"\u00E9\u4E2D", L"%C3%A9%E4%B8%AD"},
+        {L"x-y_z.~AZaz09*+&=%/", L"x%2Dy%5Fz%2E%7EAZaz09%2A%2B%26%3D%25%2F"},
+        {L"line\r\nbreak\ttab\v\f" + std::wstring(1, L'\0') + L"\x7F", L"line++break+tab++%00%7F"},
         // Outside the basic plane: one code point or a UTF-16 pair, encoded whole.
         {L"a" + pair + L"b" + emoji, L"a" + encoded + L"b" + encoded},
         {{0xD800, 0xDC00}, L"%F0%90%80%80"},  // the first pair of all: U+10000
         // Lone halves, halves in the wrong order, and values that are no code point.
         {{high, L'a'}, bad + L"a"},
-        {{low}, bad},
         {{low, high}, bad + bad},
         {{static_cast<wchar_t>(0x110000), static_cast<wchar_t>(-1)}, bad + bad},
         // Outside ASCII a fixed set of spaces, whatever the locale; no-break spaces are not.
         {L"\u3000\u2003\u00A0\u2007", L"++%C2%A0%E2%80%87"},
         // The first 8192 units are kept, and no character is split at the limit.
         {std::wstring(9000, L'a'), std::wstring(8192, L'a')},
+        {pairs + L"b", all},  // 4096 pairs fill the limit exactly
         {std::wstring(8190, L'a') + emoji + L"z", std::wstring(8190, L'a') + encoded},
         {std::wstring(8191, L'a') + pair, std::wstring(8191, L'a')},
         {std::wstring(8191, L'a') + high + L"z", std::wstring(8191, L'a') + bad}};
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(UrlEncode(text), expected) << ::testing::PrintToString(text);
-
-    // 4096 pairs fill the limit exactly.
-    std::wstring pairs, all;
-    for (int i = 0; i < 4096; ++i) pairs += pair, all += encoded;
-    EXPECT_EQ(UrlEncode(pairs + L"b"), all);
 }
 
 }  // namespace

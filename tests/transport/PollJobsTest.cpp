@@ -1,15 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <deque>
 
 #include "config/AppConfig.h"
 #include "quibra/CWenDoc.h"
 #include "quibra/IPollNotify.h"
-#include "support/TestSupport.h"
 #include "transport/PollJobs.h"
 #include "transport/RequestTask.h"
 #include "transport/TransportTestSupport.h"
-#include "xml/WideString.h"
 
 using namespace quibra;
 using namespace quibra::test;

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #define G_SETTINGS_ENABLE_BACKEND
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
@@ -9,14 +7,13 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <list>
 #include <thread>
 
-#include "support/TestSupport.h"
 #include "transport/DesktopProxySettings.h"
 #include "transport/ProxyRules.h"
 #include "transport/TransportTestSupport.h"
 #include "transport/UrlEncode.h"
-#include "xml/WideString.h"
 
 namespace quibra {
 namespace {
@@ -46,13 +43,11 @@ std::wstring Answer(const std::wstring& url) {
 TEST(ProxyDiscovery, ExplicitListWinsOverScriptWhichWinsOverDirect) {
     ScriptedServer scripts;
     scripts.SetDefault(ScriptedReply::Status(200, kPacScript));
-    ProxySettings settings = test::Proxy(L"proxy1:8080", L"<local>", scripts.Url(L"/proxy.pac"));
-    test::ScopedProxySettings scope(settings);
+    test::ScopedProxySettings scope(
+        test::Proxy(L"proxy1:8080", L"<local>", scripts.Url(L"/proxy.pac")));
     EXPECT_EQ(Answer(L"http://poll.test"), L"proxy proxy1:8080 [<local>]");
     EXPECT_EQ(scripts.Connections(), 0);
-    settings = ProxySettings{};
-    settings.autoDetect = true;  // automatic detection alone is never attempted
-    scope.Use(settings);
+    scope.Use(ProxySettings{true, {}, {}, {}});  // automatic detection alone is never attempted
     EXPECT_EQ(Answer(L"http://poll.test"), L"direct  []");
     CHttpUtil::Instance().SetSettingsReader([](ProxySettings&) { return false; });
     EXPECT_EQ(Answer(L"http://poll.test"), L"fail");
@@ -64,9 +59,10 @@ TEST(ProxyDiscovery, ExplicitListWinsOverScriptWhichWinsOverDirect) {
     EXPECT_EQ(Answer(L"https://secure.test"), L"proxy script https://127.0.0.1:8443 []");
     EXPECT_EQ(Answer(L"http://elsewhere.test"), L"direct script  []");
     // Every call fetches the script again, with the script's own agent.
-    ASSERT_EQ(scripts.Requests().size(), 4u);
-    EXPECT_EQ(scripts.Requests()[3].line + " " + scripts.Requests()[3].Headers({"user-agent"}),
-              "GET /proxy.pac HTTP/1.1 WenCheckProxy/1.0");
+    const auto fetched = scripts.Requests();
+    EXPECT_EQ(std::to_string(fetched.size()) + " " + fetched.back().line + " " +
+                  fetched.back().Headers({"user-agent"}),
+              "4 GET /proxy.pac HTTP/1.1 WenCheckProxy/1.0");
 
     // Concurrent callers share the script engine, and the form encoder's scratch space.
     const std::wstring accent(9000, L'\u00E9');
@@ -96,10 +92,10 @@ TEST(ProxyDiscovery, ExplicitListWinsOverScriptWhichWinsOverDirect) {
 }
 
 TEST(ProxyDiscovery, EnvironmentVariablesGiveTheProxyListBeforeTheDesktop) {
-    std::vector<std::unique_ptr<ScopedEnv>> cleared;
+    std::list<ScopedEnv> cleared;
     for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
                              "ALL_PROXY", "no_proxy", "NO_PROXY"})
-        cleared.push_back(std::make_unique<ScopedEnv>(name, std::nullopt));
+        cleared.emplace_back(name, std::nullopt);
     ProxySettings settings;
     // The real source (no reader installed) then reads the desktop's (empty) settings.
     test::ScopedProxySettings scope(std::nullopt);
@@ -120,9 +116,9 @@ TEST(ProxyDiscovery, EnvironmentVariablesGiveTheProxyListBeforeTheDesktop) {
 TEST(ProxyDiscovery, DesktopSettingsGiveManualProxiesSocksOrTheScriptUrl) {
     GSettingsBackend* backend = g_memory_settings_backend_new();
     GSettings* proxy = g_settings_new_with_backend("org.gnome.system.proxy", backend);
-    GSettings* http = g_settings_get_child(proxy, "http");
-    GSettings* https = g_settings_get_child(proxy, "https");
-    GSettings* socks = g_settings_get_child(proxy, "socks");
+    GSettings *http = g_settings_get_child(proxy, "http"),
+              *https = g_settings_get_child(proxy, "https"),
+              *socks = g_settings_get_child(proxy, "socks");
     // "<proxy list> [<bypass list>] <script URL>[ detect]", read afresh and through a view kept
     // from before the changes, in turn.
     const DesktopProxySettings kept(backend);
@@ -266,8 +262,9 @@ TEST_F(ProxyAuthTest, ARealProxyTakesTheRightCredentialsAndBypassedHostsGoDirect
     EXPECT_TRUE(Get(authorised, url));
     EXPECT_EQ(HttpRequest::GetProxyAuthScheme(), ProxyAuthScheme::Basic);
     // tinyproxy keeps the credentials, and marks what it forwards with a Via header.
-    EXPECT_EQ(target.Requests().at(0).Headers({"proxy-authorization"}), "-");
-    EXPECT_NE(target.Requests().at(0).Headers({"via"}).find("tinyproxy"), std::string::npos);
+    const std::string forwarded = target.Requests().at(0).Headers({"proxy-authorization", "via"});
+    EXPECT_TRUE(forwarded.starts_with("-|") && forwarded.find("tinyproxy") != std::string::npos)
+        << forwarded;
 
     const std::wstring dead = L"127.0.0.1:" + std::to_wstring(test::DeadPort());
     settings.Use(test::Proxy(dead));
@@ -278,11 +275,10 @@ TEST_F(ProxyAuthTest, ARealProxyTakesTheRightCredentialsAndBypassedHostsGoDirect
     // other scheme, or a script cannot be fetched; libcurl's own reading of the environment
     // never interferes.
     ScopedEnv http("http_proxy", "http://" + ToUtf8(dead)), noProxy("no_proxy", std::nullopt);
-    const std::wstring script = L"http://127.0.0.1:" + std::to_wstring(test::DeadPort()) + L"/p";
-    for (const auto& s :
-         {test::Proxy(dead, L"127.0.0.1"), test::Proxy(dead, L"127.0.*"),
-          test::Proxy(dead, L"localhost;127.0.0.0/8"), test::Proxy(dead, L"*"),
-          test::Proxy(L"https=" + dead), test::Proxy(L"", L"", script), ProxySettings{}}) {
+    for (const auto& s : {test::Proxy(dead, L"127.0.0.1"), test::Proxy(dead, L"127.0.*"),
+                          test::Proxy(dead, L"localhost;127.0.0.0/8"), test::Proxy(dead, L"*"),
+                          test::Proxy(L"https=" + dead),
+                          test::Proxy(L"", L"", L"http://" + dead + L"/p"), ProxySettings{}}) {
         settings.Use(s);
         HttpRequest request;
         EXPECT_TRUE(Get(request, url)) << s.proxyList << " " << s.bypassList;

@@ -1,20 +1,21 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <regex>
 #include <string>
 
 #include "support/ScopedProxySettings.h"
 #include "support/ScriptedServer.h"
+#include "support/TestSupport.h"
 #include "transport/HttpRequest.h"
+#include "xml/WideString.h"
 
 namespace quibra::test {
 
 // Settings with a proxy list, a bypass list and a script URL.
 inline ProxySettings Proxy(std::wstring list, std::wstring bypass = {}, std::wstring script = {}) {
-    ProxySettings settings;
-    settings.proxyList = std::move(list), settings.bypassList = std::move(bypass);
-    settings.autoConfigUrl = std::move(script);
-    return settings;
+    return {false, std::move(script), std::move(list), std::move(bypass)};
 }
 
 // A loopback port that nothing listens on (a server's, once it has stopped).
