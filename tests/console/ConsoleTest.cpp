@@ -36,36 +36,17 @@ void OnNext(std::function<void(T&)> act, int triesLeft = 6000) {
             ADD_FAILURE() << "the expected menu or dialog never opened";
     });
 }
-// Each item's command and whether it is enabled, in menu order.
-using MenuState = std::vector<std::pair<int, bool>>;
-MenuState MenuItems(const QMenu& menu) {
-    MenuState items;
-    for (const QAction* action : menu.actions())
-        items.emplace_back(CSkinMenu::CommandId(action), action->isEnabled());
-    return items;
-}
-
-// Clicks the menu item of `command` as a user would.
-void ClickMenuItem(QMenu& menu, int command) {
-    for (QAction* action : menu.actions())
-        if (CSkinMenu::CommandId(action) == command)
-            return QTest::mouseClick(&menu, Qt::LeftButton, {},
-                                     menu.actionGeometry(action).center());
-    ADD_FAILURE() << "no menu item " << command;
-    menu.close();
-}
-
 // A record of a poll list reply: single answer, identified, not published.
-std::string PollXml(
-    const std::string& id, const std::string& title, char status,
-    const std::string& items = "<Item ItemName=\"A\" Content=\"Yes\" PostCount=\"0\"/>",
-    int userCount = 0) {
+std::string PollXml(const std::string& id, const std::string& title, char status,
+                    const std::string& items = ItemsXml({"Yes"}, {0})) {
     return RecordXml(id, title,
-                     "Type=\"S\" IsSign=\"1\" IsPublish=\"0\" Status=\"" + std::string(1, status) +
-                         "\" UserCount=\"" + std::to_string(userCount) + "\"",
+                     std::string("Type=\"S\" IsSign=\"1\" IsPublish=\"0\" Status=\"") + status +
+                         "\" UserCount=\"0\"",
                      items);
 }
 
+// Each item's command and whether it is enabled, in menu order.
+using MenuState = std::vector<std::pair<int, bool>>;
 using Dlg = CPollManagerDlg;
 
 // The presenter's console, made through the window factory on init and shown.
@@ -95,11 +76,30 @@ protected:
         return states;
     }
 
-    // Chooses `command` from the tree's menu, opened on the current item.
-    void TreeMenuCommand(int command) {
-        OnNext<QMenu>([command](QMenu& menu) { ClickMenuItem(menu, command); });
-        QTest::mouseClick(console->Tree()->viewport(), Qt::RightButton, {},
-                          console->Tree()->visualItemRect(console->Tree()->currentItem()).center());
+    // Opens the menu of button `buttonId`, or of a right click on `row` of the
+    // tree (the current one by default); notes its items and clicks the item of
+    // `command` as a user would (0: closes the menu).
+    MenuState Menu(int command, int buttonId = 0, QTreeWidgetItem* row = nullptr) {
+        MenuState seen;
+        OnNext<QMenu>([&seen, command](QMenu& menu) {
+            QAction* chosen = nullptr;
+            for (QAction* action : menu.actions()) {
+                seen.emplace_back(CSkinMenu::CommandId(action), action->isEnabled());
+                if (seen.back().first == command) chosen = action;
+            }
+            EXPECT_TRUE(chosen != nullptr || command == 0) << "no menu item " << command;
+            if (chosen != nullptr)
+                QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(chosen).center());
+            else
+                menu.close();
+        });
+        QTreeWidget* tree = console->Tree();
+        if (buttonId != 0)
+            Click(console, buttonId);
+        else
+            QTest::mouseClick(tree->viewport(), Qt::RightButton, {},
+                              tree->visualItemRect(row ? row : tree->currentItem()).center());
+        return seen;
     }
 
     CPollManagerDlg* console;
@@ -140,11 +140,9 @@ std::string Choices(QDialog& editor) {
 // The file dialogs answer what the test chose, and note what they were asked.
 struct ScriptedDialogs {
     ScriptedDialogs() {
-        PollFileDialogs::Replace([this](QWidget*) { return ++opened, open; },
-                                 [this](QWidget*, const QString& initial) {
-                                     initialTarget = initial;
-                                     return ++saved, save;
-                                 });
+        PollFileDialogs::Replace(
+            [this](QWidget*) { return ++opened, open; },
+            [this](QWidget*, QString initial) { return initialTarget = initial, ++saved, save; });
     }
     ~ScriptedDialogs() { PollFileDialogs::Replace({}, {}); }
 
@@ -223,8 +221,8 @@ TEST_F(ConsoleFixture, FillShowsTheListAndKeepsTheShownPollAcrossRefreshes) {
     EXPECT_TRUE(console->Tree()->selectedItems().isEmpty());
     ApplyList("");
     EXPECT_EQ(PanelRows(console->DefaultPanel()), (Rows{"[Question]", "[Poll Details]"}));
-    EXPECT_TRUE(console->DefaultPanel()->isVisible());
-    EXPECT_TRUE(console->Button(Dlg::kCreateButtonId)->isEnabled());
+    EXPECT_TRUE(console->DefaultPanel()->isVisible() &&
+                console->Button(Dlg::kCreateButtonId)->isEnabled());
 }
 
 // The buttons follow the shown poll's status; each command sends its message
@@ -257,12 +255,8 @@ TEST_F(ConsoleFixture, CommandsSendTheirMessageOrRefuseTheSelection) {
     // Publish keeps Closed and asks for Published.
     ApplyList(kThree);
     ClickItem(2);
-    OnNext<QMenu>([](QMenu& menu) {
-        EXPECT_EQ(MenuItems(menu),
-                  (MenuState{{Dlg::kPublishCommand, true}, {Dlg::kExportAllCommand, true}}));
-        ClickMenuItem(menu, Dlg::kPublishCommand);
-    });
-    Click(console, Dlg::kPublishButtonId);
+    EXPECT_EQ(Menu(Dlg::kPublishCommand, Dlg::kPublishButtonId),
+              (MenuState{{Dlg::kPublishCommand, true}, {Dlg::kExportAllCommand, true}}));
 
     // Stop two Open polls (sent last to first); delete a New and a Closed one.
     ApplyList(PollXml("21", "a", 'O') + PollXml("22", "b", 'O') + PollXml("23", "c", 'N') +
@@ -287,29 +281,17 @@ TEST_F(ConsoleFixture, CommandsSendTheirMessageOrRefuseTheSelection) {
 // menu is rebuilt on every click.
 TEST_F(ConsoleFixture, MenusGreyExportsAndAreRebuiltNotAppended) {
     ApplyList(kThree);
-    const auto menuOf = [&](QWidget* widget, QPoint at, Qt::MouseButton button) {
-        MenuState seen;
-        OnNext<QMenu>([&](QMenu& menu) {
-            seen = MenuItems(menu);
-            menu.close();
-        });
-        QTest::mouseClick(widget, button, {}, at);
-        return seen;
-    };
-    QWidget* tree = console->Tree()->viewport();
-    const QPoint row2 = console->Tree()->visualItemRect(Row(2)).center();
     const auto exports = [](bool on) {
         return MenuState{{Dlg::kExportShownCommand, on},
                          {Dlg::kExportAllCommand, on},
                          {Dlg::kImportCommand, true}};
     };
-    EXPECT_EQ(menuOf(tree, row2, Qt::RightButton), exports(false));
+    EXPECT_EQ(Menu(0, 0, Row(2)), exports(false));
     EXPECT_EQ(console->ShownRecord()->pollId, L"11") << "a right click selects nothing";
     ClickItem(2);
-    EXPECT_EQ(menuOf(tree, row2, Qt::RightButton), exports(true));
-    QWidget* create = console->Button(Dlg::kCreateButtonId);
+    EXPECT_EQ(Menu(0), exports(true));
     for (int click = 0; click < 2; ++click)
-        EXPECT_EQ(menuOf(create, create->rect().center(), Qt::LeftButton),
+        EXPECT_EQ(Menu(0, Dlg::kCreateButtonId),
                   (MenuState{{Dlg::kNewPollCommand, true}, {Dlg::kImportCommand, true}}));
 }
 
@@ -356,7 +338,6 @@ TEST_F(ConsoleFixture, TheEditorValidatesInOrderAndLettersTheChoicesAgain) {
     ApplyList("");
     QStringList refusals;
     bool stillOpen = false;
-    OnNext<QMenu>([](QMenu& menu) { ClickMenuItem(menu, Dlg::kNewPollCommand); });
     OnNext<QDialog>([&](QDialog& editor) {
         EXPECT_EQ(editor.windowTitle(), Msg(msg::kEditorCaptionNew));
         EXPECT_EQ(editor.size(), QSize(480, 360));
@@ -376,7 +357,7 @@ TEST_F(ConsoleFixture, TheEditorValidatesInOrderAndLettersTheChoicesAgain) {
         Click(&editor, Editor::kIdentifyId);
         Click(&editor, Editor::kOkId);
     });
-    Click(console, Dlg::kCreateButtonId);
+    Menu(Dlg::kNewPollCommand, Dlg::kCreateButtonId);
     EXPECT_EQ(refusals, (QStringList{Msg(msg::kTitleMissing), Msg(msg::kChoicesMissing),
                                      Msg(msg::kChoiceRepeated)}));
     EXPECT_TRUE(stillOpen);
@@ -407,8 +388,8 @@ TEST_F(ConsoleFixture, EditingOpensOnThePollAndCancelSendsNothing) {
     OnNext<QDialog>([&](QDialog& editor) {
         Type(&editor, Editor::kTitleId, QString(300, 't'));
         Type(&editor, Editor::kChoiceIds[6], QString(300, 'g'));
-        EXPECT_EQ(Item<QLineEdit>(&editor, Editor::kTitleId)->text().size(), 255);
-        EXPECT_EQ(Item<QLineEdit>(&editor, Editor::kChoiceIds[6])->text().size(), 255);
+        EXPECT_EQ(Item<QLineEdit>(&editor, Editor::kTitleId)->text(), QString(255, 't'));
+        EXPECT_EQ(Item<QLineEdit>(&editor, Editor::kChoiceIds[6])->text(), QString(255, 'g'));
         Type(&editor, Editor::kChoiceIds[6], "");
         Type(&editor, Editor::kTitleId, "Snacks today?");
         Click(&editor, Editor::kOkId);
@@ -432,7 +413,7 @@ TEST_F(ConsoleFixture, ImportSendsOnePollPerTickAndNothingForUnusableFiles) {
     for (const QString& path : {QString(), QString::fromStdString((work / "bad.pol").string()),
                                 QString::fromStdString((work / "missing.pol").string())}) {
         dialogs.open = path;
-        TreeMenuCommand(Dlg::kImportCommand);
+        Menu(Dlg::kImportCommand);
         EXPECT_TRUE(Sent().empty() && console->ButtonsEnabled() && console->Tree()->isEnabled())
             << path.toStdString();
     }
@@ -440,7 +421,7 @@ TEST_F(ConsoleFixture, ImportSendsOnePollPerTickAndNothingForUnusableFiles) {
 
     WriteFileBytes(work / "good.pol", kPollFile);
     dialogs.open = QString::fromStdString((work / "good.pol").string());
-    TreeMenuCommand(Dlg::kImportCommand);
+    Menu(Dlg::kImportCommand);
     ASSERT_EQ(Sent().size(), 1u);
     EXPECT_FALSE(console->ButtonsEnabled());
     ApplyList(PollXml("11", "Lunch?", 'N') + PollXml("12", "First: lunch?", 'N'));
@@ -461,7 +442,7 @@ TEST_F(ConsoleFixture, ImportSendsOnePollPerTickAndNothingForUnusableFiles) {
     // The import has ended with its last poll: a new one opens the dialog again.
     ApplyList(PollXml("11", "Lunch?", 'N'));
     dialogs.open.clear();
-    TreeMenuCommand(Dlg::kImportCommand);
+    Menu(Dlg::kImportCommand);
     EXPECT_EQ(dialogs.opened, 5);
     EXPECT_EQ(Sent().size(), 3u);
 }
@@ -470,6 +451,9 @@ TEST_F(ConsoleFixture, ImportSendsOnePollPerTickAndNothingForUnusableFiles) {
 // which polls go where, and the work folder; the report's figures are the
 // report's own tests'.
 TEST_F(ConsoleFixture, ExportsWriteTheReportWhereThePresenterChose) {
+    const auto Has = [](const std::string& text, const char* part) {
+        return text.find(part) != std::string::npos;
+    };
     ScopedEnv home("HOME", (work / "home").string());
     ScopedEnv languages("LC_ALL", "de_DE.UTF-8");  // no German stylesheet: English
     const fs::path workFolder = work / "home" / "Documents" / "Wendrake Directory" / "Poll";
@@ -479,26 +463,23 @@ TEST_F(ConsoleFixture, ExportsWriteTheReportWhereThePresenterChose) {
     ScriptedDialogs dialogs;
 
     // Cancelled: the work folder stays with the export and the report.
-    TreeMenuCommand(Dlg::kExportShownCommand);
+    Menu(Dlg::kExportShownCommand);
     EXPECT_EQ(dialogs.saved, 1);
     EXPECT_EQ(dialogs.initialTarget.toStdString(),
               (work / "home" / "Documents").string() + "/ExportPoll");
-    EXPECT_TRUE(fs::exists(workFolder / "ExportPoll.xml"));
-    EXPECT_TRUE(fs::exists(workFolder / "0409.html"));
+    EXPECT_TRUE(fs::exists(workFolder / "ExportPoll.xml") && fs::exists(workFolder / "0409.html"));
 
     dialogs.save = QString::fromStdString((work / "shown.html").string());
-    TreeMenuCommand(Dlg::kExportShownCommand);
+    Menu(Dlg::kExportShownCommand);
     const std::string shown = ReadFileBytes(work / "shown.html");
-    EXPECT_NE(shown.find("<h2>Which day?</h2>"), std::string::npos);
-    EXPECT_EQ(shown.find("Tea &amp; cake?"), std::string::npos);
+    EXPECT_TRUE(Has(shown, "<h2>Which day?</h2>") && !Has(shown, "Tea &amp; cake?"));
     EXPECT_FALSE(fs::exists(workFolder));
 
     dialogs.save = QString::fromStdString((work / "all.html").string());
-    TreeMenuCommand(Dlg::kExportAllCommand);
+    Menu(Dlg::kExportAllCommand);
     const std::string all = ReadFileBytes(work / "all.html");
-    EXPECT_NE(all.find("<h2>Which day?</h2>"), std::string::npos);
-    EXPECT_NE(all.find("<h2>Tea &amp; cake?</h2>"), std::string::npos);
-    EXPECT_EQ(all.find("Lunch?"), std::string::npos);
+    EXPECT_TRUE(Has(all, "<h2>Which day?</h2>") && Has(all, "<h2>Tea &amp; cake?</h2>") &&
+                !Has(all, "Lunch?"));
     EXPECT_FALSE(fs::exists(workFolder));
     EXPECT_TRUE(Sent().empty()) << "exports never reach the server";
 }

@@ -30,9 +30,7 @@ TEST(HostOptions, ParsesServersRolesAndTheHttpsChoice) {
     HostOptions named;
     std::string message;
     HostOptions::Parse({"--user", "u7", "--name", "李明", "--attendees", "0"}, named, message);
-    EXPECT_EQ(named.user, "u7");
-    EXPECT_EQ(named.name, "李明");
-    EXPECT_EQ(named.attendees, 0);
+    EXPECT_EQ(std::tie(named.user, named.name, named.attendees), std::tuple("u7", "李明", 0));
 }
 
 TEST(HostOptions, RefusesBadCommandLinesWithTheReason) {

@@ -15,15 +15,13 @@ TEST(ServerTally, ReadsAPollListAndNothingElse) {
         "Content=\"No\" PostCount=\"x\"/></Items></Record></Records></Wendrake>",
         polls));
     ASSERT_EQ(polls.size(), 1u);
-    EXPECT_EQ(polls[0].id, "7");
-    EXPECT_EQ(polls[0].title, "Tea & cake?");
-    EXPECT_EQ(polls[0].status, "C");
-    EXPECT_TRUE(polls[0].published);
-    EXPECT_TRUE(polls[0].single);
-    EXPECT_EQ(polls[0].voters, 3);
-    ASSERT_EQ(polls[0].choices.size(), 2u);
-    EXPECT_EQ(polls[0].choices[0].count, 2);
-    EXPECT_EQ(polls[0].choices[1].count, -1) << "a count that is not a number";
+    const ServerTally::Poll& poll = polls[0];
+    EXPECT_EQ(
+        std::tuple(poll.id, poll.title, poll.status, poll.published, poll.single, poll.voters),
+        std::tuple(QString("7"), QString("Tea & cake?"), QString("C"), true, true, 3));
+    ASSERT_EQ(poll.choices.size(), 2u);
+    EXPECT_EQ(std::pair(poll.choices[0].count, poll.choices[1].count), std::pair(2, -1))
+        << "a count that is not a number reads as -1";
 
     for (const char* reply : {"", "<Other/>", "<Wendrake><Records><Record PollingId=\"1\">",
                               "not xml", "<Wendrake><Error Code=\"400\"/></Wendrake><x/>",

@@ -125,11 +125,8 @@ TEST(ShippedSkin, LibraryManagersReadSkinSettingsThroughTheRegisteredFactory) {
     EXPECT_EQ(DialogBackgroundColor::Get(), 0x00EEF3F8u);
     EXPECT_EQ(DialogBackgroundColor::ToQColor(DialogBackgroundColor::Get()),
               QColor(0xF8, 0xF3, 0xEE));
-    EXPECT_EQ(settings.TipText(SkinButton::Ok), "OK");
     EXPECT_EQ(settings.Get(SkinButton::Ok).image, L"\\ok.bmp");
-    EXPECT_EQ(settings.TipText(SkinButton::PollDisclaim), "Do not answer this poll");
     EXPECT_EQ(settings.TipId(SkinButton::Cancel), -1);  // an absent item
-    EXPECT_TRUE(settings.TipText(SkinButton::Cancel).isEmpty());
     EXPECT_EQ(settings.Get(SkinButton::Cancel).image, L"\\");
     exporter.FreeAllPollingObject();
     DialogBackgroundColor::Reset();
