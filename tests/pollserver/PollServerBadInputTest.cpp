@@ -28,15 +28,13 @@ protected:
     static void ExpectRefused(const HttpClient::Reply& reply, long status,
                               const std::string& what) {
         SCOPED_TRACE(what + "\n" + reply.body);
-        EXPECT_EQ(reply.status, status);
         EXPECT_EQ(reply.contentLength, std::optional<std::size_t>(reply.body.size()));
         PollListReply parsed;
         ASSERT_TRUE(parsed.Parse(reply.body));
-        EXPECT_EQ(parsed.ResultName(), "Error");
         auto result = parsed.Result();
-        EXPECT_EQ(result["Code"], std::to_string(status));
-        EXPECT_FALSE(result["Message"].empty());
-        EXPECT_LT(reply.body.size(), 400u);
+        EXPECT_EQ(std::to_string(reply.status) + parsed.ResultName() + result["Code"],
+                  std::to_string(status) + "Error" + std::to_string(status));
+        EXPECT_TRUE(!result["Message"].empty() && reply.body.size() < 400u);
     }
 
     std::string m_open;
