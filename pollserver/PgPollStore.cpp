@@ -224,7 +224,7 @@ StoreOutcome PgPollStore::CastBallot(const Ballot& ballot) {
 
 void PgPollStore::CastBallotLater(const Ballot& ballot, std::function<void(StoreOutcome)> done) {
     m_writeQueue->Submit([ballot](PgConnection& db) { return WriteBallot(db, ballot); },
-                         std::move(done), true);
+                         std::move(done), /*singleStatement=*/true);
 }
 
 // One statement, so a ballot costs one round trip: it checks the poll and the

@@ -220,7 +220,7 @@ StoreOutcome SqlitePollStore::CastBallot(const Ballot& ballot) {
 void SqlitePollStore::CastBallotLater(const Ballot& ballot,
                                       std::function<void(StoreOutcome)> done) {
     m_writeQueue->Submit([ballot](SqliteConnection& db) { return WriteBallot(db, ballot); },
-                         std::move(done), SqliteWriteQueue::Writes::LastStatementOnly);
+                         std::move(done), /*singleStatement=*/true);
 }
 
 StoreOutcome SqlitePollStore::WriteBallot(SqliteConnection& db, const Ballot& ballot) {

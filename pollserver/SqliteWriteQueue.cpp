@@ -37,11 +37,11 @@ StoreOutcome SqliteWriteQueue::Run(Job job) {
     return pending.outcome;
 }
 
-void SqliteWriteQueue::Submit(Job job, Done done, Writes writes) {
+void SqliteWriteQueue::Submit(Job job, Done done, bool singleStatement) {
     auto pending = std::make_unique<Pending>();
     pending->job = std::move(job);
     pending->done = std::move(done);
-    pending->writes = writes;
+    pending->singleStatement = singleStatement;
     {
         std::lock_guard lock(m_mutex);
         if (!m_stopping) {
@@ -78,7 +78,7 @@ void SqliteWriteQueue::RunBatch(const std::vector<Pending*>& batch) {
     try {
         m_db.Statement("BEGIN IMMEDIATE").Run();
         for (auto* pending : batch) {
-            const bool savepoint = pending->writes == Writes::Several;
+            const bool savepoint = !pending->singleStatement;
             if (savepoint) m_db.Statement("SAVEPOINT job").Run();
             try {
                 pending->outcome = pending->job(m_db);

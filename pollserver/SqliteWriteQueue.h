@@ -25,10 +25,6 @@ class SqliteWriteQueue {
 public:
     using Job = std::function<StoreOutcome(SqliteConnection&)>;
     using Done = std::function<void(StoreOutcome)>;
-    // A job whose one write is its last statement needs no savepoint of its
-    // own: it refuses before writing anything, and SQLite undoes a failed
-    // statement by itself. Two statements fewer per ballot.
-    enum class Writes { Several, LastStatementOnly };
 
     SqliteWriteQueue(SqliteConnection& connection, std::size_t maxBatch);
     // Runs the jobs still queued, then stops the thread.
@@ -41,13 +37,16 @@ public:
     StoreOutcome Run(Job job);
     // The same without waiting: `done` runs on the writer thread once the job
     // is committed or refused (at once, with Failed, when the queue is stopping).
-    void Submit(Job job, Done done, Writes writes = Writes::Several);
+    // A `singleStatement` job writes with its last statement only: it refuses
+    // before writing, and SQLite undoes a failed statement by itself, so it
+    // needs no savepoint (two statements fewer per ballot).
+    void Submit(Job job, Done done, bool singleStatement = false);
 
 private:
     struct Pending {
         Job job;
         Done done;  // set: submitted, owned by the queue; else a waiter in Run owns it
-        Writes writes = Writes::Several;
+        bool singleStatement = false;
         StoreOutcome outcome = StoreOutcome::Failed;
         // Its own lock and signal, so a finished batch wakes each waiter
         // without all of them contending for the queue's lock.
