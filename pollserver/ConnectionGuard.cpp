@@ -1,74 +1,45 @@
 #include "ConnectionGuard.h"
 
-#include <sys/socket.h>
-
 namespace quibra::pollserver {
 
-namespace {
-
-// How often the watcher looks; a limit is enforced this much late at most.
-constexpr auto kWatchInterval = std::chrono::milliseconds(100);
-
-}  // namespace
-
-ConnectionGuard::ConnectionGuard(std::chrono::seconds headLimit, std::chrono::seconds bodyLimit,
-                                 std::size_t maxConnections)
-    : m_headLimit(headLimit),
-      m_bodyLimit(bodyLimit),
-      m_maxConnections(maxConnections),
-      m_watcher([this] { Watch(); }) {}
-
-ConnectionGuard::~ConnectionGuard() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_wake.notify_one();
-    m_watcher.join();
-    for (Entry* entry : m_open) delete entry;
-}
-
-ConnectionGuard::Entry* ConnectionGuard::Opened(int fd) {
-    auto entry = new Entry;
-    entry->fd = fd;
-    entry->deadline = Deadline(m_headLimit);
+ConnectionGuard::Admission ConnectionGuard::Admit(int listener, const std::string& address) {
+    auto refuse = [this](Admission why) {
+        m_refusedAdmission[static_cast<int>(why)].fetch_add(1, std::memory_order_relaxed);
+        return why;
+    };
     std::lock_guard lock(m_mutex);
-    if (m_open.size() >= m_maxConnections) {
-        // Closed at once: a client is better told now than left in a queue.
-        entry->deadline = 0;
-        ::shutdown(fd, SHUT_RDWR);
+    if (m_open.load(std::memory_order_relaxed) >= m_maxConnections)
+        return refuse(Admission::OverTotal);
+    if (m_perAddress.size() <= static_cast<std::size_t>(listener))
+        m_perAddress.resize(static_cast<std::size_t>(listener) + 1);
+    auto& count = m_perAddress[static_cast<std::size_t>(listener)][address];
+    if (count >= m_maxPerAddress) {
+        if (count == 0) m_perAddress[static_cast<std::size_t>(listener)].erase(address);
+        return refuse(Admission::OverPerAddress);
     }
-    m_open.insert(entry);
-    return entry;
+    ++count;
+    m_open.fetch_add(1, std::memory_order_relaxed);
+    return Admission::Admitted;
 }
 
-void ConnectionGuard::Closed(Entry* entry) {
-    if (entry == nullptr) return;
-    {
-        std::lock_guard lock(m_mutex);
-        m_open.erase(entry);
-    }
-    delete entry;
-}
-
-std::size_t ConnectionGuard::OpenCount() const {
+void ConnectionGuard::Release(int listener, const std::string& address) {
     std::lock_guard lock(m_mutex);
-    return m_open.size();
+    auto& counts = m_perAddress[static_cast<std::size_t>(listener)];
+    const auto found = counts.find(address);
+    if (found != counts.end() && --found->second == 0) counts.erase(found);
+    m_open.fetch_sub(1, std::memory_order_relaxed);
 }
 
-void ConnectionGuard::Watch() {
-    std::unique_lock lock(m_mutex);
-    while (!m_wake.wait_for(lock, kWatchInterval, [this] { return m_stopping; })) {
-        const auto now = Clock::now().time_since_epoch().count();
-        for (Entry* entry : m_open) {
-            auto deadline = entry->deadline.load(std::memory_order_relaxed);
-            if (deadline == 0 || deadline > now) continue;
-            // Not when the connection moved on meanwhile (its request began to be answered).
-            // The fd is still this connection's: Closed runs before the close, under the lock.
-            if (entry->deadline.compare_exchange_strong(deadline, 0))
-                ::shutdown(entry->fd, SHUT_RDWR);
-        }
-    }
+void ConnectionGuard::Refused(Refusal refusal) {
+    m_refused[static_cast<int>(refusal)].fetch_add(1, std::memory_order_relaxed);
+}
+
+std::uint64_t ConnectionGuard::RefusedCount(Admission admission) const {
+    return m_refusedAdmission[static_cast<int>(admission)].load(std::memory_order_relaxed);
+}
+
+std::uint64_t ConnectionGuard::RefusedCount(Refusal refusal) const {
+    return m_refused[static_cast<int>(refusal)].load(std::memory_order_relaxed);
 }
 
 }  // namespace quibra::pollserver

@@ -1,71 +1,51 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <thread>
-#include <unordered_set>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace quibra::pollserver {
 
-// Keeps every open connection of all listeners on a clock, so no slow or idle
-// client holds the server: a connection must deliver its request head within
-// the head limit (counted from the accept, so a TLS handshake that never ends
-// is caught too, or from the end of its previous reply) and its body within
-// the body limit; while a request is being answered no limit runs. A watcher
-// thread shuts down the socket of a connection past its limit, and the event
-// loop that owns it then closes it. Past the connection bound a new connection
-// is shut down at once instead of waiting.
-//
-// The event threads call Opened, Closed and the phase changes; Opened and
-// Closed take a short lock, the phase changes only store a deadline.
+// The one place where connections are counted: every accepted connection of
+// every listener is admitted here or refused (closed at once: a client is
+// better told now than left in a queue), and released here when it closes.
+// Bounds: open connections over all listeners, and from one client address on
+// one listener. The time limits of a connection are its event loop's (see
+// HttpConnection); they report here when they close one, so every refusal of
+// a slow or oversized client is counted in one place too.
 class ConnectionGuard {
 public:
-    using Clock = std::chrono::steady_clock;
+    enum class Admission { Admitted, OverTotal, OverPerAddress };
+    enum class Refusal { HeadTimeout, BodyTimeout, SendTimeout };
 
-    // One open connection; owned by the guard between Opened and Closed.
-    struct Entry {
-        int fd = -1;
-        std::atomic<std::int64_t> deadline{0};  // Clock ticks; 0: no limit running
-    };
-
-    ConnectionGuard(std::chrono::seconds headLimit, std::chrono::seconds bodyLimit,
-                    std::size_t maxConnections);
-    ~ConnectionGuard();
+    ConnectionGuard(std::size_t maxConnections, std::size_t maxPerAddress)
+        : m_maxConnections(maxConnections), m_maxPerAddress(maxPerAddress) {}
     ConnectionGuard(const ConnectionGuard&) = delete;
     ConnectionGuard& operator=(const ConnectionGuard&) = delete;
 
-    // A new connection: its entry, with the head limit running. Past the bound
-    // its socket is shut down at once (the entry is still returned, to be Closed).
-    Entry* Opened(int fd);
-    // Called before the socket is closed, so the watcher never touches a reused fd.
-    void Closed(Entry* entry);
+    // `address`: the client's address bytes (without the port).
+    Admission Admit(int listener, const std::string& address);
+    // Once for every Admitted connection, when it closes.
+    void Release(int listener, const std::string& address);
+    void Refused(Refusal refusal);
 
-    void HeadReceived(Entry& entry, bool bodyFollows) const {
-        entry.deadline = bodyFollows ? Deadline(m_bodyLimit) : 0;
-    }
-    void Answering(Entry& entry) const { entry.deadline = 0; }
-    void ReplySent(Entry& entry) const { entry.deadline = Deadline(m_headLimit); }
-
-    std::size_t OpenCount() const;
+    std::size_t OpenCount() const { return m_open.load(std::memory_order_relaxed); }
+    std::uint64_t RefusedCount(Admission admission) const;
+    std::uint64_t RefusedCount(Refusal refusal) const;
 
 private:
-    static std::int64_t Deadline(Clock::duration limit) {
-        return (Clock::now() + limit).time_since_epoch().count();
-    }
-    void Watch();
-
-    const Clock::duration m_headLimit;
-    const Clock::duration m_bodyLimit;
     const std::size_t m_maxConnections;
-    mutable std::mutex m_mutex;
-    std::unordered_set<Entry*> m_open;  // guarded by m_mutex
-    bool m_stopping = false;            // guarded by m_mutex
-    std::condition_variable m_wake;
-    std::thread m_watcher;  // last: starts once everything above exists
+    const std::size_t m_maxPerAddress;
+    std::atomic<std::size_t> m_open{0};
+    std::mutex m_mutex;
+    // Open connections per listener and client address; guarded by m_mutex.
+    std::vector<std::unordered_map<std::string, std::size_t>> m_perAddress;
+    std::atomic<std::uint64_t> m_refusedAdmission[3]{};
+    std::atomic<std::uint64_t> m_refused[3]{};
 };
 
 }  // namespace quibra::pollserver

@@ -1,32 +1,32 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
-#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ConnectionGuard.h"
-
-struct MHD_Connection;
-struct MHD_Daemon;
+#include "RequestHandler.h"
 
 namespace quibra::pollserver {
 
+class EventLoop;
+class ListenSocket;
 class PollService;
+class TlsContext;
 struct ServerOptions;
 
-// The HTTP and HTTPS listeners in front of PollService, on libmicrohttpd's
-// event loop: each listener has a pool of threads, each waiting on its own set
-// of connections (epoll for HTTP, poll for HTTPS), so an idle or slow
-// connection costs a socket and a little memory but never a thread. A request
-// is answered on the event thread that read it, except a ballot: its connection
+// The HTTP and HTTPS listeners in front of PollService, on one pool of event
+// threads (EventLoop) that serves both: each waits in epoll on the
+// connections it accepted, so an idle or slow connection, plain or TLS, costs
+// a socket and a little memory but never a thread or CPU. A request is
+// answered on the event thread that read it, except a ballot: its connection
 // rests while the ballot waits for its group commit, and the event thread
 // serves others meanwhile.
-class PollHttpServer {
+class PollHttpServer final : public RequestHandler {
 public:
     static constexpr const char* kPollingPath = "/wendrake-idm/v4/polling/polling.asp";
     static constexpr const char* kResultsPath = "/wendrake-idm/v4/polling/get_polling.asp";
@@ -37,8 +37,9 @@ public:
     PollHttpServer(const PollHttpServer&) = delete;
     PollHttpServer& operator=(const PollHttpServer&) = delete;
 
-    // Binds and starts serving at once (port 0: any free port), so the URL can
-    // be printed. False with a reason when the socket or the certificate fails.
+    // Binds at once (port 0: any free port), so the URL can be printed;
+    // connections queue until Run. False with a reason when the socket or
+    // the certificate fails.
     bool AddHttp(const std::string& host, int port, std::string& reason);
     bool AddHttps(const std::string& host, int port, const std::filesystem::path& certificate,
                   const std::filesystem::path& key, std::string& reason);
@@ -50,25 +51,18 @@ public:
     // Safe from any thread, also before Run.
     void Stop();
 
+    // RequestHandler: the one place where requests reach PollService.
+    void Handle(HttpConnection& connection, const RequestHead& head, std::string& body) override;
+    HttpReply Error(int status, std::string_view message) override;
+
 private:
     struct Listener;
-    struct Request;    // one request's raw target and body, between the library's calls
-    struct Callbacks;  // the library's entry points, in the source file
-    friend struct Callbacks;
-
     bool Add(const std::string& scheme, const std::string& host, int port,
-             const std::string* certificate, const std::string* key, std::string& reason);
-    // One call of the library's request handler; false drops the connection.
-    bool Answer(MHD_Connection* connection, const char* method, const char* uploadData,
-                std::size_t* uploadSize, Request& request);
-    bool Serve(MHD_Connection* connection, Request& request);
+             std::unique_ptr<TlsContext> tls, std::string& reason);
 
     PollService& m_service;
     const ServerOptions& m_options;
     ConnectionGuard m_guard;
-    std::atomic<int> m_requestsInFlight{0};  // heads read, replies not yet sent
-    std::atomic<int> m_suspended{0};         // ballots waiting for their commit
-    std::atomic<bool> m_stopping{false};
     std::vector<std::unique_ptr<Listener>> m_listeners;
     std::mutex m_stopMutex;
     std::condition_variable m_stopWake;

@@ -29,9 +29,9 @@ struct NumberOption {
 
 }  // namespace
 
-int ServerOptions::DefaultThreads(bool tls) {
+int ServerOptions::DefaultThreads() {
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    return tls ? std::clamp(4 * cores, 8, 256) : std::clamp(cores, 2, 256);
+    return std::clamp(cores, 2, 256);
 }
 
 bool ServerOptions::SharedDatabase() const {
@@ -54,9 +54,9 @@ std::string ServerOptions::Usage() {
            "  --db PATH             SQLite file (default $XDG_DATA_HOME/quibra/pollserver.sqlite)\n"
            "  --db postgresql://USER@HOST:PORT/NAME\n"
            "                        a PostgreSQL database; several servers may share it\n"
-           "  --threads N           event threads per listener (default: one per core for\n"
-           "                        HTTP, four for HTTPS; " +
-           number(DefaultThreads(false)) + " and " + number(DefaultThreads(true)) +
+           "  --threads N           event threads serving both listeners (default: one per\n"
+           "                        core, at least two; " +
+           number(DefaultThreads()) +
            " here)\n"
            "  --synchronous full|normal\n"
            "                        full: each commit is on disk before its jobs are\n"

@@ -17,7 +17,7 @@ namespace quibra::pollserver {
 //   --cert FILE --key FILE
 //                   PEM certificate and key; otherwise a self-signed pair is
 //                   made at first start beside the database
-//   --threads N     event threads per listener (1 to 256)
+//   --threads N     event threads, shared by the listeners (1 to 256)
 // and the bounds that keep slow, idle or oversized clients from holding the
 // server (see ConnectionGuard).
 struct ServerOptions {
@@ -27,7 +27,7 @@ struct ServerOptions {
     std::filesystem::path database;
     std::filesystem::path certificate;
     std::filesystem::path key;
-    // Event threads per listener; 0 (not given): DefaultThreads of each.
+    // Event threads serving both listeners; 0 (not given): DefaultThreads.
     int threads = 0;
     // --synchronous full|normal: how far each group commit is synced before its
     // jobs are acknowledged (full: the log on disk, surviving a power loss).
@@ -55,15 +55,11 @@ struct ServerOptions {
     // False with a message for a bad command line; `help` when --help was asked.
     bool Parse(const std::vector<std::string>& args, std::string& message, bool& help);
     static std::string Usage();
-    // Ballots never hold an event thread while they wait for their commit.
-    // HTTP waits in epoll, where idle connections cost nothing: one thread per
-    // core (at least two), since extra threads only add switches (on two cores
-    // two threads take fresh connections nearly twice as fast as eight). HTTPS
-    // waits in poll(), whose every call walks all the connections of its thread:
-    // four per core (at least eight) keep a thousand idle ones from taking most
-    // of the ballot rate.
-    static int DefaultThreads(bool tls);
-    int ThreadsFor(bool tls) const { return threads > 0 ? threads : DefaultThreads(tls); }
+    // Ballots never hold an event thread while they wait for their commit,
+    // and every thread waits in epoll, where idle connections cost nothing:
+    // one thread per core (at least two), since extra threads only add switches.
+    static int DefaultThreads();
+    int EventThreads() const { return threads > 0 ? threads : DefaultThreads(); }
     // --db names a PostgreSQL database rather than a SQLite file.
     bool SharedDatabase() const;
     // Where a self-signed certificate is kept: beside a SQLite file, else the

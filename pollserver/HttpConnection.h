@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ChunkedBody.h"
+#include "DeadlineList.h"
+#include "HttpReply.h"
+#include "RequestHead.h"
+
+typedef struct ssl_st SSL;
+
+namespace quibra::pollserver {
+
+class EventLoop;
+
+// One client connection, plain or TLS, driven by its event loop's edge
+// events: the handshake, the request head, the body, the reply, then the next
+// request or the end. Memory is held only while a request is in progress: an
+// idle connection keeps its socket, its TLS state (with no buffers) and this
+// object. Every phase that waits on the client runs a time limit (head,
+// body, sending); a request being answered runs none.
+//
+// A reply can come later, from any thread (a ballot waits for its commit):
+// ReplyLater gives a function that hands the reply to the event thread, and
+// the connection lives until it came. Everything else is event thread only.
+class HttpConnection final : public DeadlineList::Entry {
+public:
+    // `ssl` null: plain HTTP. Takes ownership of `fd` and `ssl`.
+    HttpConnection(EventLoop& loop, int fd, SSL* ssl, int listener, std::string address);
+    ~HttpConnection();
+    HttpConnection(const HttpConnection&) = delete;
+    HttpConnection& operator=(const HttpConnection&) = delete;
+
+    void Start();
+    void OnEvents(std::uint32_t events);
+    void OnDeadline() override;
+
+    // Answers the request being handled. `close` ends the connection after it.
+    void Reply(const HttpReply& reply, bool close = false);
+    // The reply comes later through the returned function, callable from any
+    // thread exactly once.
+    std::function<void(HttpReply)> ReplyLater();
+    // Ends the connection now (the loop stops); a connection waiting for a reply is kept.
+    void Close();
+    bool Waiting() const { return m_phase == Phase::Waiting; }
+
+private:
+    enum class Phase { Handshake, Head, Body, Handling, Waiting, Sending, Lingering, Closed };
+
+    void Advance();
+    bool Handshake();
+    // Works on the bytes already read; true when the phase moved on.
+    bool TakeInput();
+    bool TakeHead();
+    bool TakeBody();
+    void Dispatch();
+    void Refuse(int status, const char* message);
+    // Reads what the socket has into m_in: bytes read, 0 when it would block, -1 when closed.
+    long ReadSome();
+    // Writes m_out: true when all is out; false when it would block or the connection broke.
+    bool Flush();
+    void ReplySent();
+    void Linger();
+    void Discard();
+    void SendInterim(std::string_view bytes);
+
+    EventLoop& m_loop;
+    const int m_fd;
+    SSL* const m_ssl;
+    const int m_listener;
+    const std::string m_address;
+    Phase m_phase;
+    bool m_inAdvance = false;
+    bool m_drained = false;      // plain: the last read took all the socket had
+    bool m_peerGone = false;     // hung up while its reply was being made
+    bool m_closeAfter = false;   // the connection ends once the reply is out
+    bool m_lingerAfter = false;  // ... after reading and dropping what the client still sends
+    bool m_counted = false;      // counted among the loop's requests in progress
+    bool m_headOnly = false;     // a HEAD request: the reply without its body
+    std::int64_t m_lingerUntil = 0;
+    std::string m_in;   // bytes read and not yet taken
+    std::string m_out;  // bytes to write
+    std::size_t m_outSent = 0;
+    RequestHead m_head;
+    std::string m_body;
+    ChunkedBody m_chunked{0};
+};
+
+}  // namespace quibra::pollserver
