@@ -11,17 +11,32 @@ driver_rate() { sed -n 's/^RESULT .* rate=\([0-9]*\).*/\1/p' <<<"$1"; }
 # request log, serving /index.html with what REPLY_URL answers (a pollserver
 # reply: DeletePolling's, two bytes longer than a ballot's). Sets nginx_port;
 # with "tls" also nginx_tls_port, on the certificate the pollserver made in
-# $work. Returns once nginx takes connections: the load tools retry nothing.
+# $work (TLS 1.2 and 1.3, as the pollserver: Debian's nginx 1.22 offers only up
+# to 1.2 unless told), and nginx_full_port, the same with session resumption off (no
+# tickets, no cache: every handshake full). Returns once nginx takes
+# connections: the load tools retry nothing.
 start_nginx() {
   local reply_url=$1 tls=${2:-} tls_conf='' probe
   nginx_port=$(free_port)
   probe=$nginx_port
   if [[ $tls == tls ]]; then
     nginx_tls_port=$(free_port)
+    nginx_full_port=$(free_port)
     probe=$nginx_tls_port
     tls_conf="listen 127.0.0.1:$nginx_tls_port ssl;
     ssl_certificate $work/pollserver-cert.pem;
-    ssl_certificate_key $work/pollserver-key.pem;"
+    ssl_certificate_key $work/pollserver-key.pem;
+    ssl_protocols TLSv1.2 TLSv1.3;
+    ssl_session_cache shared:TLS:10m;
+    root $work/nginx/html;
+  }
+  server {
+    listen 127.0.0.1:$nginx_full_port ssl;
+    ssl_certificate $work/pollserver-cert.pem;
+    ssl_certificate_key $work/pollserver-key.pem;
+    ssl_protocols TLSv1.2 TLSv1.3;
+    ssl_session_tickets off;
+    ssl_session_cache off;"
   fi
   mkdir -p "$work/nginx/html" "$work/nginx/logs" "$work/nginx/tmp"
   curl -s "$reply_url/wendrake-idm/v4/polling/polling.asp?job=DeletePolling&pollcount=0" \
