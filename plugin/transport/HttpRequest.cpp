@@ -9,6 +9,7 @@
 
 #include "transport/CHttpUtil.h"
 #include "transport/CurlHandlePool.h"
+#include "transport/CurlShare.h"
 #include "transport/CurlHeaderList.h"
 #include "transport/DownloadFile.h"
 #include "transport/ProxyRules.h"
@@ -347,7 +348,7 @@ bool HttpRequest::Send() {
     }
 
     // A kept handle: cheaper than a new one, and it carries nothing over
-    // (options reset, no connection, no TLS session, no name cache; see below).
+    // (options reset, no connection, no name cache; see below).
     CurlHandlePool::Lease curl(CurlHandlePool::Instance());
     if (!curl) {
         FailHttp(0);
@@ -371,10 +372,10 @@ bool HttpRequest::Send() {
     // Every request has a connection of its own; nothing is carried over.
     curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
-    // A kept handle would otherwise resume TLS sessions and remember host
-    // names from earlier requests.
-    curl_easy_setopt(h, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    // A kept handle would otherwise remember host names from earlier requests.
     curl_easy_setopt(h, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
+    // TLS sessions are shared by all requests: a server's later requests resume.
+    curl_easy_setopt(h, CURLOPT_SHARE, CurlShare::Instance().Get());
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_connectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_receiveTimeoutSeconds));
