@@ -62,6 +62,8 @@ void HttpConnection::OnEvents(std::uint32_t events) {
         return;
     }
     if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) m_drained = false;
+    // The client's end comes with no edge of its own once its last bytes were signalled.
+    if (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) m_peerDone = true;
     Advance();
 }
 
@@ -278,8 +280,9 @@ long HttpConnection::ReadSome() {
         const ssize_t n = ::recv(m_fd, buffer.data(), buffer.size(), 0);
         if (n > 0) {
             m_in.append(buffer.data(), static_cast<std::size_t>(n));
-            // Less than asked for: the socket is empty, and a new edge comes with new bytes.
-            m_drained = static_cast<std::size_t>(n) < buffer.size();
+            // Less than asked for: the socket is empty, and a new edge comes
+            // with new bytes (but not with the end the client signalled already).
+            m_drained = !m_peerDone && static_cast<std::size_t>(n) < buffer.size();
             return n;
         }
         if (n < 0 && errno == EINTR) continue;

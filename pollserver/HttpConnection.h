@@ -74,6 +74,7 @@ private:
     Phase m_phase;
     bool m_inAdvance = false;
     bool m_drained = false;      // plain: the last read took all the socket had
+    bool m_peerDone = false;     // the client sends no more (or the connection broke)
     bool m_peerGone = false;     // hung up while its reply was being made
     bool m_closeAfter = false;   // the connection ends once the reply is out
     bool m_lingerAfter = false;  // ... after reading and dropping what the client still sends

@@ -1,4 +1,6 @@
 // Malformed requests get a 4xx reply with a short error document and change nothing.
+#include <sys/socket.h>
+
 #include <regex>
 
 #include "PollServerTest.h"
@@ -178,6 +180,56 @@ TEST_F(PollServerBadInputTest, OversizedRequestsAreAnsweredOnTheirHeadAndClosed)
         PollListReply parsed;
         ASSERT_TRUE(parsed.Parse(reply.substr(reply.find("\r\n\r\n") + 4))) << reply;
         EXPECT_EQ(parsed.Result().at("Code"), std::to_string(request.status));
+    }
+}
+
+TEST_F(PollServerBadInputTest, RawRequestsAreFramedAsHttpSaysAndMalformedOnesRefused) {
+    const std::string info =
+        PollServerSession::ResultsPath() + "?job=GetPollingInfo&pollcount=1&pollid_0=" + m_open;
+    const std::string post =
+        "POST " + PollServerSession::PollingPath() + " HTTP/1.1\r\nHost: x\r\n";
+    struct Exchange {
+        const char* what;
+        std::string sent;      // then the client sends nothing more
+        std::string statuses;  // of every reply, in order
+        bool body;             // the last reply carries its document
+    };
+    const std::vector<Exchange> exchanges = {
+        {"two requests in one piece, the second with a line break before it",
+         "GET " + info + " HTTP/1.1\r\nHost: x\r\n\r\n\r\nGET /none HTTP/1.1\r\n\r\n", "200 404",
+         true},
+        {"a chunked body, extensions and trailer",
+         post + "Transfer-Encoding: chunked\r\n\r\n4;x=y\r\njob=\r\n19\r\n"
+                "DeletePolling&pollcount=0\r\n0\r\nT: 1\r\n\r\n",
+         "200", true},
+        {"HEAD: the head alone", "HEAD " + info + " HTTP/1.1\r\n\r\n", "200", false},
+        {"HTTP/1.0 ends after its reply", "GET " + info + " HTTP/1.0\r\n\r\n", "200", true},
+        {"not a request line", "GET /x\r\n\r\nGET " + info + " HTTP/1.1\r\n\r\n", "400", true},
+        {"a header without a colon", "GET " + info + " HTTP/1.1\r\nHost x\r\n\r\n", "400", true},
+        {"an unknown transfer coding", post + "Transfer-Encoding: gzip\r\n\r\n", "501", true},
+        {"two framings at once",
+         post + "Transfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n0\r\n\r\n", "400", true},
+        {"a chunk size that is no number", post + "Transfer-Encoding: chunked\r\n\r\nzz\r\n", "400",
+         true},
+        {"two lengths", post + "Content-Length: 1\r\nContent-Length: 2\r\n\r\nab", "400", true},
+    };
+    for (const auto& exchange : exchanges) {
+        SCOPED_TRACE(exchange.what);
+        RawConnection connection;
+        ASSERT_TRUE(connection.Connect(m_server.HttpUrl()));
+        ASSERT_TRUE(connection.Send(exchange.sent));
+        ::shutdown(connection.Fd(), SHUT_WR);
+        std::string replies;
+        EXPECT_TRUE(connection.ReadUntilClosed(std::chrono::milliseconds(3000), &replies));
+        std::string statuses;
+        for (auto at = replies.find("HTTP/1.1 "); at != std::string::npos;
+             at = replies.find("HTTP/1.1 ", at + 1))
+            statuses += (statuses.empty() ? "" : " ") + replies.substr(at + 9, 3);
+        EXPECT_EQ(statuses, exchange.statuses) << replies;
+        EXPECT_EQ(replies.rfind("</Wendrake>") != std::string::npos &&
+                      replies.rfind("</Wendrake>") > replies.rfind("HTTP/1.1 "),
+                  exchange.body)
+            << replies;
     }
 }
 
