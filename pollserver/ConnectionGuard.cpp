@@ -3,20 +3,13 @@
 namespace quibra::pollserver {
 
 ConnectionGuard::Admission ConnectionGuard::Admit(int listener, const std::string& address) {
-    auto refuse = [this](Admission why) {
-        m_refusedAdmission[static_cast<int>(why)].fetch_add(1, std::memory_order_relaxed);
-        return why;
-    };
     std::lock_guard lock(m_mutex);
-    if (m_open.load(std::memory_order_relaxed) >= m_maxConnections)
-        return refuse(Admission::OverTotal);
+    if (m_open.load(std::memory_order_relaxed) >= m_maxConnections) return Admission::OverTotal;
     if (m_perAddress.size() <= static_cast<std::size_t>(listener))
         m_perAddress.resize(static_cast<std::size_t>(listener) + 1);
     auto& count = m_perAddress[static_cast<std::size_t>(listener)][address];
-    if (count >= m_maxPerAddress) {
-        if (count == 0) m_perAddress[static_cast<std::size_t>(listener)].erase(address);
-        return refuse(Admission::OverPerAddress);
-    }
+    // At least one connection is allowed, so a refused address always has an entry.
+    if (count >= m_maxPerAddress) return Admission::OverPerAddress;
     ++count;
     m_open.fetch_add(1, std::memory_order_relaxed);
     return Admission::Admitted;
@@ -28,18 +21,6 @@ void ConnectionGuard::Release(int listener, const std::string& address) {
     const auto found = counts.find(address);
     if (found != counts.end() && --found->second == 0) counts.erase(found);
     m_open.fetch_sub(1, std::memory_order_relaxed);
-}
-
-void ConnectionGuard::Refused(Refusal refusal) {
-    m_refused[static_cast<int>(refusal)].fetch_add(1, std::memory_order_relaxed);
-}
-
-std::uint64_t ConnectionGuard::RefusedCount(Admission admission) const {
-    return m_refusedAdmission[static_cast<int>(admission)].load(std::memory_order_relaxed);
-}
-
-std::uint64_t ConnectionGuard::RefusedCount(Refusal refusal) const {
-    return m_refused[static_cast<int>(refusal)].load(std::memory_order_relaxed);
 }
 
 }  // namespace quibra::pollserver

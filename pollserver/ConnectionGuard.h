@@ -14,13 +14,12 @@ namespace quibra::pollserver {
 // every listener is admitted here or refused (closed at once: a client is
 // better told now than left in a queue), and released here when it closes.
 // Bounds: open connections over all listeners, and from one client address on
-// one listener. The time limits of a connection are its event loop's (see
-// HttpConnection); they report here when they close one, so every refusal of
-// a slow or oversized client is counted in one place too.
+// one listener. Admit says which bound refused, for whoever counts refusals.
+// The time limits of a connection are its event loop's: HttpConnection's
+// OnDeadline is where a slow client is closed, and by which limit.
 class ConnectionGuard {
 public:
     enum class Admission { Admitted, OverTotal, OverPerAddress };
-    enum class Refusal { HeadTimeout, BodyTimeout, SendTimeout };
 
     ConnectionGuard(std::size_t maxConnections, std::size_t maxPerAddress)
         : m_maxConnections(maxConnections), m_maxPerAddress(maxPerAddress) {}
@@ -31,11 +30,8 @@ public:
     Admission Admit(int listener, const std::string& address);
     // Once for every Admitted connection, when it closes.
     void Release(int listener, const std::string& address);
-    void Refused(Refusal refusal);
 
     std::size_t OpenCount() const { return m_open.load(std::memory_order_relaxed); }
-    std::uint64_t RefusedCount(Admission admission) const;
-    std::uint64_t RefusedCount(Refusal refusal) const;
 
 private:
     const std::size_t m_maxConnections;
@@ -44,8 +40,6 @@ private:
     std::mutex m_mutex;
     // Open connections per listener and client address; guarded by m_mutex.
     std::vector<std::unordered_map<std::string, std::size_t>> m_perAddress;
-    std::atomic<std::uint64_t> m_refusedAdmission[3]{};
-    std::atomic<std::uint64_t> m_refused[3]{};
 };
 
 }  // namespace quibra::pollserver

@@ -68,21 +68,7 @@ void HttpConnection::OnEvents(std::uint32_t events) {
 }
 
 void HttpConnection::OnDeadline() {
-    auto& guard = m_loop.Guard();
-    switch (m_phase) {
-        case Phase::Handshake:
-        case Phase::Head:
-            guard.Refused(ConnectionGuard::Refusal::HeadTimeout);
-            break;
-        case Phase::Body:
-            guard.Refused(ConnectionGuard::Refusal::BodyTimeout);
-            break;
-        case Phase::Sending:
-            guard.Refused(ConnectionGuard::Refusal::SendTimeout);
-            break;
-        default:
-            break;
-    }
+    // Past the limit of its phase (head, body, sending, lingering): the client is dropped.
     Close();
 }
 
@@ -243,7 +229,14 @@ void HttpConnection::Reply(const HttpReply& reply, bool close) {
         m_out.clear();
         m_outSent = 0;
     }
-    m_out += reply.Serialize(!m_headOnly, !m_closeAfter, m_loop.DateLine());
+    if (!m_head.Http11() && !m_closeAfter) {
+        // An HTTP/1.0 client keeps its connection only when told it may.
+        HttpReply kept = reply;
+        kept.headers.emplace_back("Connection", "keep-alive");
+        m_out += kept.Serialize(!m_headOnly, true, m_loop.DateLine());
+    } else {
+        m_out += reply.Serialize(!m_headOnly, !m_closeAfter, m_loop.DateLine());
+    }
     m_phase = Phase::Sending;
     Advance();
 }

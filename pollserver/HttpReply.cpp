@@ -39,7 +39,6 @@ std::string_view HttpReply::Reason(int status) {
 
 std::string HttpReply::Serialize(bool withBody, bool keepAlive, std::string_view date) const {
     std::string out;
-    out.reserve(160 + date.size() + contentType.size() + (withBody ? body.size() : 0));
     out += "HTTP/1.1 ";
     out += std::to_string(status);
     out += ' ';

@@ -203,7 +203,10 @@ TEST_F(PollServerBadInputTest, RawRequestsAreFramedAsHttpSaysAndMalformedOnesRef
                 "DeletePolling&pollcount=0\r\n0\r\nT: 1\r\n\r\n",
          "200", true},
         {"HEAD: the head alone", "HEAD " + info + " HTTP/1.1\r\n\r\n", "200", false},
-        {"HTTP/1.0 ends after its reply", "GET " + info + " HTTP/1.0\r\n\r\n", "200", true},
+        {"HTTP/1.0 ends after its reply, unless it asks to keep its connection",
+         "GET " + info + " HTTP/1.0\r\nConnection: keep-alive\r\n\r\nGET " + info +
+             " HTTP/1.0\r\n\r\nGET /after-the-end HTTP/1.0\r\n\r\n",
+         "200 200", true},
         {"not a request line", "GET /x\r\n\r\nGET " + info + " HTTP/1.1\r\n\r\n", "400", true},
         {"a header without a colon", "GET " + info + " HTTP/1.1\r\nHost x\r\n\r\n", "400", true},
         {"an unknown transfer coding", post + "Transfer-Encoding: gzip\r\n\r\n", "501", true},

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "PollServerTest.h"
+#include "RawConnection.h"
 
 namespace quibra::test {
 namespace {
@@ -179,6 +180,25 @@ TEST_F(PollServerTest, HttpsServesTheSameDataWithTheCertificateMadeAtFirstStart)
         EXPECT_EQ(secure.SetStatus(id, "O", "0"), 200);
         EXPECT_EQ(secure.Vote(id, "u1", "Ann", {"A"}), 200);
         EXPECT_EQ(secure.List("a7", "m1").Records().at(0).Attr("UserCount"), "1");
+    }
+
+    // A client's next connection resumes its TLS session: no second full handshake.
+    auto context = RawConnection::ClientContext();
+    std::shared_ptr<SSL_SESSION> session;
+    for (const bool resuming : {false, true}) {
+        RawConnection connection;
+        ASSERT_TRUE(connection.Connect(m_server.HttpsUrl()));
+        ASSERT_TRUE(connection.Tls(context.get(), session.get()));
+        EXPECT_EQ(SSL_session_reused(connection.Ssl()) == 1, resuming);
+        EXPECT_EQ(SSL_version(connection.Ssl()), TLS1_3_VERSION);
+        // The session ticket comes after the handshake: read the reply before taking it.
+        connection.Send("GET / HTTP/1.1\r\nConnection: close\r\n\r\n");
+        std::string reply;
+        EXPECT_TRUE(connection.ReadUntilClosed(std::chrono::milliseconds(3000), &reply));
+        EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 404");
+        session.reset(SSL_get1_session(connection.Ssl()), SSL_SESSION_free);
+        // Ended cleanly (the server's alert came), so the client keeps the session.
+        SSL_set_shutdown(connection.Ssl(), SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
     }
 
     // The same certificate is used again after a restart.

@@ -39,12 +39,15 @@ public:
         m_openedAt = Clock::now();
         return ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
-    // Completes a TLS handshake on the connection; false when it fails.
-    bool Tls(SSL_CTX* context) {
+    // Completes a TLS handshake on the connection, offering to resume
+    // `session` when given; false when it fails.
+    bool Tls(SSL_CTX* context, SSL_SESSION* session = nullptr) {
         m_ssl = SSL_new(context);
         SSL_set_fd(m_ssl, m_fd);
+        if (session != nullptr) SSL_set_session(m_ssl, session);
         return SSL_connect(m_ssl) == 1;
     }
+    SSL* Ssl() const { return m_ssl; }
     // Sends all of `bytes` (through TLS after Tls); false when the peer is gone.
     bool Send(const std::string& bytes) {
         if (m_ssl != nullptr)
