@@ -35,18 +35,21 @@ struct ResponseFree {
 // Queues one reply. `close` ends the connection after it: a request refused on
 // its head is not read any further.
 bool Queue(MHD_Connection* connection, int status, const std::string& body, const char* type,
-           bool close) {
+           bool close, const std::string& wwwAuthenticate = {}) {
     std::unique_ptr<MHD_Response, ResponseFree> response(MHD_create_response_from_buffer(
         body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY));
     if (!response) return false;
     MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, type);
     MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
     if (close) MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONNECTION, "close");
+    if (!wwwAuthenticate.empty())
+        MHD_add_response_header(response.get(), MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                                wwwAuthenticate.c_str());
     return MHD_queue_response(connection, static_cast<unsigned>(status), response.get()) == MHD_YES;
 }
 
 bool QueueReply(MHD_Connection* connection, const PollService::Reply& reply, bool close = false) {
-    return Queue(connection, reply.status, reply.body, kXmlType, close);
+    return Queue(connection, reply.status, reply.body, kXmlType, close, reply.wwwAuthenticate);
 }
 
 // A reply that must not fail even when building the XML document does.
@@ -305,8 +308,13 @@ bool PollHttpServer::Serve(MHD_Connection* connection, Request& request) {
     FormFields fields;
     std::string reason;
     if (!fields.Parse(form, reason)) return QueueReply(connection, PollService::Error(400, reason));
+    // The credential, if any, goes to the service as sent; it is never logged.
+    const char* authorization =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+    const PollService::Authorization credential =
+        authorization != nullptr ? PollService::Authorization(authorization) : std::nullopt;
     if (!PollService::AnswersLater(script, fields))
-        return QueueReply(connection, m_service.Handle(script, fields));
+        return QueueReply(connection, m_service.Handle(script, fields, credential));
 
     // A ballot: the connection rests until its commit, and this thread goes on.
     // Suspended first, so the outcome can never come before the suspension.
@@ -321,7 +329,7 @@ bool PollHttpServer::Serve(MHD_Connection* connection, Request& request) {
         MHD_resume_connection(connection);
         --m_suspended;
     };
-    if (auto now = m_service.Start(script, fields, resume)) resume(std::move(*now));
+    if (auto now = m_service.Start(script, fields, resume, credential)) resume(std::move(*now));
     return true;
 }
 
