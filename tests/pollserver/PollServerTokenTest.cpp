@@ -27,6 +27,19 @@ using Json = nlohmann::json;
 const std::string kPolling = "/wendrake-idm/v4/polling/polling.asp?";
 const std::string kResults = "/wendrake-idm/v4/polling/get_polling.asp?";
 
+// What a command prints, less its final line break.
+std::string Output(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, got);
+        pclose(pipe);
+    }
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
 void Openssl(const std::string& arguments) {
     ASSERT_EQ(std::system(("openssl " + arguments + " 2>/dev/null").c_str()), 0) << arguments;
 }
@@ -279,6 +292,40 @@ TEST(TokenVerifierTest, Base64UrlTakesOnlyCanonicalUnpaddedText) {
     EXPECT_EQ(Base64Url::Decode("-_8"), std::optional<std::string>("\xfb\xff"));
     for (const auto* bad : {"-_8=", "+/8", "-_9", "a", "ab c", "ab\n"})
         EXPECT_FALSE(Base64Url::Decode(bad)) << bad;
+}
+
+// `pollserver token` prints a token the server's verifier takes, with the
+// claims asked for; the pin printed at start is the openssl command's.
+TEST(TokenMinterTest, MintsWhatTheVerifierTakesAndPinsAsOpensslDoes) {
+    TempDir dir;
+    const auto keys = MakeKeys("EdDSA", dir.Path(), "ed");
+    const auto exe = std::string(QUIBRA_POLLSERVER_EXE);
+    const auto token = Output(exe + " token --key " + (dir / "ed.pem").string() +
+                              " --user u1 --name 'Ann Lee' --module m1 --role presenter --ttl 60" +
+                              " --issuer iss1");
+    std::string reason;
+    TokenVerifier verifier(JwsKey::PublicKeyFile(keys.serverFile, reason), {"iss1", "quibra"});
+    const auto claims = verifier.Verify(token, TokenVerifier::Now());
+    ASSERT_TRUE(claims) << token;
+    EXPECT_EQ(claims->user + "|" + claims->name + "|" + claims->module, "u1|Ann Lee|m1");
+    EXPECT_FALSE(verifier.Verify(token, TokenVerifier::Now() + 121)) << "--ttl 60";
+    for (const auto* bad : {" --role admin", " --secret /nonexistent", ""})
+        EXPECT_EQ(std::system((exe + " token --key " + (dir / "ed.pem").string() +
+                               (std::string(bad).empty() ? "" : " --user u --name n --module m") +
+                               bad + " >/dev/null 2>&1")
+                                  .c_str()),
+                  2 << 8)
+            << bad;
+
+    const auto cert = dir / "cert.pem";
+    Openssl(
+        "req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=localhost "
+        "-keyout " +
+        (dir / "k.pem").string() + " -out " + cert.string());
+    EXPECT_EQ(JwsKey::CertificatePin(cert),
+              "sha256//" + Output("openssl x509 -in " + cert.string() +
+                                  " -pubkey -noout | openssl pkey -pubin -outform der |"
+                                  " openssl dgst -sha256 -binary | openssl base64 -A"));
 }
 
 }  // namespace
