@@ -92,11 +92,13 @@ std::string HostApp::InitMessage(const std::string& skinFolder,
     // The presenter owns the polls it creates under its own user id.
     xml += Element("authorname", m_options.user);
     xml += Element("tmpfolder", tempFolder);
+    if (!m_options.token.empty()) xml += Element("authtoken", m_options.token);
     return xml + "</init>";
 }
 
 bool HostApp::Start(QString& error) {
     UserConfig config;
+    config.SetServerIdentity(m_options.serverCa, m_options.serverPin);
     std::string message;
     if (!config.Prepare(m_options.useSsl, message)) {
         error = QString::fromStdString(message);
