@@ -29,6 +29,8 @@ using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Freer<EVP_MD_CTX, EVP_MD_CTX_free>>
 using EcSigPtr = std::unique_ptr<ECDSA_SIG, Freer<ECDSA_SIG, ECDSA_SIG_free>>;
 using BioPtr = std::unique_ptr<BIO, Freer<BIO, BIO_free_all>>;
 using X509Ptr = std::unique_ptr<X509, Freer<X509, X509_free>>;
+using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, Freer<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
+using MdPtr = std::unique_ptr<EVP_MD, Freer<EVP_MD, EVP_MD_free>>;
 
 const unsigned char* Bytes(std::string_view text) {
     return reinterpret_cast<const unsigned char*>(text.data());
@@ -64,8 +66,12 @@ std::optional<JwsAlgorithm> AlgorithmOf(EVP_PKEY* key) {
 
 }  // namespace
 
+// OpenSSL 3 looks algorithms up by name on every implicit use: the digest and
+// a verification context set up once are copied for each check instead.
 struct JwsKey::Pkey {
     PkeyPtr key;
+    MdPtr sha256{EVP_MD_fetch(nullptr, "SHA256", nullptr)};
+    PkeyCtxPtr verifyTemplate;  // ES256: initialised for EVP_PKEY_verify
 };
 
 std::string_view JwsAlgorithmName(JwsAlgorithm algorithm) {
@@ -150,6 +156,14 @@ std::unique_ptr<JwsKey> JwsKey::FromPem(const std::filesystem::path& file, bool 
     }
     auto pkey = std::make_unique<Pkey>();
     pkey->key = std::move(key);
+    if (*algorithm == JwsAlgorithm::ES256) {
+        pkey->verifyTemplate.reset(EVP_PKEY_CTX_new_from_pkey(nullptr, pkey->key.get(), nullptr));
+        if (!pkey->sha256 || !pkey->verifyTemplate ||
+            EVP_PKEY_verify_init(pkey->verifyTemplate.get()) != 1) {
+            reason = file.string() + ": the key cannot verify";
+            return nullptr;
+        }
+    }
     return std::unique_ptr<JwsKey>(new JwsKey(*algorithm, std::move(pkey), {}, privateKey));
 }
 
@@ -189,10 +203,9 @@ bool JwsKey::Verify(std::string_view input, std::string_view signature) const {
             return false;
         return signature.size() == length && CRYPTO_memcmp(mac, signature.data(), length) == 0;
     }
-    MdCtxPtr context(EVP_MD_CTX_new());
-    if (!context) return false;
     if (m_algorithm == JwsAlgorithm::EdDSA) {
-        if (signature.size() != 64) return false;
+        MdCtxPtr context(EVP_MD_CTX_new());
+        if (!context || signature.size() != 64) return false;
         return EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, m_key->key.get()) ==
                    1 &&
                EVP_DigestVerify(context.get(), Bytes(signature), signature.size(), Bytes(input),
@@ -212,10 +225,14 @@ bool JwsKey::Verify(std::string_view input, std::string_view signature) const {
     unsigned char* der = nullptr;
     const int derLength = i2d_ECDSA_SIG(ecdsa.get(), &der);
     if (derLength <= 0) return false;
-    const bool good = EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr,
-                                           m_key->key.get()) == 1 &&
-                      EVP_DigestVerify(context.get(), der, static_cast<std::size_t>(derLength),
-                                       Bytes(input), input.size()) == 1;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    PkeyCtxPtr verify(EVP_PKEY_CTX_dup(m_key->verifyTemplate.get()));
+    const bool good = verify &&
+                      EVP_Digest(input.data(), input.size(), digest, &digestLength,
+                                 m_key->sha256.get(), nullptr) == 1 &&
+                      EVP_PKEY_verify(verify.get(), der, static_cast<std::size_t>(derLength),
+                                      digest, digestLength) == 1;
     OPENSSL_free(der);
     return good;
 }
