@@ -139,6 +139,8 @@ bool HostApp::Start(QString& error) {
     if (presenter) {
         m_tally = new ServerTally(server, QString::fromStdString(m_options.user),
                                   QString::fromStdString(m_options.module));
+        m_tally->SetToken(QByteArray::fromStdString(m_options.token));
+        m_tally->SetCaFile(QString::fromStdString(m_options.serverCa));
         m_session->ConfirmWith(m_tally);
     }
     if (presenter) {

@@ -98,6 +98,7 @@ std::string HostOptions::Usage() {
            "./quibra-demo)\n"
            "  --script                   run the demo's scripted walkthrough even with a "
            "display\n"
+           "  --insecure                 run the demo without tokens and server checks\n"
            "  --help                     show this text\n";
 }
 
@@ -202,6 +203,8 @@ HostOptions::Outcome HostOptions::Parse(const std::vector<std::string>& args, Ho
             options.attendees = *number;
         } else if (arg == "--demo") {
             options.demo = true;
+        } else if (arg == "--insecure") {
+            options.insecure = true;
         } else if (arg == "--script") {
             options.script = true;
         } else if (arg == "--agent") {

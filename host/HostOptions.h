@@ -32,6 +32,8 @@ struct HostOptions {
     std::string serverPin;
 
     bool demo = false;
+    // The demo as it ran before tokens: no keys, no tokens, any certificate.
+    bool insecure = false;
     bool script = false;
     int attendees = 3;
     std::string out = "quibra-demo";
