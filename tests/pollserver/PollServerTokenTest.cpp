@@ -27,19 +27,6 @@ using Json = nlohmann::json;
 const std::string kPolling = "/wendrake-idm/v4/polling/polling.asp?";
 const std::string kResults = "/wendrake-idm/v4/polling/get_polling.asp?";
 
-// What a command prints, less its final line break.
-std::string Output(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, got);
-        pclose(pipe);
-    }
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
-}
-
 void Openssl(const std::string& arguments) {
     ASSERT_EQ(std::system(("openssl " + arguments + " 2>/dev/null").c_str()), 0) << arguments;
 }
@@ -300,9 +287,9 @@ TEST(TokenMinterTest, MintsWhatTheVerifierTakesAndPinsAsOpensslDoes) {
     TempDir dir;
     const auto keys = MakeKeys("EdDSA", dir.Path(), "ed");
     const auto exe = std::string(QUIBRA_POLLSERVER_EXE);
-    const auto token = Output(exe + " token --key " + (dir / "ed.pem").string() +
-                              " --user u1 --name 'Ann Lee' --module m1 --role presenter --ttl 60" +
-                              " --issuer iss1");
+    const auto token = CommandOutput(
+        exe + " token --key " + (dir / "ed.pem").string() +
+        " --user u1 --name 'Ann Lee' --module m1 --role presenter --ttl 60" + " --issuer iss1");
     std::string reason;
     TokenVerifier verifier(JwsKey::PublicKeyFile(keys.serverFile, reason), {"iss1", "quibra"});
     const auto claims = verifier.Verify(token, TokenVerifier::Now());
@@ -323,9 +310,9 @@ TEST(TokenMinterTest, MintsWhatTheVerifierTakesAndPinsAsOpensslDoes) {
         "-keyout " +
         (dir / "k.pem").string() + " -out " + cert.string());
     EXPECT_EQ(JwsKey::CertificatePin(cert),
-              "sha256//" + Output("openssl x509 -in " + cert.string() +
-                                  " -pubkey -noout | openssl pkey -pubin -outform der |"
-                                  " openssl dgst -sha256 -binary | openssl base64 -A"));
+              "sha256//" + CommandOutput("openssl x509 -in " + cert.string() +
+                                         " -pubkey -noout | openssl pkey -pubin -outform der |"
+                                         " openssl dgst -sha256 -binary | openssl base64 -A"));
 }
 
 }  // namespace

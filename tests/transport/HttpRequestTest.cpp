@@ -187,19 +187,6 @@ TEST_F(HttpRequestTest, AnyCertificateIsAccepted) {
     thread.join();
 }
 
-// What a shell command prints, less its final line break.
-std::string Output(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, got);
-        pclose(pipe);
-    }
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
-}
-
 // The server's identity, opt-in: a CA file or a key pin refuses a server with
 // another key before any field is sent, accepts the right one, and is HTTPS only.
 TEST_F(HttpRequestTest, ServerCaFileAndPinRefuseAnotherServerBeforeSendingAnything) {
@@ -221,7 +208,8 @@ TEST_F(HttpRequestTest, ServerCaFileAndPinRefuseAnotherServerBeforeSendingAnythi
                               .c_str()),
               0);
     const auto pinOf = [&](const std::string& cert) {
-        return "sha256//" + Output("openssl x509 -in " + cert +
+        return "sha256//" +
+               test::CommandOutput("openssl x509 -in " + cert +
                                    " -pubkey -noout | openssl pkey -pubin -outform der |"
                                    " openssl dgst -sha256 -binary | openssl base64 -A");
     };
