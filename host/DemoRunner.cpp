@@ -81,7 +81,14 @@ bool DemoRunner::Prepare(QString& error) {
     }
 
     const QString exeFolder = QCoreApplication::applicationDirPath();
-    if (!m_server.Start(exeFolder + "/pollserver", m_temp.filePath("polls.db"), error))
+    QStringList serverArgs;
+    if (Secured()) {
+        if (!MakeKeys(error)) return false;
+        serverArgs = {QStringLiteral("--cert"),     m_temp.filePath("server.pem"),
+                      QStringLiteral("--key"),      m_temp.filePath("server.key"),
+                      QStringLiteral("--auth-key"), m_temp.filePath("signing.pub.pem")};
+    }
+    if (!m_server.Start(exeFolder + "/pollserver", m_temp.filePath("polls.db"), error, serverArgs))
         return false;
     Say(QStringLiteral("PollServer (pid %1) at %2 and %3, database in %4")
             .arg(m_server.Pid())
@@ -98,8 +105,19 @@ bool DemoRunner::Prepare(QString& error) {
     presenter.session = "demo-" + std::to_string(QCoreApplication::applicationPid());
     presenter.module = m_options.module;
     std::string parse;
-    HostOptions::Outcome outcome =
-        HostOptions::Parse({"--server", m_server.HttpsUrl().toStdString()}, presenter, parse);
+    std::vector<std::string> presenterArgs = {"--server", m_server.HttpsUrl().toStdString()};
+    if (Secured()) {
+        m_presenterToken = Token(QString::fromUtf8(kPresenter.userId),
+                                 QString::fromUtf8(kPresenter.name), "presenter");
+        if (m_presenterToken.isEmpty()) {
+            error = QStringLiteral("pollserver token made no token for the presenter");
+            return false;
+        }
+        presenterArgs.insert(presenterArgs.end(),
+                             {"--token", m_presenterToken.toStdString(), "--server-ca",
+                              m_temp.filePath("ca.pem").toStdString()});
+    }
+    HostOptions::Outcome outcome = HostOptions::Parse(presenterArgs, presenter, parse);
     if (outcome != HostOptions::Outcome::Run) {
         error = QString::fromStdString(parse);
         return false;
@@ -143,6 +161,15 @@ bool DemoRunner::StartAttendee(Attendee& attendee, int index, QString& error) {
                         QStringLiteral("--module"),  QString::fromStdString(m_options.module),
                         QStringLiteral("--server"),  m_server.HttpsUrl()};
     if (!attendee.lang.isEmpty()) args << QStringLiteral("--lang") << attendee.lang;
+    if (Secured()) {
+        attendee.token = Token(attendee.userId, attendee.name, "attendee");
+        if (attendee.token.isEmpty()) {
+            error = QStringLiteral("pollserver token made no token for ") + attendee.name;
+            return false;
+        }
+        args << QStringLiteral("--token") << attendee.token << QStringLiteral("--server-ca")
+             << m_temp.filePath("ca.pem");
+    }
     if (m_scripted) args << QStringLiteral("--agent");
     // Each attendee's log goes to the output folder and, prefixed, to ours.
     auto log = std::make_shared<QFile>(m_out + "/" + attendee.userId + ".log");
@@ -200,6 +227,51 @@ bool DemoRunner::WaitForAttendees(QString& error) {
     return result == 0;
 }
 
+bool DemoRunner::MakeKeys(QString& error) {
+    const auto at = [this](const char* name) { return m_temp.filePath(QString::fromLatin1(name)); };
+    const QStringList ec = {QStringLiteral("-newkey"), QStringLiteral("ec"),
+                            QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:P-256"),
+                            QStringLiteral("-nodes")};
+    const std::vector<QStringList> steps = {
+        {"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out",
+         at("signing.pem")},
+        {"pkey", "-in", at("signing.pem"), "-pubout", "-out", at("signing.pub.pem")},
+        QStringList{"req", "-x509"} + ec +
+            QStringList{"-subj", "/CN=Quibra demo CA", "-days", "2", "-keyout", at("ca.key"),
+                        "-out", at("ca.pem")},
+        QStringList{"req"} + ec +
+            QStringList{"-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                        "-keyout", at("server.key"), "-out", at("server.csr")},
+        {"x509", "-req", "-in", at("server.csr"), "-CA", at("ca.pem"), "-CAkey", at("ca.key"),
+         "-CAcreateserial", "-copy_extensions", "copy", "-days", "2", "-out", at("server.pem")},
+    };
+    for (const QStringList& step : steps) {
+        QProcess openssl;
+        openssl.setProcessChannelMode(QProcess::MergedChannels);
+        openssl.start(QStringLiteral("openssl"), step);
+        if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit ||
+            openssl.exitCode() != 0) {
+            error = QStringLiteral("openssl ") + step.first() + QStringLiteral(" failed: ") +
+                    QString::fromUtf8(openssl.readAll()).trimmed();
+            return false;
+        }
+    }
+    Say(QStringLiteral("secured: tokens signed with %1, the PollServer's certificate from %2")
+            .arg(at("signing.pem"), at("ca.pem")));
+    return true;
+}
+
+QString DemoRunner::Token(const QString& user, const QString& name, const char* role) const {
+    QProcess mint;
+    mint.start(QCoreApplication::applicationDirPath() + "/pollserver",
+               {QStringLiteral("token"), QStringLiteral("--key"), m_temp.filePath("signing.pem"),
+                QStringLiteral("--user"), user, QStringLiteral("--name"), name,
+                QStringLiteral("--module"), QString::fromStdString(m_options.module),
+                QStringLiteral("--role"), QString::fromLatin1(role)});
+    if (!mint.waitForFinished(30000) || mint.exitCode() != 0) return {};
+    return QString::fromUtf8(mint.readAllStandardOutput()).trimmed();
+}
+
 void DemoRunner::StopAll() {
     for (Attendee& attendee : m_attendees) {
         if (!attendee.process || attendee.process->state() == QProcess::NotRunning) continue;
@@ -231,8 +303,9 @@ int DemoRunner::Run() {
     if (m_scripted) {
         std::vector<Walkthrough::Attendee> people;
         for (const Attendee& attendee : m_attendees)
-            people.push_back({attendee.userId, attendee.name});
-        Walkthrough walk(*m_presenter, people, m_out, m_server.HttpUrl());
+            people.push_back({attendee.userId, attendee.name, attendee.token.toUtf8()});
+        Walkthrough walk(*m_presenter, people, m_out, m_server.HttpUrl(),
+                         m_presenterToken.toUtf8());
         connect(&walk, &Walkthrough::Finished, qApp,
                 [](int result) { QCoreApplication::exit(result); });
         QTimer::singleShot(0, &walk, &Walkthrough::Start);

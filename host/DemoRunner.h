@@ -23,7 +23,8 @@ public:
     struct Attendee {
         QString userId;
         QString name;
-        QString lang;  // empty: the demo's own language
+        QString lang;   // empty: the demo's own language
+        QString token;  // secured demo: the attendee's own bearer token
         std::unique_ptr<QProcess> process;
         bool joined = false;
     };
@@ -38,6 +39,12 @@ public:
 private:
     bool Prepare(QString& error);
     bool StartAttendee(Attendee& attendee, int index, QString& error);
+    // Secured demo: a token signing key, a CA and the PollServer's certificate
+    // signed by it, made with the openssl command in the temporary folder.
+    bool MakeKeys(QString& error);
+    // A token of `pollserver token` for one participant; empty on failure.
+    QString Token(const QString& user, const QString& name, const char* role) const;
+    bool Secured() const { return !m_options.insecure; }
     bool WaitForAttendees(QString& error);
     void StopAll();
     void Say(const QString& line) const;
@@ -45,6 +52,7 @@ private:
     HostOptions m_options;
     bool m_scripted;
     QTemporaryDir m_temp;
+    QString m_presenterToken;
     QString m_out;
     ServerProcess m_server;
     std::unique_ptr<HostApp> m_presenter;

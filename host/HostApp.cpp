@@ -92,11 +92,13 @@ std::string HostApp::InitMessage(const std::string& skinFolder,
     // The presenter owns the polls it creates under its own user id.
     xml += Element("authorname", m_options.user);
     xml += Element("tmpfolder", tempFolder);
+    if (!m_options.token.empty()) xml += Element("authtoken", m_options.token);
     return xml + "</init>";
 }
 
 bool HostApp::Start(QString& error) {
     UserConfig config;
+    config.SetServerIdentity(m_options.serverCa, m_options.serverPin);
     std::string message;
     if (!config.Prepare(m_options.useSsl, message)) {
         error = QString::fromStdString(message);
@@ -137,6 +139,8 @@ bool HostApp::Start(QString& error) {
     if (presenter) {
         m_tally = new ServerTally(server, QString::fromStdString(m_options.user),
                                   QString::fromStdString(m_options.module));
+        m_tally->SetToken(QByteArray::fromStdString(m_options.token));
+        m_tally->SetCaFile(QString::fromStdString(m_options.serverCa));
         m_session->ConfirmWith(m_tally);
     }
     if (presenter) {

@@ -1,6 +1,8 @@
 #include "HostOptions.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -84,6 +86,11 @@ std::string HostOptions::Usage() {
            "https://127.0.0.1:8443)\n"
            "  --http                     talk to the server over plain HTTP (saved as UseSSL 0)\n"
            "  --https                    talk to the server over HTTPS (saved as UseSSL 1)\n"
+           "  --token TOKEN|@FILE        the bearer token the PollServer asks for (from FILE)\n"
+           "  --server-ca FILE           verify the server's certificate against these CAs\n"
+           "                             (saved as ServerCAFile)\n"
+           "  --server-pin sha256//B64   accept only the server key with this pin (saved as\n"
+           "                             ServerPin)\n"
            "  --lang LOCALE              the language of this run, e.g. en_US or zh_CN\n"
            "  --demo                     run a PollServer, a presenter and attendees together\n"
            "  --attendees N              attendees of the demo, 0 to 8 (default 3)\n"
@@ -91,6 +98,7 @@ std::string HostOptions::Usage() {
            "./quibra-demo)\n"
            "  --script                   run the demo's scripted walkthrough even with a "
            "display\n"
+           "  --insecure                 run the demo without tokens and server checks\n"
            "  --help                     show this text\n";
 }
 
@@ -143,6 +151,40 @@ HostOptions::Outcome HostOptions::Parse(const std::vector<std::string>& args, Ho
             if (!value(text)) return Outcome::Error;
             serverGiven = true;
             if (!ParseServer(text, options, message)) return Outcome::Error;
+        } else if (arg == "--token") {
+            if (!value(text)) return Outcome::Error;
+            if (text.rfind('@', 0) == 0) {
+                std::ifstream file(text.substr(1), std::ios::binary);
+                std::ostringstream bytes;
+                bytes << file.rdbuf();
+                if (!file) {
+                    message = "--token: cannot read " + text.substr(1);
+                    return Outcome::Error;
+                }
+                text = bytes.str();
+                while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                    text.pop_back();
+            }
+            // The characters of a JWT; anything else would break the header.
+            for (const char c : text) {
+                const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                     (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+                if (!allowed) {
+                    message = "--token takes a token of letters, digits and - _ . only";
+                    return Outcome::Error;
+                }
+            }
+            options.token = text;
+        } else if (arg == "--server-ca") {
+            if (!value(text)) return Outcome::Error;
+            options.serverCa = text;
+        } else if (arg == "--server-pin") {
+            if (!value(text)) return Outcome::Error;
+            if (text.rfind("sha256//", 0) != 0 || text.size() <= 8) {
+                message = "--server-pin takes a pin of the form sha256//BASE64";
+                return Outcome::Error;
+            }
+            options.serverPin = text;
         } else if (arg == "--http" || arg == "--https") {
             const bool ssl = arg == "--https";
             if ((flagSsl && *flagSsl != ssl) || (options.useSsl && *options.useSsl != ssl)) {
@@ -161,6 +203,8 @@ HostOptions::Outcome HostOptions::Parse(const std::vector<std::string>& args, Ho
             options.attendees = *number;
         } else if (arg == "--demo") {
             options.demo = true;
+        } else if (arg == "--insecure") {
+            options.insecure = true;
         } else if (arg == "--script") {
             options.script = true;
         } else if (arg == "--agent") {

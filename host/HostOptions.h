@@ -23,8 +23,17 @@ struct HostOptions {
     // HTTPS on or off: --https/--http or the URL's scheme; unset leaves the
     // user's configuration as it is.
     std::optional<bool> useSsl;
+    // A bearer token for the PollServer (--token TOKEN or --token @FILE); empty:
+    // none. Handed to the plug-in only, never printed.
+    std::string token;
+    // The server's identity, saved to the user's configuration when given:
+    // a CA file (--server-ca) and a public-key pin "sha256//..." (--server-pin).
+    std::string serverCa;
+    std::string serverPin;
 
     bool demo = false;
+    // The demo as it ran before tokens: no keys, no tokens, any certificate.
+    bool insecure = false;
     bool script = false;
     int attendees = 3;
     std::string out = "quibra-demo";

@@ -5,12 +5,13 @@
 #include "ChildProcess.h"
 
 bool ServerProcess::Start(const QString& executable, const QString& database, QString& error,
-                          int limitMs) {
+                          const QStringList& extra, int limitMs) {
     ChildProcess::DieWithParent(m_process);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(executable,
-                    {QStringLiteral("--http"), QStringLiteral("0"), QStringLiteral("--https"),
-                     QStringLiteral("0"), QStringLiteral("--db"), database});
+    m_process.start(executable, QStringList{QStringLiteral("--http"), QStringLiteral("0"),
+                                            QStringLiteral("--https"), QStringLiteral("0"),
+                                            QStringLiteral("--db"), database} +
+                                    extra);
     if (!m_process.waitForStarted(limitMs)) {
         error = QStringLiteral("cannot start ") + executable + ": " + m_process.errorString();
         return false;

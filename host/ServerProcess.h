@@ -15,8 +15,9 @@ public:
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     // Waits (at most `limitMs`) for the ready line. False with the reason.
+    // `extra`: more arguments (a certificate, a token key).
     bool Start(const QString& executable, const QString& database, QString& error,
-               int limitMs = 30000);
+               const QStringList& extra = {}, int limitMs = 30000);
     void Stop();
 
     qint64 Pid() const { return m_process.processId(); }

@@ -3,6 +3,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QUrlQuery>
 #include <QXmlStreamReader>
 
@@ -23,11 +25,7 @@ void ServerTally::Fetch() {
     query.addQueryItem(QStringLiteral("userid"), m_author);
     query.addQueryItem(QStringLiteral("modulename"), m_module);
     url.setQuery(query);
-    QNetworkRequest request(url);
-    // Loopback only: never through a proxy of the environment.
-    m_network->setProxy(QNetworkProxy::NoProxy);
-    QNetworkReply* reply = m_network->get(request);
-    connect(reply, &QNetworkReply::sslErrors, reply, [reply] { reply->ignoreSslErrors(); });
+    QNetworkReply* reply = Get(url, m_token);
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         reply->deleteLater();
         std::vector<Poll> polls;
@@ -42,6 +40,35 @@ void ServerTally::Fetch() {
         m_done = true;
         emit Fetched();
     });
+}
+
+void ServerTally::Send(const QList<QPair<QString, QString>>& fields, const QByteArray& token,
+                       std::function<void(int)> done) {
+    QUrl url(m_url + "/wendrake-idm/v4/polling/polling.asp");
+    QUrlQuery query;
+    query.setQueryItems(fields);
+    url.setQuery(query);
+    QNetworkReply* reply = Get(url, token);
+    connect(reply, &QNetworkReply::finished, this, [reply, done] {
+        reply->deleteLater();
+        done(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt());
+    });
+}
+
+QNetworkReply* ServerTally::Get(const QUrl& url, const QByteArray& token) {
+    QNetworkRequest request(url);
+    if (!token.isEmpty()) request.setRawHeader("Authorization", "Bearer " + token);
+    if (!m_caFile.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslCertificate::fromPath(m_caFile));
+        request.setSslConfiguration(tls);
+    }
+    // Loopback only: never through a proxy of the environment.
+    m_network->setProxy(QNetworkProxy::NoProxy);
+    QNetworkReply* reply = m_network->get(request);
+    if (m_caFile.isEmpty())
+        connect(reply, &QNetworkReply::sslErrors, reply, [reply] { reply->ignoreSslErrors(); });
+    return reply;
 }
 
 const ServerTally::Poll* ServerTally::ByTitle(const QString& title) const {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 class QNetworkAccessManager;
@@ -36,6 +37,15 @@ public:
     // Starts a fetch; Done() turns true (and Fetched is emitted) when it has
     // ended, well or not.
     void Fetch();
+    // Sent as a bearer token with every request from now on; empty: none.
+    void SetToken(QByteArray token) { m_token = std::move(token); }
+    // HTTPS verified against these CAs (a PEM file) from now on; without one
+    // any certificate is accepted, as the plug-in does without ServerCAFile.
+    void SetCaFile(QString file) { m_caFile = std::move(file); }
+    // One job on the polling script with `token`; `done` gets the HTTP status
+    // (0 when no reply came).
+    void Send(const QList<QPair<QString, QString>>& fields, const QByteArray& token,
+              std::function<void(int)> done);
     bool Done() const { return m_done; }
     bool Ok() const { return m_ok; }
     const QString& Error() const { return m_error; }
@@ -52,6 +62,11 @@ private:
     QString m_url;
     QString m_author;
     QString m_module;
+    QByteArray m_token;
+    QString m_caFile;
+    // The request to `url` with the token and the TLS settings; a reply that
+    // may skip certificate checks does so.
+    QNetworkReply* Get(const QUrl& url, const QByteArray& token);
     QNetworkAccessManager* m_network;
     bool m_done = true;
     bool m_ok = false;

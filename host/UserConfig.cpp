@@ -102,6 +102,16 @@ bool UserConfig::Prepare(std::optional<bool> useSsl, std::string& message) {
             changed = true;
         }
     }
+    for (const auto& [name, value] :
+         {std::pair<const char*, const std::string&>{"ServerCAFile", m_serverCa},
+          {"ServerPin", m_serverPin}}) {
+        if (value.empty()) continue;
+        xmlNodePtr setting = Child(system, name, changed);
+        if (Attribute(setting, "value") != value) {
+            xmlSetProp(setting, X("value"), X(value.c_str()));
+            changed = true;
+        }
+    }
     m_skinName = Attribute(skin, "value");
     xmlNodePtr ssl = Find(system, "UseSSL");
     m_useSsl = ssl == nullptr || !ReadsAsOff(Attribute(ssl, "value"));

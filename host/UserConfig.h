@@ -19,6 +19,12 @@ public:
     // False with a message when the file cannot be read as a settings file:
     // a file the host does not understand is left exactly as it was.
     bool Prepare(std::optional<bool> useSsl, std::string& message);
+    // Before Prepare: ServerCAFile and ServerPin to write, each when not empty
+    // (the plug-in then verifies the server); empty ones are left as they are.
+    void SetServerIdentity(std::string caFile, std::string pin) {
+        m_serverCa = std::move(caFile);
+        m_serverPin = std::move(pin);
+    }
     // Writes what Prepare changed (whole, through a temporary file renamed
     // over it); nothing when nothing changed.
     bool Save(std::string& message);
@@ -32,5 +38,7 @@ private:
     std::string m_path;
     bool m_useSsl = true;
     std::string m_skinName;
+    std::string m_serverCa;
+    std::string m_serverPin;
     std::string m_pending;  // the new file's bytes, when it changes
 };

@@ -62,7 +62,7 @@ int CountVoteItems(const QString& path) {
 }  // namespace
 
 Walkthrough::Walkthrough(HostApp& presenter, std::vector<Attendee> attendees, QString out,
-                         QString serverHttpUrl, QObject* parent)
+                         QString serverHttpUrl, QByteArray presenterToken, QObject* parent)
     : QObject(parent),
       m_presenter(presenter),
       m_attendees(std::move(attendees)),
@@ -73,6 +73,8 @@ Walkthrough::Walkthrough(HostApp& presenter, std::vector<Attendee> attendees, QS
                                QString::fromStdString(presenter.Options().user),
                                QString::fromStdString(presenter.Options().module), this)) {
     connect(m_queue, &ActionQueue::Finished, this, &Walkthrough::OnFinished);
+    m_secured = !presenterToken.isEmpty();
+    m_server->SetToken(std::move(presenterToken));
     presenter.Session()->AllowDemoMessages(true);
     connect(presenter.Session(), &HostSession::DemoMessage, this, &Walkthrough::OnAgent);
     connect(presenter.Session(), &HostSession::Delivered, this, [this](const QString& path) {
@@ -413,6 +415,8 @@ void Walkthrough::AddSteps() {
                      });
                  });
          }});
+    if (m_secured && m_attendees.size() >= 2)
+        m_steps.push_back({QStringLiteral("an impostor is refused"), [this] { Impostor(); }});
     m_steps.push_back(
         {QStringLiteral("stop the polls"), [this] {
              // Each ballot makes the presenter's console fetch the list again
@@ -559,6 +563,55 @@ void Walkthrough::CompareCounts() {
     if (m_pollTitles.isEmpty()) m_mismatches.append(QStringLiteral("no polls were counted"));
 }
 
+QString Walkthrough::Snapshot(const ServerTally& tally) {
+    QString line;
+    for (const ServerTally::Poll& poll : tally.Polls()) {
+        line += poll.id + ":" + poll.status + ":" + QString::number(poll.voters);
+        for (const ServerTally::Choice& choice : poll.choices)
+            line += "," + choice.name + "=" + QString::number(choice.count);
+        line += ";";
+    }
+    return line;
+}
+
+void Walkthrough::Impostor() {
+    CheckServer(QStringLiteral("the counts before"), [this](const ServerTally& s, QString&) {
+        m_beforeImpostor = Snapshot(s);
+        return !s.Polls().empty() && !s.Polls().front().choices.empty();
+    });
+    m_queue->Do(QStringLiteral("one attendee's token votes as another and closes a poll"), [this] {
+        const ServerTally::Poll& poll = m_server->Polls().front();
+        const Attendee& impostor = m_attendees[0];
+        const Attendee& victim = m_attendees[1];
+        m_server->Send({{"job", "PostPolling"},
+                        {"pollid", poll.id},
+                        {"userid", victim.userId},
+                        {"username", victim.name},
+                        {"itemcount", "1"},
+                        {"itemname_0", poll.choices.front().name}},
+                       impostor.token, [this](int status) { m_impostorVote = status; });
+        m_server->Send({{"job", "UpdatePollingStatus"},
+                        {"pollcount", "1"},
+                        {"pollid_0", poll.id},
+                        {"status_0", "C"},
+                        {"ispublish_0", "0"}},
+                       impostor.token, [this](int status) { m_impostorClose = status; });
+    });
+    m_queue->WaitUntil(QStringLiteral("the server's answers"),
+                       [this] { return m_impostorVote >= 0 && m_impostorClose >= 0; });
+    m_queue->Do(QStringLiteral("both refused"), [this] {
+        if (m_impostorVote != 403 || m_impostorClose != 403)
+            return m_queue->Fail(QStringLiteral("the impostor got %1 and %2, not 403")
+                                     .arg(m_impostorVote)
+                                     .arg(m_impostorClose));
+        m_server->Fetch();  // read afresh after the refusals
+    });
+    CheckServer(QStringLiteral("the counts unchanged"), [this](const ServerTally& s, QString&) {
+        m_impostorChangedNothing = Snapshot(s) == m_beforeImpostor;
+        return m_impostorChangedNothing;
+    });
+}
+
 void Walkthrough::WriteSummary(const QString& failure) {
     QFile file(m_out + "/summary.txt");
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return;
@@ -608,6 +661,16 @@ void Walkthrough::WriteSummary(const QString& failure) {
     for (const Screen& shot : m_shots)
         out << "  screens/" << shot.file << "  " << shot.size.width() << "x" << shot.size.height()
             << "\n";
+    if (m_secured && m_attendees.size() >= 2) {
+        const auto refused = [](int status) {
+            return status == 403 ? QStringLiteral("refused (403)")
+                                 : QStringLiteral("NOT refused (%1)").arg(status);
+        };
+        out << "\nImpostor (" << m_attendees[0].name << "'s token)\n";
+        out << "  vote as " << m_attendees[1].name << ": " << refused(m_impostorVote) << "\n";
+        out << "  close a poll: " << refused(m_impostorClose) << "\n";
+        out << "  counts unchanged: " << (m_impostorChangedNothing ? "yes" : "no") << "\n";
+    }
     out << "\nEvery count matches: " << (m_succeeded ? "yes" : "no") << "\n";
     for (const QString& mismatch : m_mismatches) out << "  " << mismatch << "\n";
 }

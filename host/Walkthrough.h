@@ -30,10 +30,14 @@ public:
     struct Attendee {
         QString userId;
         QString name;
+        QByteArray token;  // secured demo: the attendee's bearer token
     };
 
+    // `presenterToken` set: the demo is secured, the server is read with the
+    // presenter's token, and an impostor step follows the answers: the first
+    // attendee's token tries to vote as the second and to close a poll.
     Walkthrough(HostApp& presenter, std::vector<Attendee> attendees, QString out,
-                QString serverHttpUrl, QObject* parent = nullptr);
+                QString serverHttpUrl, QByteArray presenterToken = {}, QObject* parent = nullptr);
     ~Walkthrough() override;
 
     void Start();
@@ -70,6 +74,9 @@ private:
     void PublishAttempt();
     void WaitForConsoleRefresh(std::function<bool(int)> countOk, const QString& what);
     void AskAgents(const QString& path, const std::function<QString(int)>& body);
+    void Impostor();
+    // Status, voters and counts of every poll, in one line.
+    static QString Snapshot(const ServerTally& tally);
     void CheckServer(const QString& what, std::function<bool(const ServerTally&, QString&)> check);
     void AnswerFileDialog(const QString& path);
     void ShootPresenter();
@@ -111,4 +118,9 @@ private:
     bool m_allPublished = false;
     qint64 m_reportBytes = -1;
     bool m_succeeded = false;
+    bool m_secured = false;
+    QString m_beforeImpostor;
+    int m_impostorVote = -1;   // HTTP status of the impostor's ballot
+    int m_impostorClose = -1;  // and of its attempt to close a poll
+    bool m_impostorChangedNothing = false;
 };

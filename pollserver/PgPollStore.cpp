@@ -345,4 +345,17 @@ StoreOutcome PgPollStore::FindPolls(const std::vector<std::int64_t>& pollIds, Fi
     });
 }
 
+StoreOutcome PgPollStore::FindOwners(const std::vector<std::int64_t>& pollIds,
+                                     std::vector<PollOwner>& owners) {
+    return Read([&](PgConnection& db) {
+        owners.clear();
+        const auto rows =
+            db.Query("SELECT id, author, module FROM polls WHERE id = ANY($1::bigint[])",
+                     {IdArray(pollIds)});
+        for (int row = 0; row < rows.Count(); ++row)
+            owners.push_back({rows.Int(row, 0), rows.Text(row, 1), rows.Text(row, 2)});
+        return StoreOutcome::Done;
+    });
+}
+
 }  // namespace quibra::pollserver

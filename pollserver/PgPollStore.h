@@ -37,6 +37,8 @@ public:
                            std::vector<PollView>& polls) override;
     StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter,
                            PollDetail detail, std::vector<PollView>& polls) override;
+    StoreOutcome FindOwners(const std::vector<std::int64_t>& pollIds,
+                            std::vector<PollOwner>& owners) override;
 
 private:
     class ReaderLease;

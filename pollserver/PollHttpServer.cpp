@@ -24,6 +24,8 @@ HttpReply ToHttp(PollService::Reply reply) {
     http.status = reply.status;
     http.contentType = kXmlType;
     http.body = std::move(reply.body);
+    if (!reply.wwwAuthenticate.empty())
+        http.headers.emplace_back("WWW-Authenticate", std::move(reply.wwwAuthenticate));
     return http;
 }
 
@@ -74,19 +76,21 @@ void PollHttpServer::Handle(HttpConnection& connection, const RequestHead& head,
 
     FormFields fields;
     std::string reason;
+    // The credential, if any, goes to the service as sent; it is never logged.
+    const PollService::Authorization credential = head.Header("Authorization");
     try {
         if (!fields.Parse(form, reason)) {
             connection.Reply(ToHttp(PollService::Error(400, reason)));
             return;
         }
         if (!PollService::AnswersLater(script, fields)) {
-            connection.Reply(ToHttp(m_service.Handle(script, fields)));
+            connection.Reply(ToHttp(m_service.Handle(script, fields, credential)));
             return;
         }
         // A ballot: the connection rests until its commit, and this thread goes on.
         auto later = connection.ReplyLater();
         auto done = [later](PollService::Reply reply) { later(ToHttp(std::move(reply))); };
-        if (auto now = m_service.Start(script, fields, done)) done(std::move(*now));
+        if (auto now = m_service.Start(script, fields, done, credential)) done(std::move(*now));
     } catch (...) {
         if (!connection.Waiting()) connection.Reply(Error(500, "internal error"));
     }

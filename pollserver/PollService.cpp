@@ -25,27 +25,120 @@ std::string IdKey(char job, const std::vector<std::int64_t>& ids) {
 
 }  // namespace
 
-PollService::Reply PollService::Handle(Script script, const FormFields& fields) {
+PollService::Reply PollService::Unauthorized() {
+    auto reply = Error(401, "a valid bearer token is required");
+    reply.wwwAuthenticate = "Bearer error=\"invalid_token\"";
+    return reply;
+}
+
+std::optional<PollService::Reply> PollService::Authenticate(Authorization authorization,
+                                                            std::optional<TokenClaims>& claims) {
+    if (m_verifier == nullptr) return std::nullopt;
+    claims = m_verifier->VerifyHeader(authorization, TokenVerifier::Now());
+    if (!claims) return Unauthorized();
+    return std::nullopt;
+}
+
+template <typename Job>
+PollService::Reply PollService::Guarded(std::string_view job, Job&& run) {
     try {
-        const auto job = fields.Get("job");
-        if (!job || job->empty()) return Error(400, "missing job");
-        if (script == Script::Polling) {
-            if (*job == "CreatePolling") return CreatePolling(fields);
-            if (*job == "UpdatePolling") return UpdatePolling(fields);
-            if (*job == "UpdatePollingStatus") return UpdatePollingStatus(fields);
-            if (*job == "DeletePolling") return DeletePolling(fields);
-            if (*job == "PostPolling") return PostPolling(fields);
-        } else {
-            if (*job == "GetPollingResult") return GetPollingResult(fields);
-            if (*job == "GetPollingInfo") return GetPollingInfo(fields);
-            if (*job == "GetPollingResult2") return GetPollingResult2(fields);
-        }
-        return Error(400, "unknown job");
+        return run();
     } catch (const BadInput& bad) {
         return Error(400, bad.message);
+    } catch (const Forbidden& refused) {
+        return Error(403, refused.message);
+    } catch (const StoreFailed& failed) {
+        return FromOutcome(failed.outcome, job);
     } catch (const std::exception&) {
         return Error(500, "internal error");
     }
+}
+
+PollService::Reply PollService::Handle(Script script, const FormFields& fields,
+                                       Authorization authorization) {
+    std::optional<TokenClaims> claims;
+    if (auto refused = Authenticate(authorization, claims)) return std::move(*refused);
+    const auto job = fields.Get("job");
+    return Guarded(job ? *job : std::string(),
+                   [&] { return Dispatch(script, fields, claims ? &*claims : nullptr); });
+}
+
+PollService::Reply PollService::Dispatch(Script script, const FormFields& fields, Caller caller) {
+    const auto job = fields.Get("job");
+    if (!job || job->empty()) return Error(400, "missing job");
+    if (script == Script::Polling) {
+        if (*job == "CreatePolling") return CreatePolling(fields, caller);
+        if (*job == "UpdatePolling") return UpdatePolling(fields, caller);
+        if (*job == "UpdatePollingStatus") return UpdatePollingStatus(fields, caller);
+        if (*job == "DeletePolling") return DeletePolling(fields, caller);
+        if (*job == "PostPolling") return PostPolling(fields, caller);
+    } else {
+        if (*job == "GetPollingResult") return GetPollingResult(fields, caller);
+        if (*job == "GetPollingInfo") return GetPollingInfo(fields, caller);
+        if (*job == "GetPollingResult2") return GetPollingResult2(fields, caller);
+    }
+    return Error(400, "unknown job");
+}
+
+void PollService::RequirePresenter(Caller caller) {
+    if (caller != nullptr && caller->role != TokenClaims::Role::Presenter)
+        throw Forbidden{"the token's role is not presenter"};
+}
+
+void PollService::RequireSelf(Caller caller, const std::string& user, const std::string* module) {
+    if (caller == nullptr) return;
+    if (user != caller->user) throw Forbidden{"userid is not the token's user"};
+    if (module != nullptr && *module != caller->module)
+        throw Forbidden{"modulename is not the token's module"};
+}
+
+std::vector<PollOwner> PollService::Owners(const std::vector<std::int64_t>& ids) {
+    std::vector<PollOwner> owners;
+    std::vector<std::int64_t> unknown;
+    {
+        std::lock_guard lock(m_ownersMutex);
+        for (const auto id : ids) {
+            if (const auto found = m_owners.find(id); found != m_owners.end())
+                owners.push_back(found->second);
+            else
+                unknown.push_back(id);
+        }
+    }
+    if (unknown.empty()) return owners;
+    std::vector<PollOwner> read;
+    const auto outcome = m_store.FindOwners(unknown, read);
+    if (outcome != StoreOutcome::Done) throw StoreFailed{outcome};
+    std::lock_guard lock(m_ownersMutex);
+    if (m_owners.size() + read.size() > kMaxOwnersKept) m_owners.clear();
+    for (const auto& owner : read) {
+        m_owners.emplace(owner.id, owner);
+        owners.push_back(owner);
+    }
+    return owners;
+}
+
+void PollService::ForgetOwners(const std::vector<std::int64_t>& ids) {
+    std::lock_guard lock(m_ownersMutex);
+    for (const auto id : ids) m_owners.erase(id);
+}
+
+void PollService::RequireOwnPolls(Caller caller, const std::vector<std::int64_t>& ids) {
+    if (caller == nullptr) return;
+    RequirePresenter(caller);
+    // A poll that does not exist is nobody's: the store answers for it as without tokens.
+    for (const auto& owner : Owners(ids))
+        if (owner.author != caller->user || owner.module != caller->module)
+            throw Forbidden{"poll " + std::to_string(owner.id) + " is not the token user's"};
+}
+
+std::vector<std::int64_t> PollService::InCallersModule(Caller caller,
+                                                       std::vector<std::int64_t> ids) {
+    if (caller == nullptr) return ids;
+    std::unordered_set<std::int64_t> mine;
+    for (const auto& owner : Owners(ids))
+        if (owner.module == caller->module) mine.insert(owner.id);
+    std::erase_if(ids, [&](std::int64_t id) { return mine.count(id) == 0; });
+    return ids;
 }
 
 PollService::Reply PollService::Error(int status, std::string_view message) {
@@ -53,7 +146,7 @@ PollService::Reply PollService::Error(int status, std::string_view message) {
     writer.StartElement("Error");
     writer.Attribute("Code", std::int64_t{status});
     writer.Attribute("Message", message);
-    return {status, writer.Finish()};
+    return {status, writer.Finish(), {}};
 }
 
 PollService::Reply PollService::Done(std::string_view job, const std::int64_t* pollId) {
@@ -71,14 +164,15 @@ PollService::Reply PollService::Done(std::string_view job, const std::int64_t* p
             }
             return replies;
         }();
-        if (const auto found = cached.find(job); found != cached.end()) return {200, found->second};
+        if (const auto found = cached.find(job); found != cached.end())
+            return {200, found->second, {}};
     }
     XmlReplyWriter writer("Wendrake");
     writer.StartElement("Result");
     writer.Attribute("Code", std::int64_t{200});
     writer.Attribute("Job", job);
     if (pollId != nullptr) writer.Attribute("PollingId", *pollId);
-    return {200, writer.Finish()};
+    return {200, writer.Finish(), {}};
 }
 
 PollService::Reply PollService::FromOutcome(StoreOutcome outcome, std::string_view job) {
@@ -162,10 +256,12 @@ std::vector<std::int64_t> PollService::IdList(const FormFields& fields) {
     return ids;
 }
 
-PollService::Reply PollService::CreatePolling(const FormFields& fields) {
+PollService::Reply PollService::CreatePolling(const FormFields& fields, Caller caller) {
     NewPoll poll;
     poll.author = Text(fields, "userid");
     poll.module = Text(fields, "modulename");
+    RequirePresenter(caller);
+    RequireSelf(caller, poll.author, &poll.module);
     poll.status = Letter(fields, "status", "NOCD");
     poll.published = Flag(fields, "ispublish");
     poll.draft = Draft(fields);
@@ -176,17 +272,18 @@ PollService::Reply PollService::CreatePolling(const FormFields& fields) {
     return Done("CreatePolling", &id);
 }
 
-PollService::Reply PollService::UpdatePolling(const FormFields& fields) {
+PollService::Reply PollService::UpdatePolling(const FormFields& fields, Caller caller) {
     const auto id = Id(fields, "pollid");
     // Always "0" from the plug-in; the publish state is the status job's business.
     if (fields.Has("ispublish")) Flag(fields, "ispublish");
     const auto draft = Draft(fields);
+    RequireOwnPolls(caller, {id});
     const auto outcome = m_store.UpdatePoll(id, draft);
     if (outcome == StoreOutcome::Done) m_cache.PollsChanged();
     return FromOutcome(outcome, "UpdatePolling");
 }
 
-PollService::Reply PollService::UpdatePollingStatus(const FormFields& fields) {
+PollService::Reply PollService::UpdatePollingStatus(const FormFields& fields, Caller caller) {
     const auto count = Count(fields, "pollcount");
     std::vector<StatusChange> changes;
     for (std::int64_t i = 0; i < count; ++i) {
@@ -202,14 +299,24 @@ PollService::Reply PollService::UpdatePollingStatus(const FormFields& fields) {
             change.published = Flag(fields, publishName);
         changes.push_back(change);
     }
+    if (caller != nullptr) {
+        std::vector<std::int64_t> ids;
+        for (const auto& change : changes) ids.push_back(change.pollId);
+        RequireOwnPolls(caller, ids);
+    }
     const auto outcome = m_store.ChangeStatus(changes);
     if (outcome == StoreOutcome::Done) m_cache.PollsChanged();
     return FromOutcome(outcome, "UpdatePollingStatus");
 }
 
-PollService::Reply PollService::DeletePolling(const FormFields& fields) {
-    const auto outcome = m_store.DeletePolls(IdList(fields));
-    if (outcome == StoreOutcome::Done) m_cache.PollsChanged();
+PollService::Reply PollService::DeletePolling(const FormFields& fields, Caller caller) {
+    const auto ids = IdList(fields);
+    RequireOwnPolls(caller, ids);
+    const auto outcome = m_store.DeletePolls(ids);
+    if (outcome == StoreOutcome::Done) {
+        m_cache.PollsChanged();
+        ForgetOwners(ids);
+    }
     return FromOutcome(outcome, "DeletePolling");
 }
 
@@ -220,26 +327,28 @@ bool PollService::AnswersLater(Script script, const FormFields& fields) {
 }
 
 std::optional<PollService::Reply> PollService::Start(Script script, const FormFields& fields,
-                                                     std::function<void(Reply)> done) {
-    if (!AnswersLater(script, fields)) return Handle(script, fields);
-    try {
-        const Ballot ballot = ReadBallot(fields);
+                                                     std::function<void(Reply)> done,
+                                                     Authorization authorization) {
+    if (!AnswersLater(script, fields)) return Handle(script, fields, authorization);
+    std::optional<TokenClaims> claims;
+    if (auto refused = Authenticate(authorization, claims)) return std::move(*refused);
+    std::optional<Reply> now;
+    auto reply = Guarded("PostPolling", [&] {
+        const Ballot ballot = ReadBallot(fields, claims ? &*claims : nullptr);
         m_store.CastBallotLater(
             ballot, [this, id = ballot.pollId, done = std::move(done)](StoreOutcome outcome) {
                 Reply reply;
                 try {
                     reply = BallotDone(outcome, id);
                 } catch (const std::exception&) {
-                    reply = {500, "internal error"};
+                    reply = {500, "internal error", {}};
                 }
                 done(std::move(reply));
             });
-        return std::nullopt;
-    } catch (const BadInput& bad) {
-        return Error(400, bad.message);
-    } catch (const std::exception&) {
-        return Error(500, "internal error");
-    }
+        return Reply{0, {}, {}};
+    });
+    if (reply.status == 0) return std::nullopt;  // cast: `done` answers
+    return reply;
 }
 
 PollService::Reply PollService::BallotDone(StoreOutcome outcome, std::int64_t pollId) {
@@ -248,12 +357,12 @@ PollService::Reply PollService::BallotDone(StoreOutcome outcome, std::int64_t po
     return FromOutcome(outcome, "PostPolling");
 }
 
-PollService::Reply PollService::PostPolling(const FormFields& fields) {
-    const Ballot ballot = ReadBallot(fields);
+PollService::Reply PollService::PostPolling(const FormFields& fields, Caller caller) {
+    const Ballot ballot = ReadBallot(fields, caller);
     return BallotDone(m_store.CastBallot(ballot), ballot.pollId);
 }
 
-Ballot PollService::ReadBallot(const FormFields& fields) {
+Ballot PollService::ReadBallot(const FormFields& fields, Caller caller) {
     Ballot ballot;
     ballot.pollId = Id(fields, "pollid");
     ballot.userId = Text(fields, "userid");
@@ -262,6 +371,14 @@ Ballot PollService::ReadBallot(const FormFields& fields) {
     const auto count = Count(fields, "itemcount");
     for (std::int64_t i = 0; i < count; ++i)
         ballot.choiceNames.push_back(Text(fields, Numbered("itemname_", i)));
+    if (caller != nullptr) {
+        RequireSelf(caller, ballot.userId, nullptr);
+        // A poll that does not exist is left to the store's 404, as without tokens.
+        for (const auto& owner : Owners({ballot.pollId}))
+            if (owner.module != caller->module)
+                throw Forbidden{"the poll is not in the token's module"};
+        ballot.userName = caller->name;
+    }
     return ballot;
 }
 
@@ -297,7 +414,7 @@ PollService::Reply PollService::PollList(const std::vector<PollView>& polls, Pol
         writer.EndElement();
         writer.EndElement();
     }
-    return {200, writer.Finish()};
+    return {200, writer.Finish(), {}};
 }
 
 template <typename Find>
@@ -310,7 +427,7 @@ PollService::Reply PollService::Cached(const std::string& key,
         return outcome == StoreOutcome::Done ? PollList(polls, detail) : FromOutcome(outcome, job);
     }
     auto lookup = m_cache.Find(key, dependsOn);
-    if (lookup.body) return {200, *lookup.body};
+    if (lookup.body) return {200, *lookup.body, {}};
     const auto outcome = find(polls);
     if (outcome != StoreOutcome::Done) return FromOutcome(outcome, job);
     auto reply = PollList(polls, detail);
@@ -324,9 +441,11 @@ PollService::Reply PollService::Cached(const std::string& key,
     return reply;
 }
 
-PollService::Reply PollService::GetPollingResult(const FormFields& fields) {
+PollService::Reply PollService::GetPollingResult(const FormFields& fields, Caller caller) {
     const auto author = Text(fields, "userid");
     const auto module = Text(fields, "modulename");
+    RequirePresenter(caller);
+    RequireSelf(caller, author, &module);
     // The list's polls are known once read: the cache takes them from its last reply.
     return Cached("L" + author + '\0' + module, nullptr, PollDetail::CountsAndVoters,
                   "GetPollingResult", [&](std::vector<PollView>& polls) {
@@ -334,8 +453,8 @@ PollService::Reply PollService::GetPollingResult(const FormFields& fields) {
                   });
 }
 
-PollService::Reply PollService::GetPollingInfo(const FormFields& fields) {
-    const auto ids = IdList(fields);
+PollService::Reply PollService::GetPollingInfo(const FormFields& fields, Caller caller) {
+    const auto ids = InCallersModule(caller, IdList(fields));
     // Choices only, no counts: ballots leave this reply as it is.
     static const std::vector<std::int64_t> noBallots;
     return Cached(IdKey('I', ids), &noBallots, PollDetail::Choices, "GetPollingInfo",
@@ -345,8 +464,8 @@ PollService::Reply PollService::GetPollingInfo(const FormFields& fields) {
                   });
 }
 
-PollService::Reply PollService::GetPollingResult2(const FormFields& fields) {
-    const auto ids = IdList(fields);
+PollService::Reply PollService::GetPollingResult2(const FormFields& fields, Caller caller) {
+    const auto ids = InCallersModule(caller, IdList(fields));
     return Cached(
         IdKey('R', ids), &ids, PollDetail::CountsAndVoters, "GetPollingResult2",
         [&](std::vector<PollView>& polls) {

@@ -2,13 +2,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "PollStore.h"
 #include "ReplyCache.h"
+#include "TokenVerifier.h"
 
 namespace quibra::pollserver {
 
@@ -17,6 +20,13 @@ class FormFields;
 // The jobs of the polling script and the result script, independent of HTTP:
 // fields in, status and XML document out. Input is checked whole before the
 // store is touched, so a rejected request changes nothing.
+//
+// With a TokenVerifier every request needs a good bearer token (else 401) and
+// the token's user, module and role decide what the job may do (else 403):
+// presenters make and change only their own polls in their own module,
+// anyone votes only as the token's user, under the token's name, on a poll of
+// the token's module, and replies by id leave out the polls of other modules.
+// The engine hands over the raw Authorization header; nothing else of HTTP.
 class PollService {
 public:
     enum class Script { Polling, Results };
@@ -24,20 +34,25 @@ public:
     struct Reply {
         int status = 200;
         std::string body;  // always an XML document
+        // Non-empty: the value of the reply's WWW-Authenticate header (a 401).
+        std::string wwwAuthenticate;
     };
+    // The Authorization header's value as sent; nullopt when there was none.
+    using Authorization = std::optional<std::string_view>;
 
     // `cacheReplies` false: every result reply is read from the store, for a
-    // store that others change too.
-    explicit PollService(PollStore& store, bool cacheReplies = true)
-        : m_store(store), m_cacheReplies(cacheReplies) {}
+    // store that others change too. `verifier` set: tokens are required.
+    explicit PollService(PollStore& store, bool cacheReplies = true,
+                         TokenVerifier* verifier = nullptr)
+        : m_store(store), m_cacheReplies(cacheReplies), m_verifier(verifier) {}
 
-    Reply Handle(Script script, const FormFields& fields);
+    Reply Handle(Script script, const FormFields& fields, Authorization authorization = {});
     // True for the jobs that Start answers later (a ballot waits for its commit).
     static bool AnswersLater(Script script, const FormFields& fields);
     // Handle without waiting: the reply now, or nullopt when `done` will get it
     // once the ballot is committed, on a thread of the store's.
     std::optional<Reply> Start(Script script, const FormFields& fields,
-                               std::function<void(Reply)> done);
+                               std::function<void(Reply)> done, Authorization authorization = {});
 
     // The short error document every failure carries.
     static Reply Error(int status, std::string_view message);
@@ -45,21 +60,49 @@ public:
     static constexpr std::size_t kMaxTextCharacters = 8192;
     static constexpr std::int64_t kMaxCount = 64;
 
+    // The reply to a request without a good token.
+    static Reply Unauthorized();
+
 private:
     struct BadInput {
         std::string message;
     };
+    struct Forbidden {  // a good token asking for what it may not do: 403
+        std::string message;
+    };
+    struct StoreFailed {
+        StoreOutcome outcome;
+    };
+    // The token's claims, or null when tokens are off.
+    using Caller = const TokenClaims*;
 
-    Reply CreatePolling(const FormFields& fields);
-    Reply UpdatePolling(const FormFields& fields);
-    Reply UpdatePollingStatus(const FormFields& fields);
-    Reply DeletePolling(const FormFields& fields);
-    Reply PostPolling(const FormFields& fields);
-    static Ballot ReadBallot(const FormFields& fields);
+    // 401 unless tokens are off or the header carries a good one.
+    std::optional<Reply> Authenticate(Authorization authorization,
+                                      std::optional<TokenClaims>& claims);
+    template <typename Job>
+    Reply Guarded(std::string_view job, Job&& run);
+    Reply Dispatch(Script script, const FormFields& fields, Caller caller);
+
+    Reply CreatePolling(const FormFields& fields, Caller caller);
+    Reply UpdatePolling(const FormFields& fields, Caller caller);
+    Reply UpdatePollingStatus(const FormFields& fields, Caller caller);
+    Reply DeletePolling(const FormFields& fields, Caller caller);
+    Reply PostPolling(const FormFields& fields, Caller caller);
+    Ballot ReadBallot(const FormFields& fields, Caller caller);
     Reply BallotDone(StoreOutcome outcome, std::int64_t pollId);
-    Reply GetPollingResult(const FormFields& fields);
-    Reply GetPollingInfo(const FormFields& fields);
-    Reply GetPollingResult2(const FormFields& fields);
+    Reply GetPollingResult(const FormFields& fields, Caller caller);
+    Reply GetPollingInfo(const FormFields& fields, Caller caller);
+    Reply GetPollingResult2(const FormFields& fields, Caller caller);
+
+    // The access policy: throw Forbidden.
+    static void RequirePresenter(Caller caller);
+    static void RequireSelf(Caller caller, const std::string& user, const std::string* module);
+    void RequireOwnPolls(Caller caller, const std::vector<std::int64_t>& ids);
+    // The ids of polls in the caller's module, in the order asked.
+    std::vector<std::int64_t> InCallersModule(Caller caller, std::vector<std::int64_t> ids);
+    // Owners of the named polls that exist, from memory when known.
+    std::vector<PollOwner> Owners(const std::vector<std::int64_t>& ids);
+    void ForgetOwners(const std::vector<std::int64_t>& ids);
 
     // Field readers: throw BadInput with a short reason.
     static std::string Text(const FormFields& fields, const std::string& name);
@@ -82,6 +125,11 @@ private:
     PollStore& m_store;
     const bool m_cacheReplies;
     ReplyCache m_cache;
+    TokenVerifier* const m_verifier;
+    // Owners never change and ids are never reused: kept once read.
+    std::mutex m_ownersMutex;
+    std::unordered_map<std::int64_t, PollOwner> m_owners;  // guarded by m_ownersMutex
+    static constexpr std::size_t kMaxOwnersKept = 100000;
 };
 
 }  // namespace quibra::pollserver

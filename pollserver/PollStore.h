@@ -69,6 +69,13 @@ struct PollView {
     std::vector<ChoiceView> choices;
 };
 
+// Who a poll belongs to; never changes once the poll is made.
+struct PollOwner {
+    std::int64_t id = 0;
+    std::string author;
+    std::string module;
+};
+
 enum class StoreOutcome {
     Done,
     NotFound,   // a named poll does not exist
@@ -110,6 +117,9 @@ public:
     };
     virtual StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter,
                                    PollDetail detail, std::vector<PollView>& polls) = 0;
+    // The author and module of the named polls that exist, in no given order.
+    virtual StoreOutcome FindOwners(const std::vector<std::int64_t>& pollIds,
+                                    std::vector<PollOwner>& owners) = 0;
 };
 
 }  // namespace quibra::pollserver

@@ -49,7 +49,9 @@ std::string ServerOptions::Usage() {
     auto number = [](auto value) { return std::to_string(value); };
     return "usage: pollserver [--http PORT] [--https PORT] [--listen ADDR] [--db PATH]\n"
            "                  [--cert FILE --key FILE] [--threads N] [--synchronous full|normal]\n"
-           "                  [bounds...]\n"
+           "                  [bounds...] [--auth-key PUBLIC.pem | --auth-secret FILE\n"
+           "                  [--auth-issuer ISS] [--auth-audience AUD]]\n"
+           "       pollserver token --help   (makes a token)\n"
            "  PORT 0 picks a free port; with neither port given: --http 8080 --https 8443\n"
            "  --db PATH             SQLite file (default $XDG_DATA_HOME/quibra/pollserver.sqlite)\n"
            "  --db postgresql://USER@HOST:PORT/NAME\n"
@@ -86,7 +88,14 @@ std::string ServerOptions::Usage() {
            number(defaults.maxHeaderBytes) +
            ")\n"
            "  --max-body-bytes B    bytes of a request body, else 413 (default " +
-           number(defaults.maxBodyBytes) + ")\n";
+           number(defaults.maxBodyBytes) +
+           ")\n"
+           "bearer tokens (off unless a key or a secret is given):\n"
+           "  --auth-key FILE       PEM public key, ES256 (P-256) or EdDSA (Ed25519)\n"
+           "  --auth-secret FILE    HS256 secret of at least 32 bytes\n"
+           "  --auth-issuer ISS     the issuer every token must name (default: not checked)\n"
+           "  --auth-audience AUD   the audience every token must name (default " +
+           defaults.authAudience + ")\n";
 }
 
 bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& message, bool& help) {
@@ -129,6 +138,18 @@ bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& mes
             certificate = value;
         } else if (option == "--key") {
             key = value;
+        } else if (option == "--auth-key") {
+            authKey = value;
+        } else if (option == "--auth-secret") {
+            authSecret = value;
+        } else if (option == "--auth-issuer") {
+            authIssuer = value;
+        } else if (option == "--auth-audience") {
+            if (value.empty()) {
+                message = "--auth-audience must not be empty";
+                return false;
+            }
+            authAudience = value;
         } else if (option == "--synchronous") {
             if (value != "full" && value != "normal") {
                 message = "--synchronous wants full or normal";
@@ -157,6 +178,10 @@ bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& mes
     }
     if (certificate.empty() != key.empty()) {
         message = "--cert and --key go together";
+        return false;
+    }
+    if (!authKey.empty() && !authSecret.empty()) {
+        message = "--auth-key and --auth-secret exclude each other";
         return false;
     }
     if (!httpPort && !httpsPort) {

@@ -52,6 +52,15 @@ struct ServerOptions {
     std::size_t maxHeaderBytes = 16384;          // bytes of all header lines; more gets 431
     std::size_t maxBodyBytes = 8 * 1024 * 1024;  // a larger body gets 413
 
+    // Bearer tokens (TokenVerifier), opt-in: with a key or a secret every
+    // request needs one. --auth-key: a PEM public key (ES256 or Ed25519);
+    // --auth-secret: a file of at least 32 bytes (HS256).
+    std::filesystem::path authKey;
+    std::filesystem::path authSecret;
+    std::string authIssuer;               // --auth-issuer: "iss" checked when given
+    std::string authAudience = "quibra";  // --auth-audience: "aud" must name it
+    bool Authenticates() const { return !authKey.empty() || !authSecret.empty(); }
+
     // False with a message for a bad command line; `help` when --help was asked.
     bool Parse(const std::vector<std::string>& args, std::string& message, bool& help);
     static std::string Usage();

@@ -335,4 +335,19 @@ StoreOutcome SqlitePollStore::FindPolls(const std::vector<std::int64_t>& pollIds
     });
 }
 
+StoreOutcome SqlitePollStore::FindOwners(const std::vector<std::int64_t>& pollIds,
+                                         std::vector<PollOwner>& owners) {
+    return Read([&](SqliteConnection& db) {
+        owners.clear();
+        std::unordered_set<std::int64_t> seen;
+        for (const auto id : pollIds) {
+            if (!seen.insert(id).second) continue;
+            auto& find = db.Statement("SELECT author, module FROM polls WHERE id = ?1");
+            if (find.Bind(1, id).Step()) owners.push_back({id, find.Text(0), find.Text(1)});
+            find.Reset();
+        }
+        return StoreOutcome::Done;
+    });
+}
+
 }  // namespace quibra::pollserver

@@ -2,6 +2,7 @@
 // result script over HTTP and HTTPS on one SQLite database or on a PostgreSQL
 // database shared with other servers; prints the URLs it
 // serves on one line when ready and stops cleanly on SIGINT or SIGTERM.
+// `pollserver token ...` makes a bearer token instead (TokenMinter).
 #include <libxml/parser.h>
 #include <pthread.h>
 #include <signal.h>
@@ -21,6 +22,8 @@
 #include "SelfSignedCertificate.h"
 #include "ServerOptions.h"
 #include "SqlitePollStore.h"
+#include "TokenMinter.h"
+#include "TokenVerifier.h"
 
 using namespace quibra::pollserver;
 
@@ -50,6 +53,9 @@ void FitConnectionsToFileLimit(ServerOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "token")
+        return TokenMinter::Run(std::vector<std::string>(argv + 2, argv + argc), std::cout,
+                                std::cerr);
     ServerOptions options;
     std::string message;
     bool help = false;
@@ -81,6 +87,7 @@ int main(int argc, char** argv) {
 
     try {
         std::error_code ec;
+        std::string reason;
         const auto folder = options.DataFolder();
         std::unique_ptr<PollStore> store;
         if (options.SharedDatabase()) {
@@ -91,12 +98,22 @@ int main(int argc, char** argv) {
                 options.database,
                 options.fullSync ? SqlitePollStore::Sync::Full : SqlitePollStore::Sync::Normal);
         }
+        std::unique_ptr<TokenVerifier> verifier;
+        if (options.Authenticates()) {
+            auto key = !options.authKey.empty() ? JwsKey::PublicKeyFile(options.authKey, reason)
+                                                : JwsKey::SecretFile(options.authSecret, reason);
+            if (!key) {
+                std::cerr << "pollserver: " << reason << "\n";
+                return 2;
+            }
+            verifier = std::make_unique<TokenVerifier>(
+                std::move(key), TokenVerifier::Settings{options.authIssuer, options.authAudience});
+        }
         // Other servers change a shared database behind this one's back, and
         // the cache only hears of changes made here: it is off for a shared one.
-        PollService service(*store, !options.SharedDatabase());
+        PollService service(*store, !options.SharedDatabase(), verifier.get());
         PollHttpServer server(service, options);
 
-        std::string reason;
         if (options.httpPort && !server.AddHttp(options.listen, *options.httpPort, reason)) {
             std::cerr << "pollserver: " << reason << "\n";
             return 1;
@@ -117,6 +134,9 @@ int main(int argc, char** argv) {
                 std::cerr << "pollserver: " << reason << "\n";
                 return 1;
             }
+            // What a plug-in's ServerPin names, for the operator to hand out.
+            if (const auto pin = JwsKey::CertificatePin(certificate))
+                std::cerr << "pollserver: certificate pin " << *pin << "\n";
         }
 
         std::thread signalWaiter([&] {

@@ -18,6 +18,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev libxml2-dev libcurl4-openssl-dev libpacparser-dev libglib2.0-dev
   libsqlite3-dev libpq-dev postgresql libcpp-httplib-dev libssl-dev openssl xsltproc
+  nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
   qt6-svg-dev fonts-noto-cjk fonts-liberation2

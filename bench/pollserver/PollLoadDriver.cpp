@@ -13,6 +13,12 @@
 //     another load tool (wrk over HTTPS); count mode prints "COUNTED n", the
 //     ballots counted on the polls of --run.
 //
+//   --token-key PRIVATE.pem | --token-secret FILE: every request carries a
+//     bearer token (a server started with --auth-key or --auth-secret): the
+//     presenter's for set-up and read-back, and one per voter, each voter
+//     casting one ballot on every poll in turn, so a token is used once per
+//     poll (minted before the load starts).
+//
 // Prints one line "RESULT mode=... requests=... seconds=... rate=... p50_us=... p99_us=..."
 // and, in ballots mode, "CHECK ok|FAILED ...". The exit status is 0 only when
 // every request got 200 and every count matched.
@@ -36,7 +42,14 @@
 #include <string>
 #include <vector>
 
+#include "JwsKey.h"
+#include "TokenMinter.h"
+#include "TokenVerifier.h"
+
 namespace {
+
+using quibra::pollserver::JwsKey;
+using quibra::pollserver::TokenMinter;
 
 using Clock = std::chrono::steady_clock;
 
@@ -51,7 +64,15 @@ struct Options {
     int polls = 8;
     std::string run = std::to_string(static_cast<long long>(::getpid()));
     bool fresh = false;
+    std::string tokenKey;        // a PEM private key
+    std::string tokenSecret;     // an HS256 secret file
+    std::string presenterToken;  // made from either, for set-up and read-back
 };
+
+// The header line of a token, or nothing without one.
+std::string Bearer(const std::string& token) {
+    return token.empty() ? std::string() : "Authorization: Bearer " + token + "\r\n";
+}
 
 constexpr const char* kPollingPath = "/wendrake-idm/v4/polling/polling.asp";
 constexpr const char* kResultsPath = "/wendrake-idm/v4/polling/get_polling.asp";
@@ -69,8 +90,8 @@ bool Exchange(const Options& options, const std::string& target, int& status, st
         ::close(fd);
         return false;
     }
-    const std::string request =
-        "GET " + target + " HTTP/1.1\r\nHost: " + options.host + "\r\nConnection: close\r\n\r\n";
+    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: " + options.host + "\r\n" +
+                                Bearer(options.presenterToken) + "Connection: close\r\n\r\n";
     if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
         static_cast<ssize_t>(request.size())) {
         ::close(fd);
@@ -108,6 +129,16 @@ public:
     explicit Driver(Options options) : m_options(std::move(options)) {}
 
     int Run();
+    // One token per voter the run can reach.
+    void MintVoterTokens(const JwsKey& key) {
+        const long voters = m_options.requests / m_options.polls + 1;
+        const auto now = quibra::pollserver::TokenVerifier::Now();
+        for (long v = 0; v < voters; ++v) {
+            const auto user = "bench" + m_options.run + "u" + std::to_string(v);
+            m_voterTokens.push_back(*TokenMinter::Mint(
+                key, {user, "Voter", "load", "attendee", "", "quibra", now, 3600}));
+        }
+    }
 
 private:
     bool SetUpPolls();
@@ -134,7 +165,14 @@ private:
     // Expected counts per poll and choice, from acknowledged ballots only.
     std::map<std::pair<int, int>, long> m_expected;
     bool m_sending = true;
+    std::vector<std::string> m_voterTokens;  // empty: no tokens
 };
+
+// The voter of a ballot: a distinct one per ballot, or with tokens one per
+// round over the polls.
+long Voter(long index, std::size_t polls, bool tokens) {
+    return tokens ? index / static_cast<long>(polls) : index;
+}
 
 std::string Driver::Target(long index) const {
     if (m_options.mode == "static") return m_options.path;
@@ -142,9 +180,10 @@ std::string Driver::Target(long index) const {
     const int choice = static_cast<int>((index / static_cast<long>(m_pollIds.size())) % kChoices);
     // The plug-in's field order; a distinct user for every ballot.
     return std::string(kPollingPath) + "?job=PostPolling&pollid=" + m_pollIds[poll] +
-           "&userid=bench" + m_options.run + "u" + std::to_string(index) + "&username=Voter+" +
-           std::to_string(index) + "&itemcount=1&itemname_0=" + kChoiceNames[choice] +
-           "&_rnd=" + std::to_string(index);
+           "&userid=bench" + m_options.run + "u" +
+           std::to_string(Voter(index, m_pollIds.size(), !m_voterTokens.empty())) +
+           "&username=Voter+" + std::to_string(index) +
+           "&itemcount=1&itemname_0=" + kChoiceNames[choice] + "&_rnd=" + std::to_string(index);
 }
 
 bool Driver::SetUpPolls() {
@@ -206,8 +245,12 @@ void Driver::Close(Connection& c) {
 void Driver::StartNext(Connection& c) {
     if (!m_sending || m_next >= m_options.requests) return;
     c.inFlight = m_next++;
-    c.out = "GET " + Target(c.inFlight) + " HTTP/1.1\r\nHost: " + m_options.host +
-            (m_options.fresh ? "\r\nConnection: close\r\n\r\n" : "\r\n\r\n");
+    const std::string token =
+        m_voterTokens.empty()
+            ? std::string()
+            : m_voterTokens[static_cast<std::size_t>(Voter(c.inFlight, m_pollIds.size(), true))];
+    c.out = "GET " + Target(c.inFlight) + " HTTP/1.1\r\nHost: " + m_options.host + "\r\n" +
+            Bearer(token) + (m_options.fresh ? "Connection: close\r\n\r\n" : "\r\n");
     c.sentAt = Clock::now();
 }
 
@@ -465,6 +508,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.run = value;
         else if (name == "--fresh")
             options.fresh = value == "1";
+        else if (name == "--token-key")
+            options.tokenKey = value;
+        else if (name == "--token-secret")
+            options.tokenSecret = value;
         else
             return false;
     }
@@ -483,8 +530,24 @@ int main(int argc, char** argv) {
                      "usage: pollserver_load --port P [--mode ballots|static|setup|count] "
                      "[--host 127.0.0.1] [--path /x]\n"
                      "                       [--connections 64] [--requests N] [--seconds S] "
-                     "[--polls N] [--run TAG] [--fresh 0|1]\n");
+                     "[--polls N] [--run TAG] [--fresh 0|1]\n"
+                     "                       [--token-key PRIVATE.pem | --token-secret FILE]\n");
         return 2;
     }
-    return Driver(options).Run();
+    std::unique_ptr<JwsKey> key;
+    if (!options.tokenKey.empty() || !options.tokenSecret.empty()) {
+        std::string reason;
+        key = options.tokenKey.empty() ? JwsKey::SecretFile(options.tokenSecret, reason)
+                                       : JwsKey::PrivateKeyFile(options.tokenKey, reason);
+        if (!key) {
+            std::fprintf(stderr, "pollserver_load: %s\n", reason.c_str());
+            return 2;
+        }
+        options.presenterToken =
+            *TokenMinter::Mint(*key, {"bench" + options.run, "Bench", "load", "presenter", "",
+                                      "quibra", quibra::pollserver::TokenVerifier::Now(), 3600});
+    }
+    Driver driver(options);
+    if (key) driver.MintVoterTokens(*key);
+    return driver.Run();
 }

@@ -146,6 +146,8 @@ void PollWorker::SetTransportParams(const CWenNode& node) {
     m_params.managerIp = node.GetChild(L"managerip").GetText();
     m_params.authorName = node.GetChild(L"authorname").GetText();
     m_params.tempFolder = node.GetChild(L"tmpfolder").GetText();
+    // Renewed by the next settransparams; absent clears it like every key.
+    m_params.authToken = node.GetChild(L"authtoken").GetText();
     m_window->Create(false);
 }
 

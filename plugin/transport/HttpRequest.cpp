@@ -1,5 +1,6 @@
 #include "transport/HttpRequest.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -332,6 +333,16 @@ bool HttpRequest::Send() {
         temp += ".dl";
     }
 
+    // A token that could break the header, or a server check asked of plain
+    // HTTP: nothing leaves the machine.
+    const bool checksServer = !m_caFile.empty() || !m_pin.empty();
+    const bool tokenUsable = std::all_of(m_bearerToken.begin(), m_bearerToken.end(),
+                                         [](char c) { return c > ' ' && c < 0x7F; });
+    if (!tokenUsable || (checksServer && !m_secure)) {
+        FailHttp(0);
+        return false;
+    }
+
     // Query layout: GET carries the form and a tick-count cache breaker in the
     // query; any other verb sends the form as its body.
     std::wstring form = BuildForm();
@@ -379,9 +390,12 @@ bool HttpRequest::Send() {
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_connectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_receiveTimeoutSeconds));
-    // Any certificate is accepted: unknown authority, wrong name, expired.
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+    // Unless the user's configuration names the server's CA or pin, any
+    // certificate is accepted: unknown authority, wrong name, expired.
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, m_caFile.empty() ? 0L : 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, m_caFile.empty() ? 0L : 2L);
+    if (!m_caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, m_caFile.c_str());
+    if (!m_pin.empty()) curl_easy_setopt(h, CURLOPT_PINNEDPUBLICKEY, m_pin.c_str());
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReadChunk);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
@@ -407,6 +421,9 @@ bool HttpRequest::Send() {
         headers.Append(m_verb == L"POST" ? "Content-Type: application/x-www-form-urlencoded;"
                                          : "Content-Type:");
         headers.Append("Expect:");
+    }
+    if (!m_bearerToken.empty()) {
+        headers.Append(("Authorization: Bearer " + m_bearerToken).c_str());
     }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.Get());
 

@@ -63,6 +63,18 @@ public:
     void SetTargetFile(std::wstring targetFile);
     void SetProxyUser(std::wstring user) { m_proxyUser = std::move(user); }
     void SetProxyPassword(std::wstring password) { m_proxyPassword = std::move(password); }
+    // Non-empty: sent as "Authorization: Bearer TOKEN". A token with a byte
+    // outside visible ASCII fails the request before anything is sent.
+    void SetBearerToken(std::string token) { m_bearerToken = std::move(token); }
+    // The server's identity, opt-in: a CA file (chain and host name verified
+    // against it) and/or a public-key pin ("sha256//BASE64"). With either set
+    // the request must be https and a server failing the check fails it as an
+    // unreachable one does, before any form field is sent. Both empty: any
+    // certificate is accepted.
+    void SetServerIdentity(std::string caFile, std::string pin) {
+        m_caFile = std::move(caFile);
+        m_pin = std::move(pin);
+    }
     void SetConnectTimeout(uint32_t milliseconds) { m_connectTimeoutMs = milliseconds; }
     void SetReceiveTimeout(uint32_t seconds) { m_receiveTimeoutSeconds = seconds; }
 
@@ -96,6 +108,9 @@ private:
     uint32_t m_receiveTimeoutSeconds = kDefaultReceiveTimeoutSeconds;
     std::wstring m_proxyUser;
     std::wstring m_proxyPassword;
+    std::string m_bearerToken;
+    std::string m_caFile;
+    std::string m_pin;
     int32_t m_statusCode = 0;
     bool m_secure = false;
     FailureKind m_failureKind = FailureKind::None;

@@ -90,6 +90,12 @@ std::unique_ptr<HttpRequest> PollJobs::NewRequest() const {
         request->SetProxyUser(params.proxyUser);
         request->SetProxyPassword(params.proxyPassword);
     }
+    request->SetBearerToken(ToUtf8(params.authToken));
+    // Opt-in in the user's configuration: the server's CA and/or key pin.
+    const auto& config = AppConfig::Instance();
+    request->SetServerIdentity(
+        ToUtf8(config.GetSetting(AppConfig::kSystemSettingPath, L"ServerCAFile", L"value")),
+        ToUtf8(config.GetSetting(AppConfig::kSystemSettingPath, L"ServerPin", L"value")));
     return request;
 }
 

@@ -16,6 +16,9 @@ struct TransportParams {
     std::wstring proxyPassword;  // "proxypw"
     std::wstring managerIp;      // "managerip": host[:port] of the PollServer
     std::wstring tempFolder;     // "tmpfolder": where downloaded replies land
+    // "authtoken": sent as "Authorization: Bearer ..." on every server request;
+    // empty: no header. Never logged, never written to a file.
+    std::wstring authToken;
 };
 
 }  // namespace quibra

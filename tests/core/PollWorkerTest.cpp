@@ -125,19 +125,20 @@ TEST_F(WorkerTest, TransportParametersAreReplacedAsAWhole) {
     Send(L"/polling/out/settransparams",
          "<p><userid>u1</userid><username>Ann</username><sessionid>s1</sessionid><modulename>m1"
          "</modulename><proxyuser>pu</proxyuser><proxypw>pp</proxypw><managerip>127.0.0.1:81"
-         "</managerip><authorname>a7</authorname><tmpfolder>/tmp/q</tmpfolder></p>");
+         "</managerip><authorname>a7</authorname><tmpfolder>/tmp/q</tmpfolder><authtoken>t.k.1"
+         "</authtoken></p>");
     const TransportParams& p = worker->Transport();
     const auto fields = [&] {
         return p.userId + L"|" + p.userName + L"|" + p.sessionId + L"|" + p.moduleName + L"|" +
                p.proxyUser + L"|" + p.proxyPassword + L"|" + p.managerIp + L"|" + p.authorName +
-               L"|" + p.tempFolder;
+               L"|" + p.tempFolder + L"|" + p.authToken;
     };
-    EXPECT_EQ(fields(), L"u1|Ann|s1|m1|pu|pp|127.0.0.1:81|a7|/tmp/q");
+    EXPECT_EQ(fields(), L"u1|Ann|s1|m1|pu|pp|127.0.0.1:81|a7|/tmp/q|t.k.1");
     EXPECT_TRUE(worker->Window().HasWindow());
     auto mailbox = worker->Window().Mailbox();
 
     Send(L"/polling/out/settransparams", "<p><userid>u2</userid></p>");
-    EXPECT_EQ(fields(), L"u2||||||||") << "a missing child clears its field";
+    EXPECT_EQ(fields(), L"u2|||||||||") << "a missing child clears its field";
     EXPECT_EQ(worker->Window().Mailbox(), mailbox) << "one message window on this thread";
 
     worker->Dispatch(L"/polling/out/setuserid", nullptr);

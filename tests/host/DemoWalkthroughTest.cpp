@@ -22,34 +22,46 @@ int Colours(const QImage& image) {
     return static_cast<int>(seen.size());
 }
 
-// The whole system end to end: the real PollServer, the presenter's host with
-// the plug-in's console, three attendees' hosts with their voting dialogs,
-// the HTML report through xsltproc. The program's own verdict is checked, and
-// so is what it wrote.
-TEST(DemoWalkthrough, EveryStepIsDoneAndEveryCountMatches) {
-    TempDir out;
+// The demo as a separate program with `extra` arguments: its exit code and output.
+std::pair<int, QString> RunDemo(const TempDir& out, const QStringList& extra = {}) {
     QProcess demo;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     demo.setProcessEnvironment(env);
     demo.setProcessChannelMode(QProcess::MergedChannels);
-    demo.start(QUIBRA_HOST_EXE,
-               {"--demo", "--script", "--out", QString::fromStdString(out.Path().string())});
-    ASSERT_TRUE(demo.waitForFinished(240000)) << "the demo did not end within four minutes";
-    const QString log = QString::fromUtf8(demo.readAll());
-    EXPECT_EQ(demo.exitCode(), 0) << log.right(3000).toStdString();
+    demo.start(QUIBRA_HOST_EXE, QStringList{"--demo", "--script", "--out",
+                                            QString::fromStdString(out.Path().string())} +
+                                    extra);
+    if (!demo.waitForFinished(240000)) return {-1, "the demo did not end within four minutes"};
+    return {demo.exitCode(), QString::fromUtf8(demo.readAll())};
+}
+
+QString Summary(const TempDir& out) {
+    QFile file(QString::fromStdString((out / "summary.txt").string()));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The whole system end to end, secured as by default (tokens, the server's
+// certificate verified): the real PollServer, the presenter's host with
+// the plug-in's console, three attendees' hosts with their voting dialogs,
+// the HTML report through xsltproc. The program's own verdict is checked, and
+// so is what it wrote, the impostor's refusals included.
+TEST(DemoWalkthrough, EveryStepIsDoneAndEveryCountMatches) {
+    TempDir out;
+    const auto [code, log] = RunDemo(out);
+    EXPECT_EQ(code, 0) << log.right(3000).toStdString();
     EXPECT_TRUE(log.contains("output in " + QString::fromStdString(out.Path().string())));
     for (const char* stopped :
          {"stopped attendee .* \\(pid [0-9]+\\)", "stopped the PollServer \\(pid [0-9]+\\)"})
         EXPECT_TRUE(log.contains(QRegularExpression(stopped))) << stopped;
 
-    QFile summaryFile(QString::fromStdString((out / "summary.txt").string()));
-    ASSERT_TRUE(summaryFile.open(QIODevice::ReadOnly));
-    const QString summary = QString::fromUtf8(summaryFile.readAll());
+    const QString summary = Summary(out);
     // The console's close posts one notice to the presenter's host; each of the
     // fifteen result dialogs closed at the attendees sends one to its host.
-    for (const char* line : {"result: PASS\n", "steps done: 11/11\n", "Every count matches: yes\n",
-                             "Window closed notices: presenter 1, attendees 15\n"})
+    for (const char* line : {"result: PASS\n", "steps done: 12/12\n", "Every count matches: yes\n",
+                             "Window closed notices: presenter 1, attendees 15\n",
+                             "Impostor (Alice's token)\n  vote as 李明: refused (403)\n"
+                             "  close a poll: refused (403)\n  counts unchanged: yes\n"})
         EXPECT_TRUE(summary.contains(line)) << line << summary.toStdString();
     EXPECT_FALSE(summary.contains("DIFFERENT"));
     // Five polls (four imported, one written), every choice with its three counts.
@@ -87,6 +99,18 @@ TEST(DemoWalkthrough, EveryStepIsDoneAndEveryCountMatches) {
     }
     EXPECT_GE(shots, 50);
     EXPECT_EQ(kinds, (QSet<QString>{"console", "editor", "vote", "results"}));
+}
+
+// --insecure: the demo as before tokens, without the impostor's step.
+TEST(DemoWalkthrough, InsecureRunsWithoutTokens) {
+    TempDir out;
+    const auto [code, log] = RunDemo(out, {"--insecure"});
+    EXPECT_EQ(code, 0) << log.right(3000).toStdString();
+    const QString summary = Summary(out);
+    EXPECT_TRUE(summary.contains("result: PASS\nattendees: 3") &&
+                summary.contains("steps done: 11/11\n"))
+        << summary.toStdString();
+    EXPECT_FALSE(summary.contains("Impostor") || log.contains("secured:"));
 }
 
 }  // namespace

@@ -47,7 +47,11 @@ TEST(HostOptions, RefusesBadCommandLinesWithTheReason) {
         {{"--server", "https://h", "--http"}, "contradicts"},
         {{"--http", "--https"}, "contradicts"},
         {{"--session", "a b"}, "letters, digits"},
-        {{"--name", "two\nlines"}, "one line"}};
+        {{"--name", "two\nlines"}, "one line"},
+        {{"--token", "a b"}, "letters, digits and - _ ."},
+        {{"--token", "a\r\nX-Injected: 1"}, "letters, digits and - _ ."},
+        {{"--token", "@/nonexistent/token"}, "cannot read /nonexistent/token"},
+        {{"--server-pin", "md5//abc"}, "sha256//BASE64"}};
     for (const auto& [args, expected] : cases) {
         HostOptions options;
         std::string message;
@@ -55,6 +59,23 @@ TEST(HostOptions, RefusesBadCommandLinesWithTheReason) {
             << args[0];
         EXPECT_NE(message.find(expected), std::string::npos) << message;
     }
+}
+
+TEST(HostOptions, TakesATokenOrItsFileAndTheServersIdentity) {
+    TempDir dir;
+    quibra::test::WriteFileBytes(dir / "token", "aa.bb-_.cc\n");
+    HostOptions given, fromFile;
+    std::string message;
+    ASSERT_EQ(HostOptions::Parse(
+                  {"--token", "x.y.z", "--server-ca", "/ca.pem", "--server-pin", "sha256//AbC="},
+                  given, message),
+              HostOptions::Outcome::Run)
+        << message;
+    ASSERT_EQ(HostOptions::Parse({"--token", "@" + (dir / "token").string()}, fromFile, message),
+              HostOptions::Outcome::Run)
+        << message;
+    EXPECT_EQ(given.token + " " + given.serverCa + " " + given.serverPin + " " + fromFile.token,
+              "x.y.z /ca.pem sha256//AbC= aa.bb-_.cc");
 }
 
 struct HostRun {

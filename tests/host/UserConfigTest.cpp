@@ -66,4 +66,22 @@ TEST(UserConfig, ChangesOnlyUseSslAndKeepsEveryOtherSettingOrMakesTheFile) {
     }
 }
 
+TEST(UserConfig, WritesTheServersCaAndPinOnlyWhenGiven) {
+    TempDir dir;
+    const auto path = dir / "wenconfig.xml";
+    WriteFileBytes(path, kUsersFile);
+    std::string message;
+    UserConfig config(path.string());
+    config.SetServerIdentity("/etc/q/ca.pem", "sha256//AbC=");
+    ASSERT_TRUE(config.Prepare(std::nullopt, message) && config.Save(message)) << message;
+    std::string expected = kUsersFile;
+    expected.insert(expected.find("</SystemSetting>"),
+                    "<ServerCAFile value=\"/etc/q/ca.pem\"/><ServerPin value=\"sha256//AbC=\"/>");
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    UserConfig unchanged(path.string());
+    unchanged.SetServerIdentity("", "");
+    ASSERT_TRUE(unchanged.Prepare(std::nullopt, message) && unchanged.Save(message));
+    EXPECT_EQ(ReadFileBytes(path), expected) << "empty ones leave the file's as they are";
+}
+
 }  // namespace

@@ -27,6 +27,7 @@ size_t CollectHeader(char* data, size_t size, size_t count, void* user) {
         if (strncasecmp(line.c_str(), "content-length:", 15) == 0)
             reply.contentLength = std::stoul(value);
         if (strncasecmp(line.c_str(), "content-type:", 13) == 0) reply.contentType = value;
+        if (strncasecmp(line.c_str(), "www-authenticate:", 17) == 0) reply.wwwAuthenticate = value;
     }
     return size * count;
 }
@@ -66,6 +67,7 @@ HttpClient::Reply HttpClient::Send(const std::string& method, const std::string&
         // An empty body, announced, so the server need not wait for one.
         if (method != "GET") headers = curl_slist_append(nullptr, "Content-Length: 0");
     }
+    if (!m_header.empty()) headers = curl_slist_append(headers, m_header.c_str());
     curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST,
                      method == "GET" || method == "POST" ? nullptr : method.c_str());
     curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, headers);

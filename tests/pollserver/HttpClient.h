@@ -19,6 +19,7 @@ public:
         std::string body;
         std::optional<std::size_t> contentLength;
         std::string contentType;
+        std::string wwwAuthenticate;
     };
 
     explicit HttpClient(const std::filesystem::path& caFile = {});
@@ -35,9 +36,12 @@ public:
     // "+", every other byte of the UTF-8 text as %XX (so line breaks survive).
     static std::string Encode(const std::string& text);
     static std::string Form(const std::vector<std::pair<std::string, std::string>>& fields);
+    // One more header line ("Name: value") on every later request; empty: none.
+    void SetHeader(std::string line) { m_header = std::move(line); }
 
 private:
     CURL* m_curl = nullptr;
+    std::string m_header;
 };
 
 }  // namespace quibra::test

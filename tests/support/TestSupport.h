@@ -58,6 +58,8 @@ bool WaitFor(const std::function<bool()>& done,
              std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 std::string ReadFileBytes(const std::filesystem::path& path);
+// What a shell command prints on standard output, less one final line break.
+std::string CommandOutput(const std::string& command);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
 // The build tree of this build (the environment may override it).

@@ -2,6 +2,9 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -180,6 +183,74 @@ TEST_F(HttpRequestTest, AnyCertificateIsAccepted) {
     std::wstring reply;
     EXPECT_TRUE(request.GetText(L"https://127.0.0.1:" + std::to_wstring(port) + L"/poll", reply) &&
                 reply == L"secure reply");
+    tls.stop();
+    thread.join();
+}
+
+// The server's identity, opt-in: a CA file or a key pin refuses a server with
+// another key before any field is sent, accepts the right one, and is HTTPS only.
+TEST_F(HttpRequestTest, ServerCaFileAndPinRefuseAnotherServerBeforeSendingAnything) {
+    const auto at = [&](const char* name) { return (dir / name).string(); };
+    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes";
+    for (const char* ca : {"ca", "otherca"})
+        ASSERT_EQ(std::system(("openssl req -x509" + ec + " -subj /CN=" + ca + " -keyout " +
+                               at(ca) + ".key -out " + at(ca) + ".pem 2>/dev/null")
+                                  .c_str()),
+                  0);
+    ASSERT_EQ(std::system(("openssl req" + ec +
+                           " -subj /CN=localhost -addext "
+                           "subjectAltName=IP:127.0.0.1 -keyout " +
+                           at("srv.key") + " -out " + at("srv.csr") +
+                           " 2>/dev/null && openssl x509 -req -in " + at("srv.csr") + " -CA " +
+                           at("ca.pem") + " -CAkey " + at("ca.key") +
+                           " -CAcreateserial -copy_extensions copy -days 2 -out " + at("srv.pem") +
+                           " 2>/dev/null")
+                              .c_str()),
+              0);
+    const auto pinOf = [&](const std::string& cert) {
+        return "sha256//" +
+               test::CommandOutput("openssl x509 -in " + cert +
+                                   " -pubkey -noout | openssl pkey -pubin -outform der |"
+                                   " openssl dgst -sha256 -binary | openssl base64 -A");
+    };
+    httplib::SSLServer tls(at("srv.pem").c_str(), at("srv.key").c_str());
+    std::atomic<int> served{0};
+    std::string authorization;
+    tls.Get("/poll", [&](const auto& req, auto& res) {
+        authorization = req.get_header_value("Authorization");
+        ++served;
+        res.set_content("secure reply", "text/plain");
+    });
+    const int port = tls.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { tls.listen_after_bind(); });
+    const auto https = L"https://127.0.0.1:" + std::to_wstring(port) + L"/poll";
+    const struct {
+        std::string caFile, pin;
+        std::wstring url;
+        bool accepted;
+    } cases[] = {
+        {at("ca.pem"), "", https, true},
+        {"", pinOf(at("srv.pem")), https, true},
+        {at("ca.pem"), pinOf(at("srv.pem")), https, true},
+        {at("otherca.pem"), "", https, false},
+        {"", pinOf(at("ca.pem")), https, false},
+        {at("ca.pem"), pinOf(at("ca.pem")), https, false},
+        {"", pinOf(at("srv.pem")), server.Url(L"/poll"), false},  // plain HTTP: never sent
+    };
+    int accepted = 0;
+    for (const auto& c : cases) {
+        HttpRequest request;
+        request.SetServerIdentity(c.caFile, c.pin);
+        request.SetBearerToken("t0k.en");
+        request.AddField(L"userid", L"u1");
+        std::wstring reply;
+        EXPECT_EQ(request.GetText(c.url, reply), c.accepted) << c.caFile << " " << c.pin;
+        EXPECT_EQ(test::Outcome(request), c.accepted ? "0 200 0" : "3 0 0");
+        accepted += c.accepted;
+        EXPECT_EQ(served.load(), accepted) << "a refused server never gets the request";
+    }
+    EXPECT_EQ(authorization, "Bearer t0k.en");
+    EXPECT_TRUE(server.Requests().empty());
     tls.stop();
     thread.join();
 }

@@ -214,3 +214,32 @@ TEST_F(PollJobsTest, EachJobSendsItsFieldsInOrderAndReportsItsOutcome) {
               L"/polling/notify/postpolling Polling:17;\n"
               L"/polling/notify/postpolling Polling:17;\n");
 }
+
+// The host's token goes in the Authorization header of every job and result
+// fetch, never in the query; a renewed token is used from the next request on.
+TEST_F(PollJobsTest, EveryRequestCarriesTheCurrentTokenInItsHeaderOnly) {
+    const std::string fields = "<pollcount>1</pollcount><pollid_0>7</pollid_0>";
+    const auto run = [&](int job) {
+        const CWenNode command = Command(job == 0 ? "CreatePolling" : "Delete", fields);
+        if (job == 0) jobs.CreatePolling(command);
+        if (job == 1) jobs.DeletePolling(command);
+        if (job == 2) jobs.UpdatePolling(Command("UpdateStats", fields));
+        if (job == 3) jobs.PostPolling(Command("SendPoll", "<pollid>7</pollid>"));
+        if (job >= 4) jobs.GetResults(job - 3, command.GetChild(L"Polling"));
+        if (job != 3) host.NextNotice();
+    };
+    std::string expected;
+    for (const auto* token : {L"tok.one", L"tok.two", L""}) {
+        host.params.authToken = token;
+        for (int job = 0; job < 7; ++job) {
+            run(job);
+            expected += (*token ? "Bearer " + ToUtf8(token) : std::string("-")) + "\n";
+        }
+    }
+    std::string sent;
+    for (const auto& request : server.Requests()) {
+        sent += request.Headers({"authorization"}) + "\n";
+        EXPECT_EQ(request.line.find("tok"), std::string::npos) << request.line;
+    }
+    EXPECT_EQ(sent, expected);
+}

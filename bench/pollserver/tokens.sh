@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Keep-alive ballots per second with bearer tokens against without, same
+# machine, same driver, same run, alternating rounds (medians compared):
+#   bench/pollserver/tokens.sh [build-dir] [max-requests-per-phase] [seconds-per-phase]
+# Two pollservers on fresh SQLite files: one as it runs by default, one with
+# tokens: --auth-key ES256 (the costliest signature to check; TOKEN_ALG=EdDSA or
+# HS256 for the others). With tokens each voter
+# casts one ballot on every one of the 8 polls in turn with its own token, so a
+# token is verified once and then served from the server's cache. Every phase
+# checks each count it made. Both servers are stopped by their process ids.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+here=$root/bench/pollserver
+build=${1:-$root/build}
+requests=${2:-400000}
+seconds=${3:-6}
+rounds=${ROUNDS:-3}
+driver=$build/bin/pollserver_load
+server=$build/bin/pollserver
+for exe in "$driver" "$server"; do
+  [[ -x $exe ]] || { echo "missing $exe: cmake --build $build --target pollserver pollserver_load" >&2; exit 2; }
+done
+
+work=$(mktemp -d /tmp/pollserver-tokens-XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# shellcheck source=common.sh
+source "$here/common.sh"
+
+alg=${TOKEN_ALG:-ES256}  # ES256, EdDSA or HS256
+case $alg in
+  ES256) openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$work/signing.pem" 2>/dev/null ;;
+  EdDSA) openssl genpkey -algorithm ED25519 -out "$work/signing.pem" ;;
+  HS256) openssl rand -out "$work/signing.pem" -hex 32 ;;
+  *) echo "TOKEN_ALG is ES256, EdDSA or HS256" >&2; exit 2 ;;
+esac
+if [[ $alg == HS256 ]]; then
+  server_key=(--auth-secret "$work/signing.pem"); driver_key=(--token-secret "$work/signing.pem")
+else
+  openssl pkey -in "$work/signing.pem" -pubout -out "$work/signing.pub.pem"
+  server_key=(--auth-key "$work/signing.pub.pem"); driver_key=(--token-key "$work/signing.pem")
+fi
+
+start() {  # name extra-args...
+  local name=$1; shift
+  mkfifo "$work/ready-$name"
+  "$server" --http 0 --db "$work/$name.sqlite" "$@" > "$work/ready-$name" 2> "$work/$name.err" &
+  pids+=($!)
+  local line
+  read -r line < "$work/ready-$name"
+  echo "${line##*:}"
+}
+plain_port=$(start plain)
+token_port=$(start tokens "${server_key[@]}")
+echo "pollserver: plain on $plain_port, with $alg tokens (${server_key[0]}) on $token_port"
+
+checks=ok
+plain_rates=''
+token_rates=''
+for round in $(seq "$rounds"); do
+  for who in plain tokens; do
+    args=(--connections 64 --requests "$requests" --seconds "$seconds" --fresh 0 --mode ballots --polls 8 --run "r$round$who")
+    if [[ $who == plain ]]; then
+      out=$("$driver" "${args[@]}" --port "$plain_port") || checks=FAILED
+      plain_rates="$plain_rates $(driver_rate "$out")"
+    else
+      out=$("$driver" "${args[@]}" --port "$token_port" "${driver_key[@]}") || checks=FAILED
+      token_rates="$token_rates $(driver_rate "$out")"
+    fi
+    echo "== round $round $who: $(grep -E '^(RESULT|CHECK)' <<<"$out" | tr '\n' ' ')"
+  done
+done
+p=$(median "$plain_rates")
+t=$(median "$token_rates")
+echo "SUMMARY http-keepalive ballots_per_s without=$p with_tokens=$t" \
+  "ratio=$(python3 -c "print(f'{$t/$p:.2f}')") (rounds:$plain_rates /$token_rates)"
+echo "SUMMARY counts_checked=$checks rounds=$rounds seconds_per_phase=$seconds token_alg=$alg"
+[[ $checks == ok ]]
