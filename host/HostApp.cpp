@@ -1,7 +1,8 @@
 #include "HostApp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QTcpSocket>
+#include <QEvent>
 #include <cstdint>
 #include <cstdlib>
 
@@ -9,6 +10,7 @@
 #include "HostSession.h"
 #include "HostWindow.h"
 #include "NodeText.h"
+#include "ServerProbe.h"
 #include "ServerTally.h"
 #include "UserConfig.h"
 
@@ -44,9 +46,7 @@ std::string Element(const char* name, const std::string& text) {
 }  // namespace
 
 HostApp::HostApp(HostOptions options, QObject* parent)
-    : QObject(parent),
-      m_options(std::move(options)),
-      m_temp(QDir::tempPath() + "/quibra-host-XXXXXX") {}
+    : QObject(parent), m_options(std::move(options)) {}
 
 HostApp::~HostApp() {
     // The plug-in's windows and notifications go before the window they name.
@@ -55,19 +55,26 @@ HostApp::~HostApp() {
     delete m_tally;
     delete m_channel;
     m_window.reset();
+    m_temp.reset();
 }
 
-bool HostApp::ServerReachable(const std::string& host, int port, QString& why) {
+bool HostApp::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        const Qt::WindowType type = widget->windowType();
+        if (widget != m_window.get() && m_window && (type == Qt::Window || type == Qt::Dialog))
+            m_window->AppendLog(tr("a plug-in window opened: %1").arg(widget->windowTitle()));
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool HostApp::ServerAnswers(const std::string& host, int port, bool ssl, QString& why) {
     for (const char* name :
          {"https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && *value != '\0') return true;
     }
-    QTcpSocket socket;
-    socket.connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
-    if (socket.waitForConnected(5000)) return true;
-    why = socket.errorString();
-    return false;
+    return ServerProbe::Check(host, port, ssl, why);
 }
 
 std::string HostApp::InitMessage(const std::string& skinFolder,
@@ -105,19 +112,18 @@ bool HostApp::Start(QString& error) {
     m_useSsl = config.UseSsl();
     const int port = m_options.EffectivePort(m_useSsl);
     QString why;
-    if (!ServerReachable(m_options.serverHost, port, why)) {
-        error = QStringLiteral("cannot reach the PollServer at %1:%2 (%3)")
-                    .arg(QString::fromStdString(m_options.serverHost))
-                    .arg(port)
-                    .arg(why);
+    if (!ServerAnswers(m_options.serverHost, port, m_useSsl, why)) {
+        error = why;
         return false;
     }
     if (!config.Save(message)) {
         error = QString::fromStdString(message);
         return false;
     }
-    if (!m_temp.isValid()) {
-        error = QStringLiteral("cannot make a temporary folder: ") + m_temp.errorString();
+    // Made only once the host will run; removed with it, also when a signal ends it.
+    m_temp = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/quibra-host-XXXXXX");
+    if (!m_temp->isValid()) {
+        error = QStringLiteral("cannot make a temporary folder: ") + m_temp->errorString();
         return false;
     }
 
@@ -150,11 +156,12 @@ bool HostApp::Start(QString& error) {
         error = QString::fromStdString(m_plugin.Error());
         return false;
     }
+    qApp->installEventFilter(this);
     m_plugin.Create(m_session);
     const std::string skinFolder =
         QCoreApplication::applicationDirPath().toStdString() + "/skin/" + config.SkinName();
-    const int32_t init =
-        m_plugin.SendXml(L"/polling/in/init", InitMessage(skinFolder, m_temp.path().toStdString()));
+    const int32_t init = m_plugin.SendXml(L"/polling/in/init",
+                                          InitMessage(skinFolder, m_temp->path().toStdString()));
     m_plugin.SendText(L"/polling/in/putuserid",
                       QString::fromStdString(m_options.user).toStdWString());
     if (init != 0 && presenter)
