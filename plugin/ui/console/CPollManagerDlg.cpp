@@ -335,6 +335,7 @@ void CPollManagerDlg::OnCommand(int id) {
             ModifyPoll();
             break;
         case kImportCommand:
+            m_unsentPoll.reset();  // a failed creation of the file's is none of the editor's
             m_fileCommands.ImportPollFile();
             break;
         case kPostButtonId:
