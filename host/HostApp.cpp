@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QEvent>
 #include <cstdint>
 #include <cstdlib>
 
@@ -58,14 +57,20 @@ HostApp::~HostApp() {
     m_temp.reset();
 }
 
-bool HostApp::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Show && watched->isWidgetType()) {
-        auto* widget = static_cast<QWidget*>(watched);
+void HostApp::LogOpenedWindows() {
+    // Polled rather than filtered: an application-wide event filter would read
+    // every event posted from Qt's own threads.
+    QList<QPointer<QWidget>> shown;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
         const Qt::WindowType type = widget->windowType();
-        if (widget != m_window.get() && m_window && (type == Qt::Window || type == Qt::Dialog))
+        if (widget == m_window.get() || !widget->isVisible() ||
+            (type != Qt::Window && type != Qt::Dialog))
+            continue;
+        shown.append(widget);
+        if (!m_shownWindows.contains(widget))
             m_window->AppendLog(tr("a plug-in window opened: %1").arg(widget->windowTitle()));
     }
-    return QObject::eventFilter(watched, event);
+    m_shownWindows = shown;
 }
 
 bool HostApp::ServerAnswers(const std::string& host, int port, bool ssl, QString& why) {
@@ -156,7 +161,8 @@ bool HostApp::Start(QString& error) {
         error = QString::fromStdString(m_plugin.Error());
         return false;
     }
-    qApp->installEventFilter(this);
+    connect(&m_windowWatch, &QTimer::timeout, this, &HostApp::LogOpenedWindows);
+    m_windowWatch.start(100);
     m_plugin.Create(m_session);
     const std::string skinFolder =
         QCoreApplication::applicationDirPath().toStdString() + "/skin/" + config.SkinName();

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
 #include <memory>
 #include <string>
 
@@ -42,11 +46,10 @@ public:
     // would go instead. False with what a person can do about it in `why`.
     static bool ServerAnswers(const std::string& host, int port, bool ssl, QString& why);
 
-protected:
-    // Logs each plug-in window as it opens, as the host window logs their closing.
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
+    // Logs each plug-in window as it opens, as the host window logs their closing.
+    void LogOpenedWindows();
+
     HostOptions m_options;
     bool m_useSsl = true;
     std::unique_ptr<QTemporaryDir> m_temp;  // made by Start
@@ -55,4 +58,6 @@ private:
     HostSession* m_session = nullptr;
     ServerTally* m_tally = nullptr;  // confirms status changes before they are relayed
     PluginLibrary m_plugin;
+    QTimer m_windowWatch;
+    QList<QPointer<QWidget>> m_shownWindows;
 };
