@@ -314,7 +314,7 @@ int DemoRunner::Run() {
     } else {
         HostWindow* window = m_presenter->Window();
         QApplication::setQuitOnLastWindowClosed(false);
-        connect(window, &HostWindow::Closing, qApp, &QCoreApplication::quit);
+        connect(window, &HostWindow::Closing, qApp, [] { QuitNow(); });
         m_presenter->Plugin().Send(L"/polling/in/showmanager");
         Say(QStringLiteral("the demo is running; close the host window or press Ctrl+C to end it"));
         code = QCoreApplication::exec();

@@ -1,7 +1,7 @@
 #include "HostApp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QTcpSocket>
 #include <cstdint>
 #include <cstdlib>
 
@@ -9,6 +9,7 @@
 #include "HostSession.h"
 #include "HostWindow.h"
 #include "NodeText.h"
+#include "ServerProbe.h"
 #include "ServerTally.h"
 #include "UserConfig.h"
 
@@ -44,9 +45,7 @@ std::string Element(const char* name, const std::string& text) {
 }  // namespace
 
 HostApp::HostApp(HostOptions options, QObject* parent)
-    : QObject(parent),
-      m_options(std::move(options)),
-      m_temp(QDir::tempPath() + "/quibra-host-XXXXXX") {}
+    : QObject(parent), m_options(std::move(options)) {}
 
 HostApp::~HostApp() {
     // The plug-in's windows and notifications go before the window they name.
@@ -55,19 +54,32 @@ HostApp::~HostApp() {
     delete m_tally;
     delete m_channel;
     m_window.reset();
+    m_temp.reset();
 }
 
-bool HostApp::ServerReachable(const std::string& host, int port, QString& why) {
+void HostApp::LogOpenedWindows() {
+    // Polled rather than filtered: an application-wide event filter would read
+    // every event posted from Qt's own threads.
+    QList<QPointer<QWidget>> shown;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = widget->windowType();
+        if (widget == m_window.get() || !widget->isVisible() ||
+            (type != Qt::Window && type != Qt::Dialog))
+            continue;
+        shown.append(widget);
+        if (!m_shownWindows.contains(widget))
+            m_window->AppendLog(tr("a plug-in window opened: %1").arg(widget->windowTitle()));
+    }
+    m_shownWindows = shown;
+}
+
+bool HostApp::ServerAnswers(const std::string& host, int port, bool ssl, QString& why) {
     for (const char* name :
          {"https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && *value != '\0') return true;
     }
-    QTcpSocket socket;
-    socket.connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
-    if (socket.waitForConnected(5000)) return true;
-    why = socket.errorString();
-    return false;
+    return ServerProbe::Check(host, port, ssl, why);
 }
 
 std::string HostApp::InitMessage(const std::string& skinFolder,
@@ -107,19 +119,18 @@ bool HostApp::Start(QString& error) {
     m_useSsl = config.UseSsl();
     const int port = m_options.EffectivePort(m_useSsl);
     QString why;
-    if (!ServerReachable(m_options.serverHost, port, why)) {
-        error = QStringLiteral("cannot reach the PollServer at %1:%2 (%3)")
-                    .arg(QString::fromStdString(m_options.serverHost))
-                    .arg(port)
-                    .arg(why);
+    if (!ServerAnswers(m_options.serverHost, port, m_useSsl, why)) {
+        error = why;
         return false;
     }
     if (!config.Save(message)) {
         error = QString::fromStdString(message);
         return false;
     }
-    if (!m_temp.isValid()) {
-        error = QStringLiteral("cannot make a temporary folder: ") + m_temp.errorString();
+    // Made only once the host will run; removed with it, also when a signal ends it.
+    m_temp = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/quibra-host-XXXXXX");
+    if (!m_temp->isValid()) {
+        error = QStringLiteral("cannot make a temporary folder: ") + m_temp->errorString();
         return false;
     }
 
@@ -154,11 +165,13 @@ bool HostApp::Start(QString& error) {
         error = QString::fromStdString(m_plugin.Error());
         return false;
     }
+    connect(&m_windowWatch, &QTimer::timeout, this, &HostApp::LogOpenedWindows);
+    m_windowWatch.start(100);
     m_plugin.Create(m_session);
     const std::string skinFolder =
         QCoreApplication::applicationDirPath().toStdString() + "/skin/" + config.SkinName();
-    const int32_t init =
-        m_plugin.SendXml(L"/polling/in/init", InitMessage(skinFolder, m_temp.path().toStdString()));
+    const int32_t init = m_plugin.SendXml(L"/polling/in/init",
+                                          InitMessage(skinFolder, m_temp->path().toStdString()));
     m_plugin.SendText(L"/polling/in/putuserid",
                       QString::fromStdString(m_options.user).toStdWString());
     if (init != 0 && presenter)

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
 #include <memory>
 #include <string>
 
@@ -37,17 +41,23 @@ public:
 
     // The init message's payload, as the plug-in reads it.
     std::string InitMessage(const std::string& skinFolder, const std::string& tempFolder) const;
-    // A plain TCP connection to the server (skipped when a proxy is configured
-    // in the environment, through which the plug-in would go instead).
-    static bool ServerReachable(const std::string& host, int port, QString& why);
+    // One real request to the server in the chosen scheme (ServerProbe), skipped
+    // when a proxy is configured in the environment, through which the plug-in
+    // would go instead. False with what a person can do about it in `why`.
+    static bool ServerAnswers(const std::string& host, int port, bool ssl, QString& why);
 
 private:
+    // Logs each plug-in window as it opens, as the host window logs their closing.
+    void LogOpenedWindows();
+
     HostOptions m_options;
     bool m_useSsl = true;
-    QTemporaryDir m_temp;
+    std::unique_ptr<QTemporaryDir> m_temp;  // made by Start
     std::unique_ptr<HostWindow> m_window;
     ConferenceChannel* m_channel = nullptr;
     HostSession* m_session = nullptr;
     ServerTally* m_tally = nullptr;  // confirms status changes before they are relayed
     PluginLibrary m_plugin;
+    QTimer m_windowWatch;
+    QList<QPointer<QWidget>> m_shownWindows;
 };

@@ -42,7 +42,19 @@ bool ParseServer(const std::string& url, HostOptions& options, std::string& mess
         message = "--server: only http:// and https:// servers are known: " + url;
         return false;
     }
-    if (!rest.empty() && rest.back() == '/') rest.pop_back();
+    // The plug-in adds the PollServer's script paths itself: a URL names the
+    // server only, with at most a "/" after host and port.
+    const auto pathStart = rest.find_first_of("/?#");
+    if (pathStart != std::string::npos) {
+        if (rest.compare(pathStart, std::string::npos, "/") != 0) {
+            message =
+                "--server takes the server's address without a path, as "
+                "http[s]://host[:port]: " +
+                url;
+            return false;
+        }
+        rest.erase(pathStart);
+    }
     std::string host = rest;
     int port = 0;
     const auto colon = rest.rfind(':');

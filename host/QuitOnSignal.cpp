@@ -19,7 +19,7 @@ QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent) {
     connect(m_notifier, &QSocketNotifier::activated, this, [] {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(g_fds[1], &byte, 1);
-        QCoreApplication::quit();
+        QuitNow();
     });
     struct sigaction action {};
     action.sa_handler = &QuitOnSignal::Handler;
@@ -37,6 +37,14 @@ QuitOnSignal::~QuitOnSignal() {
         if (fd >= 0) ::close(fd);
         fd = -1;
     }
+}
+
+void QuitNow() {
+    // Not quit(): that asks every window to close first, and a voting dialog
+    // that waits for its host, or an open menu or message box, would refuse or
+    // hold it. exit() ends every event loop of the thread, nested ones too; the
+    // windows are then closed and the children stopped on the way out.
+    QCoreApplication::exit(0);
 }
 
 int QuitOnSignal::Received() {

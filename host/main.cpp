@@ -60,6 +60,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quibra-host: %s\n", error.toUtf8().constData());
         return 1;
     }
+    // A signal during the start-up check came before any event loop ran.
+    if (QuitOnSignal::Received() != 0) return 0;
+    // The host window ends the host, also while the console or a dialog is open.
+    QObject::connect(host.Window(), &HostWindow::Closing, qApp, [] { QuitNow(); });
     host.Window()->show();
     // Started by the demo's walkthrough: its hands at this attendee.
     std::unique_ptr<DemoAgent> agent;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <algorithm>
 
 #include "config/AppConfig.h"
 #include "config/Folders.h"
@@ -33,6 +34,12 @@ enum class Route {
     StopPolling,
     ClientNotifyPolling,
     TranslateWindowMessage,
+    BallotSent,
+    BallotFailed,
+    CreateFailed,
+    DeleteFailed,
+    UpdateFailed,
+    UpdateStatsFailed,
     Nothing
 };
 
@@ -52,6 +59,13 @@ constexpr MessageRoute<Route> kRows[] = {
     {L"/polling/in/stoppolling", Route::StopPolling},
     {L"/polling/in/clientnotifypolling", Route::ClientNotifyPolling},
     {L"/polling/in/trnaswinmsg", Route::TranslateWindowMessage},
+    // From the worker: a ballot's outcome, and the presenter's jobs that failed.
+    {L"/polling/in/postpollingok", Route::BallotSent},
+    {L"/polling/in/postpollingerror", Route::BallotFailed},
+    {L"/polling/in/createnewpollerror", Route::CreateFailed},
+    {L"/polling/in/deletepollerror", Route::DeleteFailed},
+    {L"/polling/in/updateerror", Route::UpdateFailed},
+    {L"/polling/in/updatestatserror", Route::UpdateStatsFailed},
 };
 
 }  // namespace
@@ -61,6 +75,8 @@ PollManager::PollManager(std::shared_ptr<IPollWindowFactory> factory)
     CWenMsg::GetInstance().Init(GetLangFolder());
     m_queuedRefresh.setSingleShot(true);
     QObject::connect(&m_queuedRefresh, &QTimer::timeout, [this] { RefreshWhenDue(); });
+    m_listRetry.setSingleShot(true);
+    QObject::connect(&m_listRetry, &QTimer::timeout, [this] { RetryList(); });
 }
 
 PollManager::~PollManager() {
@@ -73,7 +89,8 @@ PollManager::~PollManager() {
 }
 
 int32_t PollManager::Notify(const wchar_t* path, void* payload) {
-    switch (MatchRoute(path, kRows, Route::Nothing)) {
+    const Route route = MatchRoute(path, kRows, Route::Nothing);
+    switch (route) {
         case Route::Init:
             return Init(XmlPayload(payload), payload != nullptr);
         case Route::PutUserId:
@@ -85,12 +102,15 @@ int32_t PollManager::Notify(const wchar_t* path, void* payload) {
             m_managerWindow->Show();
             return 0;
         case Route::Updating:
+            m_listRetry.stop();
+            m_listRetryPause = m_listRetryFirst;
             ApplyListReply(XmlPayload(payload));
             EndRefresh();
             return 0;
         case Route::UpdatingError:
             // A failed refresh ends the pending state, so the console never stays locked.
             EndRefresh();
+            ListFailed();
             return 0;
         case Route::GetAllPolling:
             ToWorker(L"/polling/out/getallpolling", nullptr);
@@ -129,6 +149,21 @@ int32_t PollManager::Notify(const wchar_t* path, void* payload) {
             return 0;
         case Route::TranslateWindowMessage:
             ForwardKeyboardEvent(payload);
+            return 0;
+        case Route::BallotSent:
+        case Route::BallotFailed:
+            BallotDone(XmlPayload(payload), route == Route::BallotSent);
+            return 0;
+        case Route::CreateFailed:
+        case Route::DeleteFailed:
+        case Route::UpdateFailed:
+        case Route::UpdateStatsFailed:
+            if (m_managerWindow)
+                m_managerWindow->JobFailed(route == Route::CreateFailed   ? PresenterJob::Create
+                                           : route == Route::DeleteFailed ? PresenterJob::Delete
+                                           : route == Route::UpdateFailed
+                                               ? PresenterJob::Update
+                                               : PresenterJob::UpdateStats);
             return 0;
         case Route::Nothing:
             return 0;
@@ -182,6 +217,34 @@ void PollManager::EndRefresh() {
     if (m_updateLockDepth > 0) {
         --m_updateLockDepth;
         m_updateLock.unlock();
+    }
+}
+
+void PollManager::ListFailed() {
+    if (!m_managerWindow) return;
+    m_managerWindow->ListFailed();
+    // One fetch again at a time: the pause runs only after a failure and none
+    // starts while it runs.
+    if (!m_managerWindow->IsShown() || m_listRetry.isActive()) return;
+    m_listRetry.start(m_listRetryPause);
+    m_listRetryPause = std::min(m_listRetryPause * 2, m_listRetryLongest);
+}
+
+void PollManager::RetryList() {
+    // A closed console fetches nothing more; showing it again fetches the list.
+    if (!m_managerWindow || !m_managerWindow->IsShown()) {
+        m_listRetryPause = m_listRetryFirst;
+        return;
+    }
+    ToWorker(L"/polling/out/getallpolling", nullptr);
+}
+
+void PollManager::BallotDone(const CWenNode& ballot, bool sent) {
+    const std::wstring pollId = ballot.GetChild(L"ID").GetText();
+    for (const auto& window : m_answerWindows) {
+        if (window->Record().pollId != pollId) continue;
+        window->BallotDone(sent);  // may hide the window, never destroys it
+        return;
     }
 }
 

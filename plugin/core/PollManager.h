@@ -56,6 +56,16 @@ public:
     // (after a quiet spell, a notification's refresh starts at once).
     void SetRefreshSpacing(std::chrono::milliseconds spacing) { m_refreshSpacing = spacing; }
     static constexpr std::chrono::milliseconds kRefreshSpacing{500};
+    // A list that could not be fetched while the console is shown is fetched
+    // again after a pause that doubles from the first to the longest, one fetch
+    // at a time, until one succeeds or the console is closed.
+    void SetListRetryPauses(std::chrono::milliseconds first, std::chrono::milliseconds longest) {
+        m_listRetryFirst = m_listRetryPause = first;
+        m_listRetryLongest = longest;
+    }
+    static constexpr std::chrono::milliseconds kListRetryFirst{1000};
+    static constexpr std::chrono::milliseconds kListRetryLongest{30000};
+    bool ListRetryDue() const { return m_listRetry.isActive(); }
     const std::vector<std::unique_ptr<IVoteWindow>>& AnswerWindows() const {
         return m_answerWindows;
     }
@@ -69,6 +79,9 @@ private:
     void StartRefresh();
     void RefreshWhenDue();  // at once, or when the spacing after the last start has passed
     void EndRefresh();
+    void ListFailed();
+    void RetryList();
+    void BallotDone(const CWenNode& ballot, bool sent);
     void OpenAnswerWindows(const CWenNode& reply);
     void OpenResultWindows(const CWenNode& reply);
     void CloseAnswerWindows(const CWenNode& pollIds);
@@ -86,6 +99,10 @@ private:
     std::chrono::milliseconds m_refreshSpacing = kRefreshSpacing;
     std::chrono::steady_clock::time_point m_refreshStarted;
     QTimer m_queuedRefresh;  // starts the due refresh once the spacing has passed
+    QTimer m_listRetry;      // fetches a list that could not be fetched again
+    std::chrono::milliseconds m_listRetryFirst = kListRetryFirst;
+    std::chrono::milliseconds m_listRetryLongest = kListRetryLongest;
+    std::chrono::milliseconds m_listRetryPause = kListRetryFirst;  // the next pause
     std::wstring m_imageFolder;
     std::vector<std::unique_ptr<IVoteWindow>> m_answerWindows;
     std::vector<std::unique_ptr<IVoteWindow>> m_resultWindows;

@@ -3,6 +3,8 @@
 #include "core/MessageRoute.h"
 #include "core/ShowMessageBox.h"
 #include "i18n/CWenMsg.h"
+#include "i18n/MessageIds.h"
+#include "quibra/CWenDoc.h"
 #include "transport/PollJobs.h"
 
 namespace quibra {
@@ -25,6 +27,9 @@ enum class Route {
     RefreshList,
     PollInfoReady,
     PollResultReady,
+    BallotSent,
+    BallotFailed,
+    JobFailed,
     Nothing
 };
 
@@ -43,18 +48,26 @@ constexpr MessageRoute<Route> kRows[] = {
     {L"/polling/out/getresultok", Route::ListReady},
     {L"/polling/out/getresulterror", Route::ListFailed},
     {L"/polling/out/createnewpollok", Route::RefreshList},
-    {L"/polling/out/createnewpollerror", Route::Nothing},
+    {L"/polling/out/createnewpollerror", Route::JobFailed},
     {L"/polling/out/deletepollok", Route::RefreshList},
-    {L"/polling/out/deletepollerror", Route::Nothing},
+    {L"/polling/out/deletepollerror", Route::JobFailed},
     {L"/polling/out/updateok", Route::RefreshList},
-    {L"/polling/out/updateerror", Route::Nothing},
+    {L"/polling/out/updateerror", Route::JobFailed},
     {L"/polling/out/updatestatsok", Route::RefreshList},
-    {L"/polling/out/updatestatserror", Route::Nothing},
+    {L"/polling/out/updatestatserror", Route::JobFailed},
     {L"/polling/out/clientgetresultok", Route::PollInfoReady},
     {L"/polling/out/clientgetresulterror", Route::Nothing},
     {L"/polling/out/clientshowresultok", Route::PollResultReady},
     {L"/polling/out/clientshowresulterror", Route::Nothing},
+    {PollJobs::kBallotSentPath, Route::BallotSent},
+    {PollJobs::kBallotFailedPath, Route::BallotFailed},
 };
+
+// A failed job's path, as the manager hears of it: "/polling/out/X" -> "/polling/in/X".
+std::wstring ManagerPath(const wchar_t* path) {
+    std::wstring lower = AsciiLower(path);
+    return L"/polling/in/" + lower.substr(std::wstring_view(L"/polling/out/").size());
+}
 
 }  // namespace
 
@@ -95,6 +108,21 @@ void PollWorker::Dispatch(const wchar_t* path, void* payload) {
             if (m_manager != nullptr)
                 m_manager->Notify(L"/polling/in/clientshowpollresult", payload);
             return;
+        case Route::BallotSent:
+            // The server has the ballot: now the host hears of it.
+            if (m_hostNotify != nullptr)
+                m_hostNotify->Notify(L"/polling/notify/postpolling", &XmlPayload(payload));
+            if (m_manager != nullptr) m_manager->Notify(L"/polling/in/postpollingok", payload);
+            return;
+        case Route::BallotFailed:
+            BallotFailed(XmlPayload(payload));
+            return;
+        case Route::JobFailed:
+            // The presenter is told, and the list is fetched again: it shows what
+            // the server really holds.
+            if (m_manager != nullptr) m_manager->Notify(ManagerPath(path).c_str(), nullptr);
+            if (m_jobs) StartListRequest();
+            return;
         case Route::Nothing:
             return;
         default:
@@ -124,11 +152,27 @@ void PollWorker::Dispatch(const wchar_t* path, void* payload) {
             m_jobs->GetResults(3, node);
             break;
         case Route::PostPolling:
-            m_jobs->PostPolling(node);
+            if (!m_jobs->PostPolling(node)) {
+                // Never started: it failed at once.
+                CWenDoc ballot;
+                ballot.Create(L"Polling")
+                    .AddChild(L"ID")
+                    .SetText(node.GetChild(L"Polling").GetChild(L"pollid").GetText());
+                BallotFailed(ballot.GetRoot());
+            }
             break;
         default:
             break;
     }
+}
+
+void PollWorker::BallotFailed(const CWenNode& ballot) {
+    // The host hears nothing; the voting dialog gets its choices back first, so
+    // that Submit can be pressed again once the message is read.
+    CWenNode copy = ballot;
+    if (m_manager != nullptr)
+        m_manager->Notify(L"/polling/in/postpollingerror", copy.IsNull() ? nullptr : &copy);
+    ShowMessage(msg::kVoteNotSentInTime);
 }
 
 void PollWorker::StartListRequest() {

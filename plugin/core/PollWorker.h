@@ -46,11 +46,13 @@ public:
     MessageWindow& Window() { return *m_window; }
     // Replaces the server job layer (tests observe the worker's routes with it).
     void SetJobs(std::unique_ptr<IPollJobs> jobs) { m_jobs = std::move(jobs); }
+    IPollJobs* Jobs() const { return m_jobs.get(); }
 
 private:
     static std::wstring Text(const wchar_t* value) { return value != nullptr ? value : L""; }
     void SetTransportParams(const CWenNode& node);
     void StartListRequest();
+    void BallotFailed(const CWenNode& ballot);
 
     // IJobHost
     const TransportParams& Params() const override { return m_params; }

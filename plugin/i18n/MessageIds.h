@@ -47,6 +47,14 @@ inline constexpr int kSummaryStart = 15032;
 inline constexpr int kNothingChosen = 15033;
 // Details panel category of the choices.
 inline constexpr int kCategoryChoices = 15035;
+// The PollServer could not be reached: what was not done (console), and the
+// voting dialog's word while a ballot is on its way.
+inline constexpr int kServerDownPollNotCreated = 15100;
+inline constexpr int kServerDownImportNotCreated = 15101;
+inline constexpr int kServerDownPollsNotDeleted = 15102;
+inline constexpr int kServerDownPollNotChanged = 15103;
+inline constexpr int kServerDownStatusNotChanged = 15104;
+inline constexpr int kSendingBallot = 15105;
 // Manager window menus.
 inline constexpr int kMenuImportPollFile = 21057;
 inline constexpr int kMenuExportShownPoll = 21058;
@@ -71,6 +79,12 @@ inline constexpr std::array kAllMessageIds = {
     kCategoryChoices,     kMenuImportPollFile,
     kMenuExportShownPoll, kMenuExportClosedPolls,
     kMenuNewPoll,
+};
+
+// What the plug-in says when the PollServer cannot be reached.
+inline constexpr std::array kServerDownMessageIds = {
+    kServerDownPollNotCreated, kServerDownImportNotCreated, kServerDownPollsNotDeleted,
+    kServerDownPollNotChanged, kServerDownStatusNotChanged, kSendingBallot,
 };
 
 // Texts the shipped default skin names by id (close button and dialog titles in

@@ -231,6 +231,15 @@ bool HttpRequest::Download(const std::wstring& url, const std::wstring& targetFi
     return Send();
 }
 
+void HttpRequest::ResetOutcome() {
+    m_statusCode = 0;
+    m_failureKind = FailureKind::None;
+    m_fileErrorText.clear();
+    m_httpErrorCode = 0;
+    m_transportError = 0;
+    m_replyText.clear();
+}
+
 void HttpRequest::FailHttp(int32_t code) {
     m_failureKind = FailureKind::HttpFailed;
     m_httpErrorCode = code;
@@ -390,6 +399,7 @@ bool HttpRequest::Send() {
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_connectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_receiveTimeoutSeconds));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_totalTimeoutMs));
     // Unless the user's configuration names the server's CA or pin, any
     // certificate is accepted: unknown authority, wrong name, expired.
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, m_caFile.empty() ? 0L : 1L);
@@ -477,6 +487,7 @@ bool HttpRequest::Send() {
         std::tie(code, status) = perform();
     }
     m_statusCode = static_cast<int32_t>(status);
+    m_transportError = static_cast<int32_t>(code);
 
     if (status == 0) {
         FailHttp(0);

@@ -77,11 +77,17 @@ public:
     }
     void SetConnectTimeout(uint32_t milliseconds) { m_connectTimeoutMs = milliseconds; }
     void SetReceiveTimeout(uint32_t seconds) { m_receiveTimeoutSeconds = seconds; }
+    // The most one exchange may take from start to end; 0 (the default) sets no bound.
+    void SetTotalTimeout(uint32_t milliseconds) { m_totalTimeoutMs = milliseconds; }
+    // Clears the outcome of an earlier Send, so that the request can be sent again.
+    void ResetOutcome();
 
     // Outcome. The URL parts are set once Send has parsed the URL.
     int32_t StatusCode() const { return m_statusCode; }  // last status read; 0 when none
     FailureKind GetFailureKind() const { return m_failureKind; }
-    int32_t HttpErrorCode() const { return m_httpErrorCode; }              // non-200 status, or 0
+    int32_t HttpErrorCode() const { return m_httpErrorCode; }  // non-200 status, or 0
+    // libcurl's code for the last exchange (CURLE_OK, 0, when the transfer completed).
+    int32_t TransportError() const { return m_transportError; }
     const std::wstring& FileErrorText() const { return m_fileErrorText; }  // at most 260 characters
     const std::wstring& Host() const { return m_host; }
     const std::wstring& ObjectPath() const { return m_objectPath; }  // path and query from the URL
@@ -93,6 +99,7 @@ public:
     const std::wstring& TargetFile() const { return m_targetFile; }
     bool ToFile() const { return m_toFile; }
     uint32_t ConnectTimeout() const { return m_connectTimeoutMs; }
+    uint32_t TotalTimeout() const { return m_totalTimeoutMs; }
 
     // The scheme for proxy credentials shared by every request of the process:
     // Basic at start, rewritten by every proxy challenge (last writer wins).
@@ -106,6 +113,8 @@ private:
 
     uint32_t m_connectTimeoutMs = kDefaultConnectTimeoutMs;
     uint32_t m_receiveTimeoutSeconds = kDefaultReceiveTimeoutSeconds;
+    uint32_t m_totalTimeoutMs = 0;
+    int32_t m_transportError = 0;
     std::wstring m_proxyUser;
     std::wstring m_proxyPassword;
     std::string m_bearerToken;

@@ -109,9 +109,12 @@ std::shared_ptr<TaskCompletion> PollJobs::Start(std::unique_ptr<HttpRequest> req
                                                 const std::wstring& targetFile,
                                                 const wchar_t* script,
                                                 const std::wstring& successPath,
-                                                const std::wstring& failurePath) {
+                                                const std::wstring& failurePath, RetryPolicy retry,
+                                                CWenNode context) {
     auto task = std::make_unique<RequestTask>(std::move(request), targetFile, Url(script),
                                               m_host.Mailbox(), successPath, failurePath);
+    task->SetRetry(retry);
+    task->SetContext(std::move(context));
     std::shared_ptr<TaskCompletion> done = task->GetThreadHandle();
     if (!task->Start()) return nullptr;  // nothing is reported for a task that never ran
     task.release();                      // the running task owns itself now
@@ -139,6 +142,7 @@ void PollJobs::CreatePolling(const CWenNode& command) {
     request->AddField(L"ispublish", L"0");
     request->AddField(L"itemcount", fields.Text(L"itemcount"));
     AddNumbered(*request, fields, L"itemcount", {L"content_", L"itemname_"});
+    // Never sent twice: a resent creation would make a second poll.
     Start(std::move(request), L"", kPollingScript, L"/polling/out/createnewpollok",
           L"/polling/out/createnewpollerror");
 }
@@ -149,8 +153,9 @@ void PollJobs::DeletePolling(const CWenNode& command) {
     request->AddField(L"job", L"DeletePolling");
     request->AddField(L"pollcount", fields.Text(L"pollcount"));
     AddNumbered(*request, fields, L"pollcount", {L"pollid_"});
+    // Deleting twice deletes once: tried again within the same budget as a ballot.
     Start(std::move(request), L"", kPollingScript, L"/polling/out/deletepollok",
-          L"/polling/out/deletepollerror");
+          L"/polling/out/deletepollerror", RetryPolicy::Within(m_voteWait));
 }
 
 void PollJobs::UpdatePolling(const CWenNode& command) {
@@ -172,7 +177,7 @@ void PollJobs::UpdatePollingContent(const CWenNode& polling) {
     request->AddField(L"itemcount", fields.Text(L"itemcount"));
     AddNumbered(*request, fields, L"itemcount", {L"itemname_", L"content_"});
     Start(std::move(request), L"", kPollingScript, L"/polling/out/updateok",
-          L"/polling/out/updateerror");
+          L"/polling/out/updateerror", RetryPolicy::Within(m_voteWait));
 }
 
 void PollJobs::UpdatePollingStatus(const CWenNode& polling) {
@@ -196,7 +201,7 @@ void PollJobs::UpdatePollingStatus(const CWenNode& polling) {
         if (publish.empty()) publish = pollPublish;
     }
     Start(std::move(request), L"", kPollingScript, L"/polling/out/updatestatsok",
-          L"/polling/out/updatestatserror");
+          L"/polling/out/updatestatserror", RetryPolicy::Within(m_voteWait));
     // The host hears of the change at once; a later failure does not withdraw it.
     if (publish != L"0")
         NotifyHost(L"/polling/notify/publish", notification);
@@ -220,14 +225,13 @@ bool PollJobs::PostPolling(const CWenNode& command) {
     request->AddField(L"username", params.userName);
     request->AddField(L"itemcount", fields.Text(L"itemcount"));
     AddNumbered(*request, fields, L"itemcount", {L"itemname_"});
-    // The vote's task reports nowhere: its outcome is only waited for.
-    std::shared_ptr<TaskCompletion> done = Start(std::move(request), L"", kPollingScript, L"", L"");
-    if (done && !done->WaitFor(m_voteWait)) {
-        m_host.ShowMessage(msg::kVoteNotSentInTime);
-        return false;
-    }
-    NotifyHost(L"/polling/notify/postpolling", notification);
-    return true;
+    // The ballot counts as sent only on the server's 200; failures that may pass
+    // are tried again (a second ballot of the user replaces the first) within
+    // the vote's time. The outcome comes back to the worker with the poll id;
+    // without a window to come back to, nothing is sent.
+    if (!m_host.Mailbox()) return false;
+    return Start(std::move(request), L"", kPollingScript, kBallotSentPath, kBallotFailedPath,
+                 RetryPolicy::Within(m_voteWait), notification.GetRoot()) != nullptr;
 }
 
 bool PollJobs::GetResults(int mode, const CWenNode& pollIds) {

@@ -7,6 +7,7 @@
 #include "transport/HttpRequest.h"
 #include "transport/IJobHost.h"
 #include "transport/IPollJobs.h"
+#include "transport/RetryPolicy.h"
 #include "transport/TaskThread.h"
 
 class CWenDoc;
@@ -20,6 +21,10 @@ public:
     static constexpr const wchar_t* kPollingScript = L"/wendrake-idm/v4/polling/polling.asp";
     static constexpr const wchar_t* kResultScript = L"/wendrake-idm/v4/polling/get_polling.asp";
     static constexpr std::chrono::milliseconds kVoteWait{15000};
+    // Ballot outcomes, from its task back to the worker; both carry the
+    // ballot's <Polling><ID>pollid</ID></Polling>.
+    static constexpr const wchar_t* kBallotSentPath = L"/polling/out/postpollingok";
+    static constexpr const wchar_t* kBallotFailedPath = L"/polling/out/postpollingerror";
 
     explicit PollJobs(IJobHost& host);
 
@@ -29,8 +34,10 @@ public:
     bool PostPolling(const CWenNode& command) override;
     bool GetResults(int mode, const CWenNode& pollIds) override;
 
-    // How long a vote may take before the user is told it was not sent.
+    // How long a ballot, a status change, an edit or a deletion may take, its
+    // attempts after failures that may pass included, before it fails.
     void SetVoteWait(std::chrono::milliseconds limit) { m_voteWait = limit; }
+    std::chrono::milliseconds VoteWait() const { return m_voteWait; }
     // "tmpfolder/XXXXXXXX_XXXX_XXXX_XXXX_XXXXXXXXXXXX.xml" from 128 random bits.
     static std::wstring TempFileName(const std::wstring& folder);
 
@@ -43,7 +50,8 @@ private:
     std::shared_ptr<TaskCompletion> Start(std::unique_ptr<HttpRequest> request,
                                           const std::wstring& targetFile, const wchar_t* script,
                                           const std::wstring& successPath,
-                                          const std::wstring& failurePath);
+                                          const std::wstring& failurePath, RetryPolicy retry = {},
+                                          CWenNode context = {});
     void NotifyHost(const wchar_t* path, const CWenDoc& notification);
 
     IJobHost& m_host;

@@ -27,16 +27,16 @@ RequestTask::~RequestTask() {
 }
 
 void RequestTask::Run() {
-    bool ok = false;
-    if (m_targetFile.empty()) {
-        std::wstring reply;  // read to the end, never examined
-        ok = m_request->GetText(m_url, reply);
-    } else {
-        ok = m_request->Download(m_url, m_targetFile);
-    }
+    std::wstring reply;  // read to the end, never examined
+    const auto attempt = [&] {
+        return m_targetFile.empty() ? m_request->GetText(m_url, reply)
+                                    : m_request->Download(m_url, m_targetFile);
+    };
+    const auto cancelled = [window = m_window] { return window && !window->IsOpen(); };
+    const bool ok = m_retry.Run(*m_request, attempt, cancelled);
 
     if (ok && !m_successPath.empty()) {
-        if (m_targetFile.empty()) return Post(TaskDoneMessage, m_successPath, CWenNode());
+        if (m_targetFile.empty()) return Post(TaskDoneMessage, m_successPath, m_context);
         CWenDoc doc;
         CWenNode root = doc.Load(m_targetFile);
         if (!root.IsNull()) {
@@ -45,7 +45,8 @@ void RequestTask::Run() {
         }
         // A reply that is no XML document is not reported and stays in the folder.
     } else if (!ok && !m_failurePath.empty()) {
-        return Post(TaskFailedMessage, m_failurePath, CWenNode());
+        return Post(TaskFailedMessage, m_failurePath,
+                    m_targetFile.empty() ? m_context : CWenNode());
     }
     delete this;  // nothing posted: the task releases itself (and its request)
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "transport/HttpRequest.h"
+#include "transport/RetryPolicy.h"
 #include "transport/TaskMailbox.h"
 #include "transport/TaskThread.h"
 
@@ -23,6 +24,14 @@ public:
                 std::wstring failurePath);
     ~RequestTask() override;
 
+    // Sends again after a failure that may pass, within the policy's budget, while
+    // the mailbox is open (a torn-down worker wants no more attempts).
+    void SetRetry(RetryPolicy retry) { m_retry = retry; }
+    // Posted with a text reply's outcome, either way, as the notice's document:
+    // what the job was about (the ballot's poll, say). Not touched on the task's
+    // thread but to hand it on.
+    void SetContext(CWenNode context) { m_context = std::move(context); }
+
     void Run() override;
     // Tasks alive in the process: started and not yet freed.
     static int Alive() { return s_alive; }
@@ -37,6 +46,8 @@ private:
     std::shared_ptr<TaskMailbox> m_window;
     std::wstring m_successPath;
     std::wstring m_failurePath;
+    RetryPolicy m_retry;
+    CWenNode m_context;
     static std::atomic<int> s_alive;
 };
 

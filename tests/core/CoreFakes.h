@@ -93,8 +93,13 @@ public:
     ~FakeManagerWindow() override { Log(log, "manager window destroyed"); }
     bool Show() override { return ++shown > 0; }
     PollList& List() override { return list; }
+    bool IsShown() const override { return shown > 0; }
+    void JobFailed(PresenterJob job) override { failed.push_back(static_cast<int>(job)); }
+    void ListFailed() override { ++listFailures; }
     PollList list;
     int shown = 0;
+    std::vector<int> failed;  // the PresenterJob values, in order
+    int listFailures = 0;
     std::vector<std::string>* log;
 };
 
@@ -109,7 +114,9 @@ public:
         visible = false;
         if (onHide) onHide();
     }
+    void BallotDone(bool sent) override { ballots += sent ? "sent " : "failed "; }
     std::function<void()> onHide;  // a window may call back into the manager while it goes
+    std::string ballots;
     PollRecord record;
     VoteMode mode;
     bool visible = true;

@@ -235,3 +235,40 @@ TEST_F(ManagerTest, CommandsHandTheirMessagesToTheWorker) {
             "/polling/out/postpolling "
             "Quibrant[SendPoll]{Polling{pollid=17;itemcount=1;itemname_0=B;};}"}));
 }
+
+// Outcomes from the worker: a ballot's reaches its dialog, a failed job the console,
+// which a list that cannot be fetched leaves usable while it is fetched again.
+TEST_F(ManagerTest, FailuresReachTheirWindowsAndAFailedListIsFetchedAgainWhileShown) {
+    Send(L"/polling/in/clientgetpollinfo", kTwoPolls);
+    Send(L"/polling/in/postpollingerror", "<Polling><ID>8</ID></Polling>");
+    Send(L"/polling/in/postpollingok", "<Polling><ID>7</ID></Polling>");
+    Send(L"/polling/in/postpollingok", "<Polling><ID>99</ID></Polling>");
+    EXPECT_EQ(factory->voteWindows[0]->ballots + "|" + factory->voteWindows[1]->ballots,
+              "sent |failed ");
+
+    manager.Notify(L"/polling/in/init", nullptr);
+    FakeManagerWindow& console = *factory->lastManagerWindow;
+    for (const wchar_t* path : {L"/polling/in/createnewpollerror", L"/polling/in/deletepollerror",
+                                L"/polling/in/updateerror", L"/polling/in/updatestatserror"})
+        manager.Notify(path, nullptr);
+    EXPECT_EQ(console.failed, (std::vector<int>{0, 1, 2, 3}));
+
+    // Hidden: unlocked, not fetched again.
+    manager.SetListRetryPauses(std::chrono::milliseconds(20), std::chrono::milliseconds(40));
+    manager.Notify(L"/polling/in/updatingerror", nullptr);
+    EXPECT_EQ(console.listFailures, 1);
+    EXPECT_FALSE(manager.ListRetryDue());
+    // Shown: one fetch at a time, each after a failure, until one succeeds.
+    console.Show();
+    worker.calls.clear();
+    for (int failure = 1; failure <= 3; ++failure) {
+        manager.Notify(L"/polling/in/updatingerror", nullptr);
+        manager.Notify(L"/polling/in/updatingerror",
+                       nullptr);  // a second, meanwhile: no second fetch
+        ASSERT_TRUE(WaitFor([&] { return Refreshes() == failure; }));
+        EXPECT_FALSE(manager.ListRetryDue());
+    }
+    Send(L"/polling/in/updating", kTwoPolls);
+    EXPECT_EQ(console.list.Records().size(), 2u);
+    EXPECT_FALSE(WaitFor([&] { return Refreshes() > 3; }, std::chrono::milliseconds(200)));
+}

@@ -7,6 +7,8 @@
 
 #include "CoreFakes.h"
 #include "core/PollWorker.h"
+#include "core/ShowMessageBox.h"
+#include "i18n/CWenMsg.h"
 #include "support/TestSupport.h"
 #include "transport/TaskMailbox.h"
 
@@ -90,22 +92,53 @@ TEST_F(WorkerTest, CommandPathsStartTheirJobs) {
     EXPECT_TRUE(manager.calls.empty());
 }
 
-TEST_F(WorkerTest, SuccessfulChangesRefreshTheListOnceAndFailuresDoNothing) {
+TEST_F(WorkerTest, ChangesRefreshTheListAndFailedOnesAreToldToTheManager) {
     for (const wchar_t* ok : {L"/polling/out/createnewpollok", L"/polling/out/deletepollok",
                               L"/polling/out/updateok", L"/polling/out/updatestatsok"})
         worker->Dispatch(ok, nullptr);
     EXPECT_EQ(Trace(jobs->calls), std::vector<std::string>(4, "results1"));
     jobs->calls.clear();
+    // The presenter hears of a job the server did not do, and the list is fetched again.
+    for (const wchar_t* failed :
+         {L"/polling/out/createnewpollerror", L"/POLLING/OUT/DELETEPOLLERROR",
+          L"/polling/out/updateerror", L"/polling/out/updatestatserror"})
+        worker->Dispatch(failed, nullptr);
+    EXPECT_EQ(Trace(jobs->calls), std::vector<std::string>(4, "results1"));
+    EXPECT_EQ(
+        Trace(manager.calls),
+        (std::vector<std::string>{"/polling/in/createnewpollerror", "/polling/in/deletepollerror",
+                                  "/polling/in/updateerror", "/polling/in/updatestatserror"}));
+    jobs->calls.clear();
+    manager.calls.clear();
     for (const wchar_t* quiet :
-         {L"/polling/out/createnewpollerror", L"/polling/out/deletepollerror",
-          L"/polling/out/updateerror", L"/polling/out/updatestatserror",
-          L"/polling/out/clientgetresulterror", L"/polling/out/clientshowresulterror",
+         {L"/polling/out/clientgetresulterror", L"/polling/out/clientshowresulterror",
           L"/polling/out/updateokx", L"/polling/out/getallpolling/", L"polling/out/getallpolling",
           L"", L"/polling/in/updating"})
         worker->Dispatch(quiet, nullptr);
     worker->Dispatch(nullptr, nullptr);
     EXPECT_TRUE(jobs->calls.empty());
     EXPECT_TRUE(manager.calls.empty());
+}
+
+// The host hears of a ballot only once the server has it; a ballot that did not
+// get there is told to the attendee (11216) and goes back to its dialog.
+TEST_F(WorkerTest, ABallotTellsTheHostOnlyOnceTheServerHasIt) {
+    RecordingHost host;
+    worker->SetHostNotify(&host);
+    std::vector<std::wstring> boxes;
+    SetMessageBoxHookForTesting([&](const std::wstring& text, int) {
+        boxes.push_back(text);
+        return 1;
+    });
+    Send(L"/polling/out/postpollingok", "<Polling><ID>17</ID></Polling>");
+    Send(L"/polling/out/postpollingerror", "<Polling><ID>18</ID></Polling>");
+    SetMessageBoxHookForTesting({});
+    EXPECT_EQ(Trace(host.calls),
+              std::vector<std::string>{"/polling/notify/postpolling Polling{ID=17;}"});
+    EXPECT_EQ(Trace(manager.calls),
+              (std::vector<std::string>{"/polling/in/postpollingok Polling{ID=17;}",
+                                        "/polling/in/postpollingerror Polling{ID=18;}"}));
+    EXPECT_EQ(boxes, std::vector<std::wstring>{CWenMsg::GetInstance().GetMsg(11216)});
 }
 
 TEST_F(WorkerTest, RepliesReachTheManager) {

@@ -111,7 +111,8 @@ TEST_F(PollingRoad, APollGoesFromCreationToPublishedResultsAndAway) {
     ASSERT_TRUE(WaitFor([&] { return manager->AnswerWindows().size() == 1; }));
     EXPECT_EQ(manager->AnswerWindows()[0]->Record().title, draft.title);
     EXPECT_TRUE(manager->CmdSendPoll(id, {L"A"}));
-    EXPECT_EQ(host.calls.back().path, L"/polling/notify/postpolling");
+    // The host hears of the ballot once the server has it.
+    EXPECT_TRUE(WaitFor([&] { return host.calls.back().path == L"/polling/notify/postpolling"; }));
 
     // Stop, with the presenter's console waiting for the refreshed list.
     Send(L"/polling/in/clientnotifypolling", "<x/>");

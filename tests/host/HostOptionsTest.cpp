@@ -44,6 +44,8 @@ TEST(HostOptions, RefusesBadCommandLinesWithTheReason) {
         {{"--server", "ftp://h"}, "http:// and https://"},
         {{"--server", "h:99999"}, "1 to 65535"},
         {{"--server", "h:"}, "1 to 65535"},
+        {{"--server", "http://h:8080/polls"}, "without a path"},
+        {{"--server", "h?x=1"}, "without a path"},
         {{"--server", "https://h", "--http"}, "contradicts"},
         {{"--http", "--https"}, "contradicts"},
         {{"--session", "a b"}, "letters, digits"},

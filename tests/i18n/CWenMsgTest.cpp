@@ -87,7 +87,10 @@ TEST(LanguageFiles, ShippedFilesHoldEveryIdTheCodeAsksForOnce) {
     using namespace quibra::msg;
     std::set<int> ids(kAllMessageIds.begin(), kAllMessageIds.end());
     ids.insert(kShippedSkinMessageIds.begin(), kShippedSkinMessageIds.end());
-    EXPECT_EQ(ids.size(), kAllMessageIds.size() + kShippedSkinMessageIds.size()) << "named twice";
+    ids.insert(kServerDownMessageIds.begin(), kServerDownMessageIds.end());
+    EXPECT_EQ(ids.size(), kAllMessageIds.size() + kShippedSkinMessageIds.size() +
+                              kServerDownMessageIds.size())
+        << "named twice";
     for (const wchar_t* name : {L"/0409.xml", L"/0804.xml"}) {
         CWenMsg table;
         ASSERT_TRUE(table.Load(quibra::GetLangFolder() + name));

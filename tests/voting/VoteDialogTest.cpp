@@ -59,6 +59,14 @@ protected:
     bool Gone() const {
         return WaitFor([this] { return !last->isVisible(); });
     }
+    // The worker's word on the ballot of `pollId`, which the dialog waits for, sending:
+    // sent, it hides; failed, it gives the choices back.
+    bool Answered(const std::string& pollId, bool sent = true) {
+        if (!WaitFor([this] { return last->Sending(); })) return false;
+        Send(sent ? L"/polling/in/postpollingok" : L"/polling/in/postpollingerror",
+             "<Polling><ID>" + pollId + "</ID></Polling>");
+        return sent ? Gone() : !last->Sending() && last->isVisible();
+    }
     QPointer<CPollVoteDlg> last;
 };
 
@@ -106,10 +114,25 @@ TEST_F(VoteDialog, SingleAnswerKeepsOnlyTheLastPickAndSendsIt) {
     EXPECT_FALSE(Checked(1000) || Checked(1002));
     EXPECT_TRUE(Checked(1004));
     Click(last, 4018);
-    ASSERT_TRUE(Gone());
-    EXPECT_EQ(Sent(), std::vector<std::string>{"/polling/out/postpolling "
+    // On its way: the dialog says so; it neither submits again nor closes.
+    ASSERT_TRUE(WaitFor([this] { return last->Sending(); }));
+    EXPECT_TRUE(Item(last, 4018)->isVisible() && !Item(last, 4018)->isEnabled() &&
+                !Item(last, 1004)->isEnabled());
+    EXPECT_EQ(last->findChild<QLabel*>("sending")->text(), Msg(msg::kSendingBallot));
+    QTest::keyClick(last, Qt::Key_Escape);
+    QTest::keyClick(last, Qt::Key_Return);
+    QApplication::processEvents();  // both run from the event loop
+    EXPECT_TRUE(last->isVisible() && Sent().size() == 1u);
+    // It failed: the choice is back, and Submit sends it again.
+    ASSERT_TRUE(Answered("p1", false));
+    EXPECT_TRUE(Checked(1004) && Item(last, 4018)->isEnabled());
+    EXPECT_FALSE(last->findChild<QLabel*>("sending")->isVisible());
+    Click(last, 4018);
+    ASSERT_TRUE(Answered("p1"));
+    EXPECT_EQ(Sent(), std::vector<std::string>(2,
+                                               "/polling/out/postpolling "
                                                "Quibrant[SendPoll]{Polling{pollid=p1;itemcount=1;"
-                                               "itemname_0=C;};}"});
+                                               "itemname_0=C;};}"));
     EXPECT_TRUE(host->notices.empty() && boxes.empty()) << "a submitted answer is no closing";
 
     // An empty poll id gives the bare template.
@@ -133,7 +156,7 @@ TEST_F(VoteDialog, MultipleAnswersGoInRowOrderAndNothingChosenAsksFirst) {
         QTest::keyClick(QApplication::focusWidget(), key);
     EXPECT_EQ(QApplication::focusWidget(), Item(last, 4018));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    ASSERT_TRUE(Gone());
+    ASSERT_TRUE(Answered("p2"));
 
     ASSERT_TRUE(Open(Poll("p9", true, "Lunch?", {"Yes", "No", "Later"})));
     ASSERT_EQ(QApplication::focusWidget(), Item(last, 1000));
@@ -142,7 +165,7 @@ TEST_F(VoteDialog, MultipleAnswersGoInRowOrderAndNothingChosenAsksFirst) {
     EXPECT_EQ(QApplication::focusWidget(), Item(last, 1002));
     EXPECT_TRUE(!Checked(1000) && Checked(1002));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    ASSERT_TRUE(Gone());
+    ASSERT_TRUE(Answered("p9"));
     const std::string post = "/polling/out/postpolling Quibrant[SendPoll]{Polling{pollid=";
     EXPECT_EQ(Sent(), (std::vector<std::string>{
                           post + "p2;itemcount=3;itemname_0=A;itemname_1=B;itemname_2=C;};}",

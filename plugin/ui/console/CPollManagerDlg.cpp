@@ -335,6 +335,7 @@ void CPollManagerDlg::OnCommand(int id) {
             ModifyPoll();
             break;
         case kImportCommand:
+            m_unsentPoll.reset();  // a failed creation of the file's is none of the editor's
             m_fileCommands.ImportPollFile();
             break;
         case kPostButtonId:
@@ -365,13 +366,50 @@ void CPollManagerDlg::OnCommand(int id) {
     }
 }
 
-void CPollManagerDlg::NewPoll() {
+void CPollManagerDlg::NewPoll(const PollRecord* unsent) {
     CPollQuestionDlg editor(m_settings);
+    if (unsent) editor.Record() = *unsent;
     // The editor runs its own event loop, in which the manager may replace this window.
     const QPointer<CPollManagerDlg> alive(this);
     if (editor.exec() != QDialog::Accepted || !alive) return;
+    m_unsentPoll = editor.Record();
     m_manager.CmdCreatePolling(editor.Record());
     EnableAll(false);
+}
+
+void CPollManagerDlg::Unlock() {
+    m_buttonsEnabled = true;
+    m_tree->setEnabled(true);
+    if (CImageButton* create = Button(kCreateButtonId)) create->setEnabled(true);
+    if (const PollRecord* shown = ShownRecord()) UpdateButtons(*shown);
+}
+
+void CPollManagerDlg::JobFailed(PresenterJob job) {
+    Unlock();
+    const bool importing = job == PresenterJob::Create && m_fileCommands.ImportRunning();
+    if (importing) m_fileCommands.StopImport();
+    // Polls of a file failing one after the other make one message.
+    if (m_failureQueued) return;
+    m_failureQueued = true;
+    QMetaObject::invokeMethod(
+        this, [this, job] { TellJobFailed(job); }, Qt::QueuedConnection);
+}
+
+void CPollManagerDlg::TellJobFailed(PresenterJob job) {
+    std::optional<PollRecord> unsent;
+    if (job == PresenterJob::Create) unsent.swap(m_unsentPoll);
+    const int text = job == PresenterJob::Create   ? (unsent ? msg::kServerDownPollNotCreated
+                                                             : msg::kServerDownImportNotCreated)
+                     : job == PresenterJob::Delete ? msg::kServerDownPollsNotDeleted
+                     : job == PresenterJob::Update ? msg::kServerDownPollNotChanged
+                                                   : msg::kServerDownStatusNotChanged;
+    // The box runs its own event loop, in which the manager may replace this window.
+    const QPointer<CPollManagerDlg> alive(this);
+    ShowMessageBox(CWenMsg::GetInstance().GetMsg(text), 0);
+    if (!alive) return;
+    m_failureQueued = false;
+    // What was typed is not lost: the editor opens again on it, for OK once more.
+    if (unsent && m_buttonsEnabled) NewPoll(&*unsent);
 }
 
 void CPollManagerDlg::ModifyPoll() {

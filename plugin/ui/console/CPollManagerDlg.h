@@ -57,6 +57,12 @@ public:
     // IManagerWindow
     bool Show() override;
     PollList& List() override { return m_list; }
+    bool IsShown() const override { return isVisible(); }
+    // Unlocks, tells the presenter what was not done and, for a poll typed into
+    // the editor, opens the editor again on it (both once control is back in
+    // the event loop). A failed import creates no more of its polls.
+    void JobFailed(PresenterJob job) override;
+    void ListFailed() override { Unlock(); }
 
     // IPollListView
     std::optional<std::wstring> ClearPresentation() override;
@@ -101,7 +107,11 @@ private:
     void ShowLongText(QPoint viewportPos);
     // The details panel of record `index`, built the first time it is asked for.
     PollDetailsPanel* PanelFor(int index);
-    void NewPoll();
+    // The editor on a new poll, or on `unsent`, a poll whose creation failed.
+    void NewPoll(const PollRecord* unsent = nullptr);
+    // The console usable again with the list it shows.
+    void Unlock();
+    void TellJobFailed(PresenterJob job);
     void ModifyPoll();
     void ChangeStatus(PollStatus from, PollStatus to);
     void PublishPolls();
@@ -123,6 +133,9 @@ private:
     CSkinMenu m_buttonMenu;
     bool m_buttonsEnabled = false;
     PollFileCommands m_fileCommands;
+    // The poll last sent from the editor for creation, until its creation fails.
+    std::optional<PollRecord> m_unsentPoll;
+    bool m_failureQueued = false;  // a failure's message is waiting or shown
 };
 
 }  // namespace quibra

@@ -100,8 +100,9 @@ void CPollQuestionDlg::InitDialog() {
         for (QLineEdit* choice : m_choices) choice->setFont(*font);
     }
 
-    QString caption;
-    if (!m_record.pollId.empty()) {
+    const bool editing = !m_record.pollId.empty();
+    // A poll being edited, or a new one given back after its creation failed.
+    if (editing || !m_record.title.empty()) {
         m_radioIndex = m_record.singleChoice ? 0 : 1;
         m_identify = m_record.identified;
         m_title->setText(QString::fromStdWString(m_record.title));
@@ -109,10 +110,8 @@ void CPollQuestionDlg::InitDialog() {
         const std::size_t shown = std::min(m_record.items.size(), m_choices.size());
         for (std::size_t i = 0; i < shown; ++i)
             m_choices[i]->setText(QString::fromStdWString(m_record.items[i].content));
-        caption = Msg(msg::kEditorCaptionEdit);
-    } else {
-        caption = Msg(msg::kEditorCaptionNew);
     }
+    const QString caption = Msg(editing ? msg::kEditorCaptionEdit : msg::kEditorCaptionNew);
     (m_radioIndex == 0 ? m_single : m_multiple)->setChecked(true);
     m_identifyBox->setChecked(m_identify);
     m_title->setMaxLength(kTextLimit);

@@ -66,6 +66,11 @@ void PollFileCommands::CreateNextImported() {
     }
 }
 
+void PollFileCommands::StopImport() {
+    m_importTimer.stop();
+    m_import.reset();
+}
+
 void PollFileCommands::ExportShownPoll() {
     Export(VoteResultMode::ShownPoll);
 }

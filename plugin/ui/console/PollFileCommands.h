@@ -33,6 +33,8 @@ public:
     // Exports every closed poll of the list to one HTML report.
     void ExportAllPolls();
 
+    // Creates no more polls of the file being imported.
+    void StopImport();
     // Whether polls of an imported file are still waiting to be created.
     bool ImportRunning() const { return m_import != nullptr; }
 

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QScreen>
+#include <algorithm>
 
 #include "config/AppConfig.h"
 #include "core/PollManager.h"
@@ -235,6 +236,7 @@ void CPollVoteDlg::OnSubmit() {
         hide();
         return;
     }
+    if (m_sending) return;
     std::vector<std::wstring> chosen;
     for (const ChoiceRow& row : m_rows)
         if (row.button != nullptr && row.button->isChecked()) chosen.push_back(row.name);
@@ -244,12 +246,47 @@ void CPollVoteDlg::OnSubmit() {
         ShowMessageBox(CWenMsg::GetInstance().GetMsg(msg::kNothingChosen), 0);
         return;
     }
-    QPointer<CPollVoteDlg> alive(this);
+    // The ballot goes on the worker's threads; its outcome comes back through
+    // BallotDone, maybe before CmdSendPoll returns. Meanwhile the dialog keeps
+    // painting and says that it is sending.
+    SetSending(true);
     m_manager.CmdSendPoll(m_record.pollId, chosen);
-    if (alive) hide();
+}
+
+void CPollVoteDlg::BallotDone(bool sent) {
+    if (!m_sending) return;
+    SetSending(false);
+    if (sent) hide();
+}
+
+void CPollVoteDlg::SetSending(bool sending) {
+    m_sending = sending;
+    if (sending && m_sendingText == nullptr) {
+        // On the footer row, left of the buttons.
+        auto* text = new CTransparentStatic(
+            this, CTransparentStatic::Right | CTransparentStatic::CenterImage);
+        text->setObjectName(QStringLiteral("sending"));
+        text->setText(Msg(msg::kSendingBallot));
+        const QRect submit = Item(kSubmit)->geometry();
+        const int left = Item(kFooterLine)->x();
+        text->setGeometry(left, submit.top(), std::max(0, submit.left() - left - 8),
+                          submit.height());
+        m_sendingText = text;
+    }
+    if (m_sendingText) m_sendingText->setVisible(sending);
+    for (const ChoiceRow& row : m_rows)
+        if (row.button != nullptr) row.button->setEnabled(!sending);
+    for (int id : {kSubmit, kDecline})
+        if (QWidget* button = Item(id)) button->setEnabled(!sending);
+    if (sending)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
 }
 
 void CPollVoteDlg::OnClose() {
+    // A ballot on its way ends within the vote's time; the dialog stays for it.
+    if (m_sending) return;
     // The host handles the notice before the dialog hides; it may answer by
     // stopping the poll, which destroys this dialog there and then.
     QPointer<CPollVoteDlg> alive(this);

@@ -55,6 +55,12 @@ public:
     const PollRecord& Record() const override { return m_record; }
     bool IsVisible() const override { return isVisible(); }
     void Hide() override { hide(); }
+    // The submitted ballot reached the server (the dialog hides) or finally did
+    // not (the choices come back, Submit can be pressed again).
+    void BallotDone(bool sent) override;
+    // While a ballot is on its way: the dialog says so, and neither submits
+    // again nor closes.
+    bool Sending() const { return m_sending; }
 
     // 4018 submits; 4019, 4020 and the layout's close button close. Both run
     // once control is back in the event loop.
@@ -85,6 +91,7 @@ private:
     void Queue(void (CPollVoteDlg::*command)());
     void OnSubmit();
     void OnClose();
+    void SetSending(bool sending);
 
     PollManager& m_manager;
     SkinSettings m_settings;
@@ -92,6 +99,8 @@ private:
     PollRecord m_record;
     std::vector<ChoiceRow> m_rows;
     int m_nextId = kFirstRowId;
+    bool m_sending = false;
+    QWidget* m_sendingText = nullptr;  // made the first time a ballot goes
 };
 
 }  // namespace quibra
