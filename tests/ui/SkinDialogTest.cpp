@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 
 #include "UiTestSupport.h"
@@ -44,9 +47,19 @@ TEST(SkinDialog, TemplatePlacesNamedControlsAndRoutesTheirCommands) {
     EXPECT_EQ(dialog.Item(4009)->accessibleName(), "Multiple answers");
 
     ShowAndExpose(dialog);
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     QSignalSpy commands(&dialog, &CSkinDialog::commandTriggered);
     auto* ok = dialog.ItemAs<CImageButton>(4019);
     ok->setFocus();
+    // The focused picture button shows a ring in the highlight colour; its
+    // tip wakes up after 150 ms, the application's after Qt's 700.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dialog.FocusRing() && dialog.FocusRing()->isVisible(); }));
+    EXPECT_EQ(dialog.grab().toImage().pixelColor(ok->x() - 1, ok->geometry().center().y()),
+              ok->palette().color(QPalette::Highlight));
+    EXPECT_EQ(ok->style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay, nullptr, ok), 150);
+    EXPECT_EQ(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 700);
     QTest::keyClick(ok, Qt::Key_Space);
     QTest::keyClick(ok, Qt::Key_Enter, Qt::KeypadModifier);
     ASSERT_EQ(commands.count(), 2);
@@ -82,6 +95,17 @@ TEST(SkinDialog, DragsByItsBodyButNotByAControlAndPaintsItsBackground) {
     EXPECT_EQ(dialog.pos(), start + QPoint(30, 20));
     // The window followed the pointer, which is over the same point of it again.
     QTest::mouseRelease(&dialog, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(dialog.pos(), start + QPoint(30, 20));
+
+    // Only a held button moves it: not a click without a move, nor a move
+    // after a release that went elsewhere.
+    QTest::mousePress(&dialog, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseMove(&dialog, QPoint(60, 40));
+    QTest::mousePress(&dialog, Qt::LeftButton, {}, QPoint(10, 10));
+    QMouseEvent lost(QEvent::MouseMove, QPointF(60, 40), dialog.mapToGlobal(QPointF(60, 40)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&dialog, &lost);
     EXPECT_EQ(dialog.pos(), start + QPoint(30, 20));
 
     // A background picture is tiled from the dialog's origin.

@@ -221,6 +221,19 @@ void Windows() {
         return;
     }
     Save(Shown(*vote), "dialog_vote.png");
+
+    // The result of a closed poll, with its bars.
+    Send(manager, L"/polling/in/clientshowpollresult",
+         "<Wendrake><Records>" + record("3", "下周的会议时间", "S", 'C', days) +
+             "</Records></Wendrake>");
+    auto* result = manager.ResultWindows().empty()
+                       ? nullptr
+                       : dynamic_cast<QWidget*>(manager.ResultWindows().back().get());
+    if (result == nullptr) {
+        ++g_failures;
+        return;
+    }
+    Save(Shown(*result), "dialog_result.png");
 }
 
 }  // namespace

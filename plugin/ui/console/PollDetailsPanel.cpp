@@ -3,21 +3,17 @@
 #include <QComboBox>
 #include <QHeaderView>
 
-#include "i18n/CWenMsg.h"
 #include "i18n/MessageIds.h"
 #include "polldata/PollRecord.h"
+#include "ui/controls/ResultBar.h"
+#include "ui/controls/UiText.h"
 
 namespace quibra {
 
 namespace {
 
 QString Msg(int id) {
-    return QString::fromStdWString(CWenMsg::GetInstance().GetMsg(id));
-}
-
-// "12 people": a count followed by the word for the people it counts.
-QString CountText(int count) {
-    return QString::number(count) + QLatin1Char(' ') + Msg(msg::kCountWord);
+    return UiText::Msg(id);
 }
 
 QString StatusText(PollStatus status) {
@@ -38,13 +34,16 @@ QString StatusText(PollStatus status) {
 PollDetailsPanel::PollDetailsPanel(QWidget* parent, PollRecord* record)
     : QTreeWidget(parent), m_record(record) {
     setObjectName(record ? QStringLiteral("details") : QStringLiteral("defaultDetails"));
-    setColumnCount(2);
+    setColumnCount(3);
     setHeaderHidden(true);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
     setUniformRowHeights(true);
+    header()->setStretchLastSection(false);
     header()->setSectionResizeMode(0, QHeaderView::Stretch);
     header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    header()->setSectionResizeMode(2, QHeaderView::Fixed);
+    header()->resizeSection(2, kBarWidth);
 }
 
 QTreeWidgetItem* PollDetailsPanel::AddCategory(const QString& title) {
@@ -86,7 +85,7 @@ void PollDetailsPanel::DescribeRecord() {
     QTreeWidgetItem* choices = AddCategory(Msg(msg::kCategoryChoices));
     for (const PollItem& item : record.items) {
         const QString caption = QString::fromStdWString(item.itemName + L":" + item.content);
-        const QString value = CountText(item.postCount);
+        const QString value = UiText::People(item.postCount);
         if (item.postCount > 0 && record.identified) {
             QStringList entries{value};
             entries.reserve(static_cast<qsizetype>(item.voterNames.size()) + 1);
@@ -96,12 +95,16 @@ void PollDetailsPanel::DescribeRecord() {
         } else {
             AddRow(choices, caption, value);
         }
+        // A poll that was posted has answers to show as bars.
+        if (record.status != PollStatus::New)
+            setItemWidget(choices->child(choices->childCount() - 1), 2,
+                          new ResultBar(nullptr, caption, item.postCount, record.voterCount));
     }
     choices->setExpanded(true);
 
     QTreeWidgetItem* details = AddCategory(Msg(msg::kCategoryDetails));
     if (record.status == PollStatus::Closed)
-        AddRow(details, Msg(msg::kVoterCountCaption), CountText(record.voterCount));
+        AddRow(details, Msg(msg::kVoterCountCaption), UiText::People(record.voterCount));
     AddRow(details, Msg(msg::kIdentifyCaption),
            Msg(record.identified ? msg::kIdentified : msg::kAnonymous));
     AddRow(details, Msg(msg::kAnswerModeCaption),
