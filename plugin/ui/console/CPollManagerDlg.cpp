@@ -205,6 +205,8 @@ void CPollManagerDlg::FillPresentation(std::vector<PollRecord>& records,
     if (const QFont* base = DialogFont::Get()) bold = *base;
     bold.setBold(true);
 
+    // Rows as high as a line of Latin and Chinese text, so neither is cut.
+    const QSize rowSize(0, DialogFont::LineHeight(bold) + 2);
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(records.size()));
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -212,6 +214,7 @@ void CPollManagerDlg::FillPresentation(std::vector<PollRecord>& records,
         auto* item = new QTreeWidgetItem(QStringList{QString::fromStdWString(record.title)});
         item->setData(0, kRecordRole, static_cast<int>(i));
         item->setFont(0, bold);
+        item->setSizeHint(0, rowSize);
         switch (record.status) {
             case PollStatus::New:
                 item->setForeground(0, QColor(0x92, 0x93, 0x60));

@@ -5,6 +5,7 @@
 
 #include "i18n/MessageIds.h"
 #include "polldata/PollRecord.h"
+#include "ui/controls/DialogFont.h"
 #include "ui/controls/ResultBar.h"
 #include "ui/controls/UiText.h"
 
@@ -52,6 +53,7 @@ QTreeWidgetItem* PollDetailsPanel::AddCategory(const QString& title) {
     bold.setBold(true);
     category->setFont(0, bold);
     category->setFirstColumnSpanned(true);
+    category->setSizeHint(0, RowSize());
     return category;
 }
 
@@ -59,6 +61,7 @@ QTreeWidgetItem* PollDetailsPanel::AddRow(QTreeWidgetItem* category, const QStri
                                           const QString& value) {
     auto* row = new QTreeWidgetItem(category, QStringList{caption, value});
     row->setToolTip(0, caption);
+    row->setSizeHint(0, RowSize());
     return row;
 }
 
@@ -68,8 +71,14 @@ QTreeWidgetItem* PollDetailsPanel::AddListRow(QTreeWidgetItem* category, const Q
     auto* list = new QComboBox;
     list->addItems(entries);
     list->setFont(font());
+    list->setFixedHeight(RowSize().height());
     setItemWidget(row, 1, list);
     return row;
+}
+
+QSize PollDetailsPanel::RowSize() const {
+    // As high as a line of Latin and Chinese text, so neither is cut.
+    return QSize(0, DialogFont::LineHeight(font()) + 2);
 }
 
 QString PollDetailsPanel::ValueText(const QTreeWidgetItem* row) const {

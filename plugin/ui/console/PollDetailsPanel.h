@@ -39,6 +39,8 @@ public:
     QString ValueText(const QTreeWidgetItem* row) const;
 
 private:
+    QSize RowSize() const;
+
     PollRecord* m_record;
 };
 
