@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -210,6 +211,10 @@ TEST_F(ConsoleFixture, FillShowsTheListAndKeepsTheShownPollAcrossRefreshes) {
     auto* voters = qobject_cast<QComboBox*>(
         console->CurrentPanel()->itemWidget(console->CurrentPanel()->topLevelItem(0)->child(0), 1));
     ASSERT_NE(voters, nullptr);
+    EXPECT_LE(voters->height(),
+              console->CurrentPanel()
+                  ->visualItemRect(console->CurrentPanel()->topLevelItem(0)->child(0))
+                  .height());
     EXPECT_EQ(voters->count(), 3);
     EXPECT_EQ(voters->itemText(2), "Bo");
     ClickItem(3);
@@ -379,6 +384,13 @@ TEST_F(ConsoleFixture, ALongTitleShowsWholeInATipOnTheScreen) {
         QTest::mouseMove(tree->viewport(), tree->visualItemRect(Row(1)).center());
         EXPECT_TRUE(QTest::qWaitFor([&] { return !console->Tip()->isVisible(); })) << shot;
     }
+
+    // Near the screen's bottom the tip stands above the point, under its title.
+    const QPoint low(screen.left() + 10, screen.bottom() - 5);
+    console->Tip()->ShowTip("Title", "x", low);
+    EXPECT_LE(console->Tip()->frameGeometry().bottom(), low.y());
+    EXPECT_TRUE(console->Tip()->findChildren<QLabel*>().front()->font().bold());
+    console->Tip()->hide();
 
     const QFont font = tree->font();
     const int width = QFontMetrics(font).horizontalAdvance("WWWWW");

@@ -70,6 +70,10 @@ TEST(SkinDialog, TemplatePlacesNamedControlsAndRoutesTheirCommands) {
     colour->SetBackgroundColour(0x00336699);
     colour->resize(60, 30);
     EXPECT_EQ(colour->grab().toImage().pixelColor(58, 2), QColor(0x99, 0x66, 0x33));
+    CColorRadioButton box(nullptr, CColorRadioButton::Kind::CheckBox);
+    box.SetBackgroundColour(0x00336699);
+    box.resize(colour->size());
+    EXPECT_NE(box.grab().toImage(), colour->grab().toImage()) << "a radio is drawn as a radio";
     QTest::mouseClick(dialog.Item(4008), Qt::LeftButton);
     QTest::mouseClick(dialog.Item(4009), Qt::LeftButton);
     EXPECT_FALSE(dialog.ItemAs<CColorRadioButton>(4008)->isChecked());
@@ -129,6 +133,7 @@ TEST(SkinDialog, PictureViewShowsFilesByType) {
     for (const Case& c : cases) {
         view.ShowFile(picture, "JPG", false, c.tile, c.stretch);
         EXPECT_EQ(view.grab().toImage().pixelColor(12, 6), c.at12x6);
+        EXPECT_EQ(view.grab().toImage().pixelColor(0, 0), QColor(Qt::red));
     }
     view.ShowFile(QString::fromStdString((dir / "page.htm").string()), "htm");
     ASSERT_NE(view.Browser(), nullptr);
