@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include "UiTestSupport.h"
@@ -12,6 +13,7 @@
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CPictureView.h"
 #include "ui/controls/CSkinDialog.h"
+#include "ui/controls/CTransparentStatic.h"
 #include "ui/controls/DialogFont.h"
 #include "ui/controls/DialogTemplate.h"
 
@@ -70,10 +72,11 @@ TEST(SkinDialog, TemplatePlacesNamedControlsAndRoutesTheirCommands) {
     colour->SetBackgroundColour(0x00336699);
     colour->resize(60, 30);
     EXPECT_EQ(colour->grab().toImage().pixelColor(58, 2), QColor(0x99, 0x66, 0x33));
-    CColorRadioButton box(nullptr, CColorRadioButton::Kind::CheckBox);
-    box.SetBackgroundColour(0x00336699);
-    box.resize(colour->size());
-    EXPECT_NE(box.grab().toImage(), colour->grab().toImage()) << "a radio is drawn as a radio";
+    QStyleOptionButton option;  // a radio's round indicator leaves its corner to the background
+    option.initFrom(colour);
+    const QRect indicator =
+        colour->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, colour);
+    EXPECT_EQ(colour->grab().toImage().pixelColor(indicator.topLeft()), QColor(0x99, 0x66, 0x33));
     QTest::mouseClick(dialog.Item(4008), Qt::LeftButton);
     QTest::mouseClick(dialog.Item(4009), Qt::LeftButton);
     EXPECT_FALSE(dialog.ItemAs<CColorRadioButton>(4008)->isChecked());
@@ -101,11 +104,7 @@ TEST(SkinDialog, DragsByItsBodyButNotByAControlAndPaintsItsBackground) {
     QTest::mouseRelease(&dialog, Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_EQ(dialog.pos(), start + QPoint(30, 20));
 
-    // Only a held button moves it: not a click without a move, nor a move
-    // after a release that went elsewhere.
-    QTest::mousePress(&dialog, Qt::LeftButton, {}, QPoint(10, 10));
-    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, QPoint(10, 10));
-    QTest::mouseMove(&dialog, QPoint(60, 40));
+    // Only a held button moves it, not a move after a release that went elsewhere.
     QTest::mousePress(&dialog, Qt::LeftButton, {}, QPoint(10, 10));
     QMouseEvent lost(QEvent::MouseMove, QPointF(60, 40), dialog.mapToGlobal(QPointF(60, 40)),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
@@ -117,6 +116,18 @@ TEST(SkinDialog, DragsByItsBodyButNotByAControlAndPaintsItsBackground) {
     const QImage shot = dialog.grab().toImage();
     EXPECT_EQ(shot.pixelColor(0, 0), QColor(Qt::red));
     EXPECT_EQ(shot.pixelColor(8 + 6, 3), QColor(Qt::yellow));
+}
+
+// An end ellipsis draws the text its font elides, a plain line the text as it is.
+TEST(SkinDialog, AStaticWithAnEllipsisDrawsTheElidedText) {
+    const QString text = "An end ellipsis cuts this long line of text";
+    CTransparentStatic elided(nullptr, CTransparentStatic::EndEllipsis),
+        plain(nullptr, CTransparentStatic::LeftNoWordWrap);
+    elided.resize(120, 20);
+    plain.resize(120, 20);
+    elided.setText(text);
+    plain.setText(elided.fontMetrics().elidedText(text, Qt::ElideRight, 120));
+    EXPECT_EQ(elided.grab().toImage(), plain.grab().toImage());
 }
 
 TEST(SkinDialog, PictureViewShowsFilesByType) {
