@@ -29,7 +29,7 @@ struct DemoPerson {
 };
 
 // The presenter and up to eight attendees, in English and in Chinese.
-constexpr DemoPerson kPresenter = {"grace", "Grace Hopper", ""};
+constexpr DemoPerson kPresenter = {"mira", "Mira Castell", ""};  // an invented presenter
 constexpr DemoPerson kAttendees[] = {
     {"alice", "Alice", ""},        {"liming", "李明", "zh_CN"},   {"bob", "Bob", ""},
     {"wangfang", "王芳", "zh_CN"}, {"carol", "Carol", ""},        {"zhangwei", "张伟", "zh_CN"},

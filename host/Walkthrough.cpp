@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTextStream>
 #include <QTreeWidget>
 #include <QXmlStreamReader>
@@ -482,6 +483,16 @@ void Walkthrough::AddSteps() {
                      return m_queue->Fail(
                          QStringLiteral("the first poll could not be selected alone"));
                  UiDriver::Click(UiDriver::Child(Console(), QStringLiteral("4004")));
+             });
+             // The poll has ballots: the console asks first, naming how many go.
+             m_queue->WaitUntil(QStringLiteral("the delete question"), [] {
+                 return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+             });
+             m_queue->Do(QStringLiteral("answer Yes"), [this] {
+                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                 const QString file = ScreenPath(QStringLiteral("presenter-dialog"), 2);
+                 m_shots.push_back({file, UiDriver::Shoot(box, m_screens + "/" + file)});
+                 UiDriver::Click(box->button(QMessageBox::Yes));
              });
              WaitForConsoleRefresh([this](int n) { return n == m_total - 1; },
                                    QStringLiteral("one poll fewer in the console"));

@@ -7,21 +7,24 @@
 
 namespace wenmessagebox {
 
-QMessageBox* BuildMessageBox(const QString& text) {
-    auto* box = new QMessageBox(QMessageBox::Information, QApplication::applicationDisplayName(),
-                                text, QMessageBox::Ok);
-    box->setTextFormat(Qt::PlainText);  // server and user texts are never markup
+QMessageBox* BuildMessageBox(const QString& text, int value) {
+    const bool question = value == 1;
+    auto* box = new QMessageBox(question ? QMessageBox::Question : QMessageBox::Information,
+                                QApplication::applicationDisplayName(), text,
+                                question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+    if (question) box->setDefaultButton(QMessageBox::No);  // Enter never deletes by accident
+    box->setTextFormat(Qt::PlainText);                     // server and user texts are never markup
     return box;
 }
 
 }  // namespace wenmessagebox
 
-extern "C" int WenShowMessageBox(const wchar_t* text, int /*value*/, int, int, int) {
+extern "C" int WenShowMessageBox(const wchar_t* text, int value, int, int, int) {
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
     if (app == nullptr) return -1;
     // Widgets exist only on the application's thread; elsewhere Qt would abort.
     if (QThread::currentThread() != app->thread()) return -1;
     std::unique_ptr<QMessageBox> box(wenmessagebox::BuildMessageBox(
-        text != nullptr ? QString::fromWCharArray(text) : QString()));
+        text != nullptr ? QString::fromWCharArray(text) : QString(), value));
     return box->exec();
 }

@@ -9,6 +9,9 @@ namespace quibra {
 // WenShowMessageBox of libWenMessageBox.so and returns its answer. Call on the
 // user-interface thread; the box is modal.
 int ShowMessageBox(std::wstring text, int value);
+// `value` of a box that asks Yes or No (No the default), and its answer for Yes.
+inline constexpr int kMessageBoxAsk = 1;
+inline constexpr int kMessageBoxYes = 0x00004000;
 
 // Replaces the box for tests: while a hook is set, ShowMessageBox calls it
 // instead and returns its answer; an empty hook restores the real box.

@@ -55,6 +55,15 @@ inline constexpr int kServerDownPollsNotDeleted = 15102;
 inline constexpr int kServerDownPollNotChanged = 15103;
 inline constexpr int kServerDownStatusNotChanged = 15104;
 inline constexpr int kSendingBallot = 15105;
+// Window titles and texts added to the three windows.
+inline constexpr int kConsoleTitle = 15041;          // also the skin's title description
+inline constexpr int kTooManyChoicesImport = 15120;  // followed by the refused polls' titles
+inline constexpr int kTooManyChoicesEdit = 15121;
+inline constexpr int kCountWordOne = 15122;  // the word after a count of one
+inline constexpr int kVotersIdentified = 15123;
+inline constexpr int kDeleteBallots = 15124;  // %1: how many ballots go
+inline constexpr int kDeleteOneBallot = 15125;
+inline constexpr int kBarDescription = 15126;  // %1 of %2 voters
 // Manager window menus.
 inline constexpr int kMenuImportPollFile = 21057;
 inline constexpr int kMenuExportShownPoll = 21058;
@@ -62,23 +71,47 @@ inline constexpr int kMenuExportClosedPolls = 21059;
 inline constexpr int kMenuNewPoll = 21060;
 
 inline constexpr std::array kAllMessageIds = {
-    kVoteNotSentInTime,   kEditorCaptionNew,
-    kEditorCaptionEdit,   kMenuPublishResult,
-    kCategoryQuestion,    kCategoryDetails,
-    kStatusNew,           kStatusOpen,
-    kStatusClosed,        kPublished,
-    kNotPublished,        kCountWord,
-    kVoterCountCaption,   kStatusCaption,
-    kPublishCaption,      kIdentifyCaption,
-    kIdentified,          kAnonymous,
-    kAnswerModeCaption,   kSingleAnswer,
-    kMultipleAnswers,     kSelectionNotSuitable,
-    kTitleMissing,        kChoicesMissing,
-    kChoiceRepeated,      kResultCaption,
-    kSummaryStart,        kNothingChosen,
-    kCategoryChoices,     kMenuImportPollFile,
-    kMenuExportShownPoll, kMenuExportClosedPolls,
+    kVoteNotSentInTime,
+    kEditorCaptionNew,
+    kEditorCaptionEdit,
+    kMenuPublishResult,
+    kCategoryQuestion,
+    kCategoryDetails,
+    kStatusNew,
+    kStatusOpen,
+    kStatusClosed,
+    kPublished,
+    kNotPublished,
+    kCountWord,
+    kVoterCountCaption,
+    kStatusCaption,
+    kPublishCaption,
+    kIdentifyCaption,
+    kIdentified,
+    kAnonymous,
+    kAnswerModeCaption,
+    kSingleAnswer,
+    kMultipleAnswers,
+    kSelectionNotSuitable,
+    kTitleMissing,
+    kChoicesMissing,
+    kChoiceRepeated,
+    kResultCaption,
+    kSummaryStart,
+    kNothingChosen,
+    kCategoryChoices,
+    kMenuImportPollFile,
+    kMenuExportShownPoll,
+    kMenuExportClosedPolls,
     kMenuNewPoll,
+    kConsoleTitle,
+    kTooManyChoicesImport,
+    kTooManyChoicesEdit,
+    kCountWordOne,
+    kVotersIdentified,
+    kDeleteBallots,
+    kDeleteOneBallot,
+    kBarDescription,
 };
 
 // What the plug-in says when the PollServer cannot be reached.
@@ -91,8 +124,7 @@ inline constexpr std::array kServerDownMessageIds = {
 // its layout file, button tips in the reference host's skin settings). The
 // plug-in never asks for them itself, but the shipped language files carry them.
 inline constexpr std::array kShippedSkinMessageIds = {
-    15040, 15041, 15042, 15050, 15051, 15052, 15053,
-    15054, 15055, 15056, 15057, 15058, 15059,
+    15040, 15042, 15050, 15051, 15052, 15053, 15054, 15055, 15056, 15057, 15058, 15059,
 };
 
 }  // namespace quibra::msg

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QTimer>
 #include <QTreeWidget>
@@ -157,7 +158,7 @@ std::string Question(const std::string& title, const std::string& voteMode,
            "</ChoiceList></VoteItem>";
 }
 
-// Three usable polls around one without a described choice.
+// Three usable polls around one without a described choice, and one of eight choices.
 const std::string kPollFile =
     "<WendrakeVote>" +
     Question("First: lunch?", "0", "0",
@@ -168,6 +169,10 @@ const std::string kPollFile =
              "Description=\"Hiring\"/>") +
     Question("Third: &lt;b&gt;\xE5\x8D\x88\xE9\xA5\xAD&lt;/b&gt;?", "1", "0",
              "<Choice Description=\"Yes\"/>") +
+    Question("Eight", "1", "0",
+             "<Choice Description=\"1\"/><Choice Description=\"2\"/><Choice Description=\"3\"/>"
+             "<Choice Description=\"4\"/><Choice Description=\"5\"/><Choice Description=\"6\"/>"
+             "<Choice Description=\"7\"/><Choice Description=\"8\"/>") +
     "</WendrakeVote>";
 
 }  // namespace
@@ -176,7 +181,9 @@ const std::string kPollFile =
 // the shown poll when it is still there.
 TEST_F(ConsoleFixture, FillShowsTheListAndKeepsTheShownPollAcrossRefreshes) {
     EXPECT_FALSE(console->Tree()->isEnabled());
-    EXPECT_EQ(console->size(), QSize(640, 480));  // the skin's size
+    EXPECT_EQ(console->size(), QSize(640, 480));  // the skin's size, which stays
+    EXPECT_EQ(console->maximumSize(), console->minimumSize());
+    EXPECT_EQ(console->windowTitle(), "Poll Manager");
     ApplyList(
         PollXml("11", "Lunch?", 'N',
                 "<Item ItemName=\"A\" Content=\"Yes\" PostCount=\"2\"><User UserName=\"Ann\"/>"
@@ -201,6 +208,10 @@ TEST_F(ConsoleFixture, FillShowsTheListAndKeepsTheShownPollAcrossRefreshes) {
     auto* voters = qobject_cast<QComboBox*>(
         console->CurrentPanel()->itemWidget(console->CurrentPanel()->topLevelItem(0)->child(0), 1));
     ASSERT_NE(voters, nullptr);
+    EXPECT_LE(voters->height(),
+              console->CurrentPanel()
+                  ->visualItemRect(console->CurrentPanel()->topLevelItem(0)->child(0))
+                  .height());
     EXPECT_EQ(voters->count(), 3);
     EXPECT_EQ(voters->itemText(2), "Bo");
     ClickItem(3);
@@ -210,15 +221,17 @@ TEST_F(ConsoleFixture, FillShowsTheListAndKeepsTheShownPollAcrossRefreshes) {
     ClickItem(2);
     EXPECT_EQ(PanelRows(console->CurrentPanel())[3], "Respondents|0 people");
 
-    // The same poll after a refresh; none when it went away; the default panel
-    // for an empty list.
+    // The same poll after a refresh; when it went, the poll now in its row
+    // (or the last one); the default panel for an empty list.
     ApplyList(PollXml("12", "Coffee?", 'O') + PollXml("13", "Tea!", 'C'));
     ASSERT_NE(console->ShownRecord(), nullptr);
     EXPECT_EQ(console->ShownRecord()->title, L"Tea!");
     EXPECT_EQ(console->Tree()->selectedItems(), QList<QTreeWidgetItem*>{Row(1)});
     ApplyList(PollXml("12", "Coffee?", 'O'));
-    EXPECT_EQ(console->ShownRecord(), nullptr);
-    EXPECT_TRUE(console->Tree()->selectedItems().isEmpty());
+    ASSERT_NE(console->ShownRecord(), nullptr);
+    EXPECT_EQ(console->ShownRecord()->title, L"Coffee?");
+    EXPECT_TRUE(console->CurrentPanel()->isVisible());
+    EXPECT_EQ(console->Tree()->selectedItems(), QList<QTreeWidgetItem*>{Row(0)});
     ApplyList("");
     EXPECT_EQ(PanelRows(console->DefaultPanel()), (Rows{"[Question]", "[Poll Details]"}));
     EXPECT_TRUE(console->DefaultPanel()->isVisible() &&
@@ -277,6 +290,50 @@ TEST_F(ConsoleFixture, CommandsSendTheirMessageOrRefuseTheSelection) {
                     "pollid_1=24;};}"}));
 }
 
+// Deleting ballots or published results asks first, naming how many
+// ballots go; polls without either go at once.
+TEST_F(ConsoleFixture, DeleteAsksFirstWhenBallotsOrResultsWouldGo) {
+    const auto closed = [](const char* id, int voters, bool published) {
+        return RecordXml(id, id,
+                         std::string("Type=\"S\" IsSign=\"0\" Status=\"C\" IsPublish=\"") +
+                             (published ? "1" : "0") + "\" UserCount=\"" + std::to_string(voters) +
+                             "\"",
+                         ItemsXml({"Yes"}, {voters}));
+    };
+    const std::string list = closed("41", 3, false) + closed("42", 1, false) +
+                             closed("43", 0, true) + closed("44", 0, false);
+    int answer = 0;
+    SetMessageBoxHookForTesting([&](const std::wstring& text, int kind) {
+        boxes.push_back(QString::fromStdWString(text) +
+                        (kind == kMessageBoxAsk ? "" : " (no question)"));
+        return answer;
+    });
+    const struct {
+        std::vector<int> rows;
+        QString question;  // none: no box
+        int answer;
+        const char* sent;  // none: nothing
+    } cases[] = {
+        {{0, 1}, Msg(msg::kDeleteBallots).arg(4), 0, nullptr},
+        {{1}, Msg(msg::kDeleteOneBallot), kMessageBoxYes, "pollcount=1;pollid_0=42;"},
+        {{2}, Msg(msg::kDeleteBallots).arg(0), kMessageBoxYes, "pollcount=1;pollid_0=43;"},
+        {{3}, {}, 0, "pollcount=1;pollid_0=44;"},
+    };
+    for (const auto& c : cases) {
+        ApplyList(list);
+        boxes.clear();
+        worker.calls.clear();
+        answer = c.answer;
+        for (int row : c.rows)
+            ClickItem(row, row == c.rows.front() ? Qt::NoModifier : Qt::ControlModifier);
+        Click(console, Dlg::kDeleteButtonId);
+        EXPECT_EQ(boxes, c.question.isEmpty() ? QStringList{} : QStringList{c.question});
+        EXPECT_EQ(Sent(), c.sent ? Rows{"/polling/out/deletepolling Quibrant[Delete]{Polling{" +
+                                        std::string(c.sent) + "};}"}
+                                 : Rows{});
+    }
+}
+
 // The tree menu greys the exports unless a closed poll is shown; the button
 // menu is rebuilt on every click.
 TEST_F(ConsoleFixture, MenusGreyExportsAndAreRebuiltNotAppended) {
@@ -295,25 +352,46 @@ TEST_F(ConsoleFixture, MenusGreyExportsAndAreRebuiltNotAppended) {
                   (MenuState{{Dlg::kNewPollCommand, true}, {Dlg::kImportCommand, true}}));
 }
 
-// A title wider than its label shows in the tip, cut into lines of as many
-// characters as the label holds.
-TEST_F(ConsoleFixture, ALongTitleShowsBrokenIntoLinesNearThePointer) {
-    ApplyList(PollXml("11", std::string(25, 'W'), 'N') + PollXml("12", "Hi", 'N'));
+// A title cut short in the tree, as the tree draws it (bold, elided), shows
+// whole in a tip of its own window, wrapped to the screen and kept on it.
+TEST_F(ConsoleFixture, ALongTitleShowsWholeInATipOnTheScreen) {
+    const std::string english =
+        "Which of the three proposed dates suits the quarterly planning review best for you?!";
+    const std::string chinese = "下一次季度计划评审会议哪一天最合适？";
+    ApplyList(PollXml("11", english + english.substr(0, 13), 'N') + PollXml("12", "Hi", 'N') +
+              PollXml("13", chinese + chinese + chinese, 'N'));
     QTreeWidget* tree = console->Tree();
-    const int average = QFontMetrics(QApplication::font()).averageCharWidth();
-    tree->resize(10 * average + tree->frameWidth() * 2, tree->height());
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return tree->visualItemRect(Row(0)).width() / average == 10; }));
+    const QRect screen = console->screen()->availableGeometry();
+    for (const auto& [row, shot] : {std::pair{0, "long-title-tip-en"}, {2, "long-title-tip-zh"}}) {
+        QTest::mouseMove(tree->viewport(), tree->visualItemRect(Row(row)).center());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return console->Tip()->isVisible(); })) << shot;
+        EXPECT_EQ(console->Tip()->Text().remove('\n'), Row(row)->text(0)) << shot;
+        EXPECT_TRUE(console->Tip()->isWindow() && screen.contains(console->Tip()->frameGeometry()));
+        Screenshot(shot, {console, console->Tip()});
+        QTest::mouseMove(tree->viewport(), tree->visualItemRect(Row(1)).center());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !console->Tip()->isVisible(); })) << shot;
+    }
 
-    QTest::mouseMove(tree->viewport(), tree->visualItemRect(Row(0)).center());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return console->Tip()->isVisible(); }));
-    EXPECT_EQ(console->Tip()->Text(), "WWWWWWWWWW\nWWWWWWWWWW\nWWWWW");
-    QTest::mouseMove(tree->viewport(), tree->visualItemRect(Row(1)).center());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !console->Tip()->isVisible(); }));
+    // Near the screen's bottom the tip stands above the point, under its title.
+    console->Tip()->ShowTip("Title", "x", screen.topLeft());
+    const QPoint low(screen.left() + 10, screen.bottom() - 19 - console->Tip()->height());
+    console->Tip()->ShowTip("Title", "x", low);  // just fits below
+    EXPECT_GT(console->Tip()->y(), low.y());
+    console->Tip()->ShowTip("Title", "x", low + QPoint(0, 1));
+    EXPECT_LE(console->Tip()->frameGeometry().bottom(), low.y());
+    EXPECT_TRUE(console->Tip()->findChildren<QLabel*>().front()->font().bold());
+    console->Tip()->hide();
 
-    EXPECT_EQ(LongTextTip::BreakText("abc\r\ndef", 4), "abc\n\ndef");
-    EXPECT_EQ(LongTextTip::BreakText(QString::fromUtf8("\xF0\x9F\x8D\x95x"), 1),
-              QString::fromUtf8("\xF0\x9F\x8D\x95\nx"));
+    const QFont font = tree->font();
+    const int width = QFontMetrics(font).horizontalAdvance("WWWWW");
+    for (const char* text : {"WWWWWWWWWWWW", "a b c d e f g h i j k", "\xF0\x9F\x8D\x95x\r\ny"}) {
+        const QString whole = QString::fromUtf8(text);
+        const QStringList lines = LongTextTip::BreakText(whole, font, width).split('\n');
+        for (const QString& line : lines)
+            EXPECT_LE(QFontMetrics(font).horizontalAdvance(line.trimmed()), width) << text;
+        EXPECT_EQ(lines.join(""), QString(whole).remove("\r\n")) << text;
+        EXPECT_GT(lines.size(), 1) << text;
+    }
 }
 
 // Closing tells a live host window and only hides; with the host gone it only hides.
@@ -399,11 +477,19 @@ TEST_F(ConsoleFixture, EditingOpensOnThePollAndCancelSendsNothing) {
                           "/polling/out/updatecontant Quibrant[UpdateContant]{Polling{"
                           "pollid=31;title=Snacks today?;type=M;issign=0;itemcount=2;"
                           "content_0=Nuts;itemname_0=A;content_1=Fruit;itemname_1=B;};}"});
+
+    // A poll of eight choices is refused, not cut to seven.
+    ApplyList(RecordXml("32", "Eight?", "Type=\"M\" IsSign=\"0\" Status=\"N\"",
+                        ItemsXml({"1", "2", "3", "4", "5", "6", "7", "8"})));
+    Click(console, Dlg::kModifyButtonId);
+    EXPECT_EQ(boxes, QStringList{Msg(msg::kTooManyChoicesEdit)});
+    EXPECT_EQ(Sent().size(), 1u);
 }
 
 // The import's pacing as the worker sees it: one creation at once, the rest on
-// the timer, and the console locked again after each even when a list reply
-// unlocked it in between. Unusable or cancelled files send nothing.
+// the timer, and the console locked until the last, list replies between
+// them notwithstanding. A poll of more than seven choices is refused by name;
+// unusable or cancelled files send nothing.
 TEST_F(ConsoleFixture, ImportSendsOnePollPerTickAndNothingForUnusableFiles) {
     ApplyList(PollXml("11", "Lunch?", 'N'));
     ScriptedDialogs dialogs;
@@ -425,10 +511,11 @@ TEST_F(ConsoleFixture, ImportSendsOnePollPerTickAndNothingForUnusableFiles) {
     ASSERT_EQ(Sent().size(), 1u);
     EXPECT_FALSE(console->ButtonsEnabled());
     ApplyList(PollXml("11", "Lunch?", 'N') + PollXml("12", "First: lunch?", 'N'));
-    EXPECT_TRUE(console->ButtonsEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Sent().size() == 2; }, 10000));
-    EXPECT_FALSE(console->ButtonsEnabled()) << "locked again after the next creation";
+    EXPECT_FALSE(console->ButtonsEnabled() || console->Tree()->isEnabled() ||
+                 console->Button(Dlg::kCreateButtonId)->isEnabled())
+        << "a list reply between creations leaves the console locked";
     ASSERT_TRUE(QTest::qWaitFor([&] { return Sent().size() == 3; }, 10000));
+    EXPECT_EQ(boxes, QStringList{Msg(msg::kTooManyChoicesImport) + "\nEight"});
     // In file order; the poll and the choice without a description are left out.
     const std::string poll = "/polling/out/creaenewpolling Quibrant[CreatePolling]{Polling{title=";
     EXPECT_EQ(Sent(),

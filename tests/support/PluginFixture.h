@@ -6,12 +6,16 @@
 // needs the plug-in, which the support library does not link.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPointer>
 #include <QTest>
 #include <QWidget>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +79,23 @@ inline void Type(const QWidget* window, int id, const QString& text) {
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, text);
+}
+
+// A picture of these windows as they stand on the screen, later ones on top,
+// also saved as <build>/screenshots/NAME.png for a reviewer to look at.
+inline QImage Screenshot(const std::string& name, std::initializer_list<QWidget*> windows) {
+    QRect area;
+    for (const QWidget* window : windows) area |= window->geometry();
+    QImage shot(area.size(), QImage::Format_RGB32);
+    shot.fill(Qt::darkGray);
+    QPainter painter(&shot);
+    for (QWidget* window : windows)
+        painter.drawPixmap(window->geometry().topLeft() - area.topLeft(), window->grab());
+    painter.end();
+    const std::filesystem::path folder = BinaryDir() / "screenshots";
+    std::filesystem::create_directories(folder);
+    shot.save(QString::fromStdString((folder / (name + ".png")).string()));
+    return shot;
 }
 
 class PluginFixture : public ::testing::Test {

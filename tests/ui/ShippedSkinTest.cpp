@@ -113,6 +113,7 @@ TEST(ShippedSkin, LibraryManagersReadSkinSettingsThroughTheRegisteredFactory) {
     EXPECT_FALSE(unread.Read(doc.LoadXml("<init/>")));  // no "skincfg": nothing changes
     EXPECT_EQ(DialogBackgroundColor::Get(), 0xFFFFFFu);
     EXPECT_EQ(unread.TipId(SkinButton::Ok), 0);
+    EXPECT_TRUE(unread.TipText(SkinButton::Ok).isEmpty()) << "id 0 names no text";
 
     CWenNode init = doc.LoadXml(
         "<init><skincfg background=\"back.bmp\" dlg_background_color=\"15660024\">"

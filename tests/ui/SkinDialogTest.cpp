@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include "UiTestSupport.h"
@@ -9,6 +13,7 @@
 #include "ui/controls/CImageButton.h"
 #include "ui/controls/CPictureView.h"
 #include "ui/controls/CSkinDialog.h"
+#include "ui/controls/CTransparentStatic.h"
 #include "ui/controls/DialogFont.h"
 #include "ui/controls/DialogTemplate.h"
 
@@ -44,9 +49,19 @@ TEST(SkinDialog, TemplatePlacesNamedControlsAndRoutesTheirCommands) {
     EXPECT_EQ(dialog.Item(4009)->accessibleName(), "Multiple answers");
 
     ShowAndExpose(dialog);
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     QSignalSpy commands(&dialog, &CSkinDialog::commandTriggered);
     auto* ok = dialog.ItemAs<CImageButton>(4019);
     ok->setFocus();
+    // The focused picture button shows a ring in the highlight colour; its
+    // tip wakes up after 150 ms, the application's after Qt's 700.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dialog.FocusRing() && dialog.FocusRing()->isVisible(); }));
+    EXPECT_EQ(dialog.grab().toImage().pixelColor(ok->x() - 1, ok->geometry().center().y()),
+              ok->palette().color(QPalette::Highlight));
+    EXPECT_EQ(ok->style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay, nullptr, ok), 150);
+    EXPECT_EQ(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 700);
     QTest::keyClick(ok, Qt::Key_Space);
     QTest::keyClick(ok, Qt::Key_Enter, Qt::KeypadModifier);
     ASSERT_EQ(commands.count(), 2);
@@ -57,6 +72,11 @@ TEST(SkinDialog, TemplatePlacesNamedControlsAndRoutesTheirCommands) {
     colour->SetBackgroundColour(0x00336699);
     colour->resize(60, 30);
     EXPECT_EQ(colour->grab().toImage().pixelColor(58, 2), QColor(0x99, 0x66, 0x33));
+    QStyleOptionButton option;  // a radio's round indicator leaves its corner to the background
+    option.initFrom(colour);
+    const QRect indicator =
+        colour->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, colour);
+    EXPECT_EQ(colour->grab().toImage().pixelColor(indicator.topLeft()), QColor(0x99, 0x66, 0x33));
     QTest::mouseClick(dialog.Item(4008), Qt::LeftButton);
     QTest::mouseClick(dialog.Item(4009), Qt::LeftButton);
     EXPECT_FALSE(dialog.ItemAs<CColorRadioButton>(4008)->isChecked());
@@ -84,11 +104,30 @@ TEST(SkinDialog, DragsByItsBodyButNotByAControlAndPaintsItsBackground) {
     QTest::mouseRelease(&dialog, Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_EQ(dialog.pos(), start + QPoint(30, 20));
 
+    // Only a held button moves it, not a move after a release that went elsewhere.
+    QTest::mousePress(&dialog, Qt::LeftButton, {}, QPoint(10, 10));
+    QMouseEvent lost(QEvent::MouseMove, QPointF(60, 40), dialog.mapToGlobal(QPointF(60, 40)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&dialog, &lost);
+    EXPECT_EQ(dialog.pos(), start + QPoint(30, 20));
+
     // A background picture is tiled from the dialog's origin.
     dialog.Background().SetPicture(QuarterStrip(8, 8));
     const QImage shot = dialog.grab().toImage();
     EXPECT_EQ(shot.pixelColor(0, 0), QColor(Qt::red));
     EXPECT_EQ(shot.pixelColor(8 + 6, 3), QColor(Qt::yellow));
+}
+
+// An end ellipsis draws the text its font elides, a plain line the text as it is.
+TEST(SkinDialog, AStaticWithAnEllipsisDrawsTheElidedText) {
+    const QString text = "An end ellipsis cuts this long line of text";
+    CTransparentStatic elided(nullptr, CTransparentStatic::EndEllipsis),
+        plain(nullptr, CTransparentStatic::LeftNoWordWrap);
+    elided.resize(120, 20);
+    plain.resize(120, 20);
+    elided.setText(text);
+    plain.setText(elided.fontMetrics().elidedText(text, Qt::ElideRight, 120));
+    EXPECT_EQ(elided.grab().toImage(), plain.grab().toImage());
 }
 
 TEST(SkinDialog, PictureViewShowsFilesByType) {
@@ -105,6 +144,7 @@ TEST(SkinDialog, PictureViewShowsFilesByType) {
     for (const Case& c : cases) {
         view.ShowFile(picture, "JPG", false, c.tile, c.stretch);
         EXPECT_EQ(view.grab().toImage().pixelColor(12, 6), c.at12x6);
+        EXPECT_EQ(view.grab().toImage().pixelColor(0, 0), QColor(Qt::red));
     }
     view.ShowFile(QString::fromStdString((dir / "page.htm").string()), "htm");
     ASSERT_NE(view.Browser(), nullptr);

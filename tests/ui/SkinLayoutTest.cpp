@@ -169,6 +169,7 @@ TEST(SkinLayout, RectanglesOfExtremeNumbersApplyWithoutOverflow) {
         {{0, 0, 300, 200}, 300, 200},
         {{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, INT_MAX, INT_MAX},
         {{INT_MAX, 5, INT_MIN, -3}, INT_MIN, -8}};
+    EXPECT_TRUE((SkinRect{0, 0, 10, 0}.IsEmpty() && SkinRect{0, 0, 0, 10}.IsEmpty()));
     for (const auto& [rect, width, height] : spans) {
         EXPECT_EQ(rect.Width(), width) << rect.left;
         EXPECT_EQ(rect.Height(), height) << rect.left;

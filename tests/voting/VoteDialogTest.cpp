@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QRadioButton>
@@ -9,6 +10,8 @@
 #include "i18n/MessageIds.h"
 #include "support/PluginFixture.h"
 #include "ui/controls/CTransparentStatic.h"
+#include "ui/controls/ResultBar.h"
+#include "ui/controls/UiText.h"
 #include "ui/voting/CPollVoteDlg.h"
 
 using namespace quibra;
@@ -19,9 +22,10 @@ namespace {
 // A record of `voters` people answering as `counts` says: a result reply's.
 std::string Poll(const std::string& id, bool single, const std::string& title,
                  const std::vector<std::string>& contents, const std::vector<int>& counts = {},
-                 int voters = 0) {
+                 int voters = 0, bool identified = false) {
     return RecordXml(id, title,
-                     "IsSign=\"0\" Type=\"" + std::string(single ? "S" : "M") + "\" UserCount=\"" +
+                     std::string("IsSign=\"") + (identified ? "1" : "0") + "\" Type=\"" +
+                         std::string(single ? "S" : "M") + "\" UserCount=\"" +
                          std::to_string(voters) + "\"",
                      ItemsXml(contents, counts));
 }
@@ -67,6 +71,11 @@ protected:
              "<Polling><ID>" + pollId + "</ID></Polling>");
         return sent ? Gone() : !last->Sending() && last->isVisible();
     }
+    // Where control `id` stands in the dialog (rows lie inside a scroll area).
+    QRect InDialog(int id) const {
+        const QWidget* item = Item(last, id);
+        return QRect(item->mapTo(last, QPoint()), item->size());
+    }
     QPointer<CPollVoteDlg> last;
 };
 
@@ -79,7 +88,10 @@ TEST_F(VoteDialog, SingleAnswerKeepsOnlyTheLastPickAndSendsIt) {
         "以下哪个时间最适合进行季度计划评审？会议室与另外两个团队共用，评审包括休息大约需要三个"
         "小时，请根据你的日程安排选择最合适的时间段。";
     ASSERT_TRUE(Open(Poll("p1", true, question, {"Yes", "No", question})));
-    EXPECT_TRUE(last->parentWidget() == nullptr && last->size() == QSize(480, 480));
+    // The whole question shows: the dialog grew below it, and no window manager resizes it.
+    EXPECT_TRUE(last->parentWidget() == nullptr && last->width() == 480 && last->height() > 480);
+    EXPECT_EQ(last->minimumSize(), last->maximumSize());
+    EXPECT_EQ(last->windowTitle(), QString::fromStdString(question));
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const QRect frame = last->frameGeometry();
     EXPECT_EQ(frame.topLeft(), screen.topLeft() + QPoint((screen.width() - frame.width()) / 2,
@@ -93,14 +105,15 @@ TEST_F(VoteDialog, SingleAnswerKeepsOnlyTheLastPickAndSendsIt) {
         const QRectF line = layout->lineAt(0).rect().translated(layout->position());
         EXPECT_TRUE(line.top() >= 0 && line.bottom() <= edit->viewport()->height()) << id;
     }
+    EXPECT_LE(Item<QTextEdit>(last, 4028)->document()->size().height(),
+              Item<QTextEdit>(last, 4028)->viewport()->height());
 
     // Rows 1000/1001, 1002/1003, 1004/1005: a radio button and its text, every 40 pixels.
     const QRect first = Item(last, 4027)->geometry();
     for (int row = 0; row < 3; ++row) {
         ASSERT_NE(Item<QRadioButton>(last, 1000 + 2 * row), nullptr) << row;
-        EXPECT_EQ(Item(last, 1000 + 2 * row)->geometry(),
-                  QRect(first.left(), first.top() + 40 * row, 18, 20));
-        const QRect text = Item(last, 1001 + 2 * row)->geometry();
+        EXPECT_EQ(InDialog(1000 + 2 * row), QRect(first.left(), first.top() + 40 * row, 18, 20));
+        const QRect text = InDialog(1001 + 2 * row);
         EXPECT_EQ(std::tuple(text.left(), text.top(), text.height()),
                   std::tuple(first.left() + 22, first.top() + 40 * row, 40));
     }
@@ -158,12 +171,15 @@ TEST_F(VoteDialog, MultipleAnswersGoInRowOrderAndNothingChosenAsksFirst) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     ASSERT_TRUE(Answered("p2"));
 
+    // Arrows select as they move, from a group where nothing is chosen yet.
     ASSERT_TRUE(Open(Poll("p9", true, "Lunch?", {"Yes", "No", "Later"})));
     ASSERT_EQ(QApplication::focusWidget(), Item(last, 1000));
-    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Down, Qt::Key_Space})
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up}) {
         QTest::keyClick(QApplication::focusWidget(), key);
+        EXPECT_TRUE(qobject_cast<QAbstractButton*>(QApplication::focusWidget())->isChecked());
+    }
     EXPECT_EQ(QApplication::focusWidget(), Item(last, 1002));
-    EXPECT_TRUE(!Checked(1000) && Checked(1002));
+    EXPECT_TRUE(!Checked(1000) && Checked(1002) && !Checked(1004));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     ASSERT_TRUE(Answered("p9"));
     const std::string post = "/polling/out/postpolling Quibrant[SendPoll]{Polling{pollid=";
@@ -172,27 +188,80 @@ TEST_F(VoteDialog, MultipleAnswersGoInRowOrderAndNothingChosenAsksFirst) {
                           post + "p9;itemcount=1;itemname_0=B;};}"}));
 }
 
-TEST_F(VoteDialog, ResultModeShowsCountsAndSummaryAndSubmitOnlyHides) {
-    ASSERT_TRUE(Open(Poll("p3", true, "Lunch?", {"Yes", "No"}, {3, 0}, 3), true));
-    const QString word = Msg(msg::kCountWord);
-    EXPECT_EQ(Text(1000), "A:Yes  ( 3 " + word + ")");
-    EXPECT_EQ(Text(1001), "B:No  ( 0 " + word + ")");
-    EXPECT_EQ(Text(1002), Msg(msg::kSummaryStart) + " 3 " + word);
+// Each choice's count beside a bar of its share, which a screen reader reads
+// as a progress bar; Enter closes as the close button does.
+TEST_F(VoteDialog, ResultModeShowsCountsBarsAndSummaryAndEnterCloses) {
+    ASSERT_TRUE(Open(Poll("p3", true, "Lunch?", {"Yes", "No"}, {2, 1}, 3), true));
+    EXPECT_EQ(Text(1000), "A:Yes  ( 2 people)");
+    EXPECT_EQ(Text(1001), "B:No  ( 1 person)");
+    EXPECT_EQ(Text(1002), Msg(msg::kSummaryStart) + " 3 people");
     EXPECT_EQ(Item(last, 1003), nullptr);
     EXPECT_TRUE(last->findChildren<QCheckBox*>().empty() &&
                 last->findChildren<QRadioButton*>().empty());
     const QRect first = Item(last, 4027)->geometry();
-    EXPECT_EQ(Item(last, 1001)->geometry().topLeft(), first.topLeft() + QPoint(0, 40));
-    EXPECT_EQ(Item(last, 1002)->geometry(),
-              QRect(first.left(), first.top() + 80, first.width(), 20));
+    EXPECT_EQ(InDialog(1001).topLeft(), first.topLeft() + QPoint(0, 40));
+    EXPECT_EQ(InDialog(1002), QRect(first.left(), first.top() + 80, first.width(), 20));
+    const auto bars = last->findChildren<ResultBar*>();
+    ASSERT_EQ(bars.size(), 2);
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(bars[1]);
+    ASSERT_TRUE(bar != nullptr && bar->valueInterface() != nullptr);
+    EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
+    EXPECT_EQ(bar->text(QAccessible::Name), "B:No");
+    EXPECT_EQ(bar->text(QAccessible::Description), "1 of 3 respondents");
+    EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 33);
+    // Two thirds of A's bar are filled, in the skin's colour.
+    const QImage picture = Screenshot("result-bars", {last});
+    const QRect a = QRect(bars[0]->mapTo(last, QPoint()), bars[0]->size());
+    EXPECT_EQ(picture.pixelColor(a.left() + 2, a.center().y()), QColor(49, 95, 202));
+    EXPECT_NE(picture.pixelColor(a.left() + a.width() * 3 / 4, a.center().y()),
+              QColor(49, 95, 202));
     EXPECT_EQ(last->windowTitle(), Msg(msg::kResultCaption));
     ASSERT_NE(last->TextControl(4101), nullptr);  // the skin's title description
     EXPECT_EQ(last->TextControl(4101)->text(), last->windowTitle());
     EXPECT_EQ(Buttons(), "-|" + Msg(15050) + "|");  // the host's "ok_btn" tip
 
-    QTest::keyClick(last, Qt::Key_Return);  // submit: in result mode that only hides
+    QTest::keyClick(last, Qt::Key_Return);
     ASSERT_TRUE(Gone());
-    EXPECT_TRUE(worker.calls.empty() && host->notices.empty() && boxes.empty());
+    EXPECT_EQ(host->notices, (std::vector<NoticeSink::Notice>{{100, 0, true}}));
+    EXPECT_TRUE(worker.calls.empty() && boxes.empty());
+    // Chinese has one word for any count.
+    UseLanguage("0804.xml");
+    EXPECT_EQ(UiText::People(1), QString::fromUtf8("1 \xE4\xBA\xBA"));
+}
+
+// Polls posted together open a step apart, the newest active on top; a
+// poll that identifies voters says so under its whole question, and every
+// one of many choices can be reached above the buttons.
+TEST_F(VoteDialog, DialogsCascadeAndManyChoicesScrollAboveTheButtons) {
+    std::vector<std::string> choices;
+    for (char letter = 'A'; letter <= 'L'; ++letter) choices.push_back(std::string(3, letter));
+    ASSERT_TRUE(Open(Poll("p1", false, "Lunch?", {"Yes", "No"})));
+    QPointer<CPollVoteDlg> under = last;
+    ASSERT_TRUE(Open(Poll("p2", true, "Coffee?", {"Yes", "No"})));
+    EXPECT_EQ(last->pos(), under->pos() + QPoint(32, 32));
+    EXPECT_EQ(QApplication::activeWindow(), last);
+    Screenshot("cascaded-dialogs", {under, last});
+    const std::string question(255, 'q');
+    ASSERT_TRUE(Open(Poll("p3", true, question.substr(0, 120) + " " + question.substr(121), choices,
+                          {}, 0, true)));
+
+    const QRect question4028 = InDialog(4028);
+    auto* privacy = last->findChild<CTransparentStatic*>("privacy");
+    ASSERT_NE(privacy, nullptr);
+    EXPECT_EQ(privacy->text(), Msg(msg::kVotersIdentified));
+    EXPECT_GT(privacy->y(), question4028.bottom());
+    EXPECT_LT(privacy->geometry().bottom(), Item(last, 4027)->y());
+    const int footer = Item(last, 4018)->y();
+    for (int id = 1000; id < 1024; id += 2) {
+        if (id > 1000) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        ASSERT_EQ(QApplication::focusWidget(), Item(last, id));
+        const QWidget* area = last->findChild<QWidget*>("rows");
+        const QRect shown(Item(last, id)->mapTo(area, QPoint()), Item(last, id)->size());
+        EXPECT_TRUE(area->rect().contains(shown)) << id;
+        EXPECT_LT(area->mapTo(last, QPoint(0, area->height())).y(), footer);
+    }
+    EXPECT_TRUE(Checked(1022));
+    Screenshot("privacy-line-many-choices", {last});
 }
 
 TEST_F(VoteDialog, ClosingTellsTheHostBeforeHidingAndSurvivesTheHostStoppingThePoll) {

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 #include <future>
+#include <memory>
 
 #include "WenMessageBox.h"
 #include "core/ShowMessageBox.h"
@@ -27,6 +28,15 @@ TEST(WenMessageBox, ShowsThePlainTextModallyAndReturnsTheButtonClicked) {
         user.start(0);
         EXPECT_EQ(WenShowMessageBox(text, 0, 0, 0, 0), QMessageBox::Ok);
     }
+}
+
+TEST(WenMessageBox, AValueOfOneAsksYesOrNoWithNoTheDefault) {
+    std::unique_ptr<QMessageBox> box(
+        wenmessagebox::BuildMessageBox("Delete?", quibra::kMessageBoxAsk));
+    EXPECT_EQ(box->icon(), QMessageBox::Question);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::No));
+    EXPECT_EQ(quibra::kMessageBoxYes, QMessageBox::Yes);
 }
 
 TEST(ShowMessageBox, HookAnswersUntilClearedThenTheLibraryRefusesOtherThreads) {

@@ -210,17 +210,22 @@ void Windows() {
     });
     editor.exec();
 
-    Send(manager, L"/polling/in/clientgetpollinfo",
-         "<Wendrake><Records>" + record("1", "Which day suits the next review?", "S", 'O', days) +
-             "</Records></Wendrake>");
-    auto* vote = manager.AnswerWindows().empty()
-                     ? nullptr
-                     : dynamic_cast<QWidget*>(manager.AnswerWindows().back().get());
-    if (vote == nullptr) {
-        ++g_failures;
-        return;
-    }
-    Save(Shown(*vote), "dialog_vote.png");
+    // The voting dialog of an open poll, then the result of a closed one, with its bars.
+    const auto pictureVoteWindow = [&](const wchar_t* path, const std::string& poll, bool result,
+                                       const char* name) {
+        Send(manager, path, "<Wendrake><Records>" + poll + "</Records></Wendrake>");
+        const auto& windows = result ? manager.ResultWindows() : manager.AnswerWindows();
+        auto* window = windows.empty() ? nullptr : dynamic_cast<QWidget*>(windows.back().get());
+        if (window == nullptr)
+            ++g_failures;
+        else
+            Save(Shown(*window), name);
+    };
+    pictureVoteWindow(L"/polling/in/clientgetpollinfo",
+                      record("1", "Which day suits the next review?", "S", 'O', days), false,
+                      "dialog_vote.png");
+    pictureVoteWindow(L"/polling/in/clientshowpollresult",
+                      record("3", "下周的会议时间", "S", 'C', days), true, "dialog_result.png");
 }
 
 }  // namespace

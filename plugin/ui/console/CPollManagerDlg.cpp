@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "config/AppConfig.h"
 #include "core/PollManager.h"
@@ -86,6 +88,7 @@ void CPollManagerDlg::InitDialog() {
     const CSkinLayout& layout = CSkinLayout::Current();
     const QFont* font = DialogFont::Get();
     layout.ApplyDialogEntry(*this, L"640*480_dlg");
+    setWindowTitle(Msg(msg::kConsoleTitle));  // what the task switcher shows
     m_workspace = Item(kWorkspaceId);
     if (const ControlEntry* workspace = layout.FindControl(L"workspace_ctrl"))
         m_workspace->setGeometry(ToQRect(workspace->rect));
@@ -181,6 +184,8 @@ std::optional<std::wstring> CPollManagerDlg::ClearPresentation() {
     }
     std::optional<std::wstring> shown;
     if (m_currentPanel && m_currentPanel->Record()) shown = m_currentPanel->Record()->pollId;
+    const auto at = std::find(m_panels.begin(), m_panels.end(), m_currentPanel);
+    m_shownRow = m_currentPanel && at != m_panels.end() ? at - m_panels.begin() : -1;
     for (PollDetailsPanel* panel : m_panels) {
         if (!panel) continue;
         panel->hide();
@@ -200,6 +205,8 @@ void CPollManagerDlg::FillPresentation(std::vector<PollRecord>& records,
     if (const QFont* base = DialogFont::Get()) bold = *base;
     bold.setBold(true);
 
+    // Rows as high as a line of Latin and Chinese text, so neither is cut.
+    const QSize rowSize(0, DialogFont::LineHeight(bold) + 2);
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(records.size()));
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -207,6 +214,7 @@ void CPollManagerDlg::FillPresentation(std::vector<PollRecord>& records,
         auto* item = new QTreeWidgetItem(QStringList{QString::fromStdWString(record.title)});
         item->setData(0, kRecordRole, static_cast<int>(i));
         item->setFont(0, bold);
+        item->setSizeHint(0, rowSize);
         switch (record.status) {
             case PollStatus::New:
                 item->setForeground(0, QColor(0x92, 0x93, 0x60));
@@ -230,7 +238,9 @@ void CPollManagerDlg::FillPresentation(std::vector<PollRecord>& records,
         m_tree->addTopLevelItems(items);
     }
 
-    if (!m_buttonsEnabled) {
+    // An import keeps the console locked until its last poll has been sent.
+    const bool importing = m_fileCommands.ImportRunning();
+    if (!m_buttonsEnabled && !importing) {
         m_buttonsEnabled = true;
         m_tree->setEnabled(true);
     }
@@ -240,7 +250,10 @@ void CPollManagerDlg::FillPresentation(std::vector<PollRecord>& records,
         m_defaultPanel->hide();
         int selected = 0;
         if (!rememberedPollId.empty()) {
-            selected = -1;
+            // A shown poll that went leaves its row to the poll now there.
+            selected = m_shownRow < 0 ? -1
+                                      : static_cast<int>(std::min<std::ptrdiff_t>(
+                                            m_shownRow, std::ssize(records) - 1));
             for (std::size_t i = 0; i < records.size(); ++i) {
                 if (records[i].pollId == rememberedPollId) {
                     selected = static_cast<int>(i);
@@ -251,7 +264,8 @@ void CPollManagerDlg::FillPresentation(std::vector<PollRecord>& records,
         if (selected >= 0) m_tree->setCurrentItem(m_tree->topLevelItem(selected));
     }
     m_tree->setFocus();
-    if (CImageButton* create = Button(kCreateButtonId)) create->setEnabled(true);
+    if (CImageButton* create = Button(kCreateButtonId); create && !importing)
+        create->setEnabled(true);
 }
 
 PollDetailsPanel* CPollManagerDlg::PanelFor(int index) {
@@ -457,9 +471,28 @@ void CPollManagerDlg::PublishPolls() {
 
 void CPollManagerDlg::DeletePolls() {
     std::vector<PollRecord*> records;
-    if (!CollectSelected(PollStatus::New | PollStatus::Closed, false, records)) {
+    const auto collect = [&] {
+        return CollectSelected(PollStatus::New | PollStatus::Closed, false, records);
+    };
+    if (!collect()) {
         RefuseSelection();
         return;
+    }
+    int ballots = 0;
+    bool published = false;
+    for (const PollRecord* record : records) {
+        ballots += std::max(0, record->voterCount);
+        published = published || record->publishState == PublishState::Published;
+    }
+    if (ballots > 0 || published) {
+        // Ballots and published results are asked about first; the box runs
+        // its own event loop, in which a refresh may replace the records.
+        const QString question =
+            ballots == 1 ? Msg(msg::kDeleteOneBallot) : Msg(msg::kDeleteBallots).arg(ballots);
+        const QPointer<CPollManagerDlg> alive(this);
+        if (ShowMessageBox(question.toStdWString(), kMessageBoxAsk) != kMessageBoxYes || !alive ||
+            !collect())
+            return;
     }
     m_manager.CmdDelete({records.begin(), records.end()});
     EnableAll(false);
@@ -512,17 +545,17 @@ void CPollManagerDlg::ShowLongText(QPoint viewportPos) {
         m_tip->hide();
         return;
     }
-    const QRect label = m_tree->visualItemRect(item);
-    // Measured with the font a fresh drawing context starts with, not the tree's own.
-    const QFontMetrics metrics(QApplication::font());
+    // Measured as the tree draws it: in the item's own font, inside the
+    // style's text margins, elided where it does not fit.
+    const int margin =
+        m_tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_tree) + 1;
+    const int width = m_tree->visualItemRect(item).width() - 2 * margin;
     const QString text = item->text(0);
-    if (metrics.horizontalAdvance(text) < label.width()) {
+    if (QFontMetrics(item->font(0)).elidedText(text, m_tree->textElideMode(), width) == text) {
         m_tip->hide();
         return;
     }
-    const int perLine = LongTextTip::CharsPerLine(label.width(), metrics.averageCharWidth());
-    const QPoint at = m_tree->viewport()->mapTo(this, viewportPos);
-    m_tip->ShowTip(QString(), LongTextTip::BreakText(text, perLine), at);
+    m_tip->ShowTip(QString(), text, m_tree->viewport()->mapToGlobal(viewportPos));
 }
 
 void CPollManagerDlg::ShowTreeMenu(QPoint globalPos) {

@@ -128,6 +128,7 @@ private:
     PollDetailsPanel* m_defaultPanel = nullptr;
     PollDetailsPanel* m_currentPanel = nullptr;
     std::vector<PollDetailsPanel*> m_panels;  // one per record, null until first shown
+    std::ptrdiff_t m_shownRow = -1;           // the shown panel's row at the last clearing
     LongTextTip* m_tip = nullptr;
     CSkinMenu m_treeMenu;
     CSkinMenu m_buttonMenu;

@@ -81,6 +81,11 @@ CPollQuestionDlg::CPollQuestionDlg(const SkinSettings& settings)
 CPollQuestionDlg::~CPollQuestionDlg() = default;
 
 int CPollQuestionDlg::exec() {
+    // Choices past the seventh have no edit: such a poll is refused, never cut.
+    if (m_record.items.size() > kChoiceIds.size()) {
+        ShowMessageBox(CWenMsg::GetInstance().GetMsg(msg::kTooManyChoicesEdit), 0);
+        return Rejected;
+    }
     if (!m_initialised) {
         m_initialised = true;
         InitDialog();
@@ -106,9 +111,7 @@ void CPollQuestionDlg::InitDialog() {
         m_radioIndex = m_record.singleChoice ? 0 : 1;
         m_identify = m_record.identified;
         m_title->setText(QString::fromStdWString(m_record.title));
-        // Items beyond the seventh have no edit and are left out.
-        const std::size_t shown = std::min(m_record.items.size(), m_choices.size());
-        for (std::size_t i = 0; i < shown; ++i)
+        for (std::size_t i = 0; i < m_record.items.size(); ++i)
             m_choices[i]->setText(QString::fromStdWString(m_record.items[i].content));
     }
     const QString caption = Msg(editing ? msg::kEditorCaptionEdit : msg::kEditorCaptionNew);

@@ -37,7 +37,8 @@ public:
     PollRecord& Record() { return m_record; }
     const PollRecord& Record() const { return m_record; }
 
-    // Sets the controls up from the record (once), then runs modally.
+    // Sets the controls up from the record (once), then runs modally. A
+    // record of more than seven choices is refused with a message (Rejected).
     int exec() override;
     // OK validates and stores, Cancel and the layout's close button cancel.
     void OnCommand(int id) override;

@@ -3,27 +3,28 @@
 #include <QFrame>
 #include <QString>
 
+class QFont;
 class QLabel;
 
 namespace quibra {
 
-// The tip that shows the whole text of a tree item too long for its label,
-// broken into lines. A child of the console, hidden until asked; the pointer
-// passes through it, so the tree under it keeps receiving the moves.
+// The tip that shows the whole text of a tree item cut short in its label. A
+// tool-tip window of its own (owned by the console), so it may reach past the
+// console's edge; its lines are broken to fit the screen and it stays on it.
+// Hidden until asked; the pointer passes through it.
 class LongTextTip : public QFrame {
 public:
-    explicit LongTextTip(QWidget* parent);
+    explicit LongTextTip(QWidget* owner);
 
-    // Shows `text` below a bold `title` (none when empty) with its top-left
-    // corner at `at` (parent coordinates), kept inside the parent.
+    // Shows `text` below a bold `title` (none when empty) just below the
+    // global point `at`, moved as little as needed to stay on that screen.
     void ShowTip(const QString& title, const QString& text, QPoint at);
     QString Text() const;
 
-    // `text` cut into consecutive pieces of `charsPerLine` characters joined by
-    // line feeds, every character kept; a CR LF becomes one line feed.
-    static QString BreakText(const QString& text, int charsPerLine);
-    // How many characters of average width fit a label: at least one.
-    static int CharsPerLine(int labelWidth, int averageCharWidth);
+    // `text` broken into lines no wider than `width` in `font`, at word
+    // boundaries where there are any, else between characters (Chinese has no
+    // spaces); every character kept, and a CR LF becomes one line feed.
+    static QString BreakText(const QString& text, const QFont& font, int width);
 
 private:
     QLabel* m_title;

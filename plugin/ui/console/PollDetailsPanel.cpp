@@ -3,21 +3,18 @@
 #include <QComboBox>
 #include <QHeaderView>
 
-#include "i18n/CWenMsg.h"
 #include "i18n/MessageIds.h"
 #include "polldata/PollRecord.h"
+#include "ui/controls/DialogFont.h"
+#include "ui/controls/ResultBar.h"
+#include "ui/controls/UiText.h"
 
 namespace quibra {
 
 namespace {
 
 QString Msg(int id) {
-    return QString::fromStdWString(CWenMsg::GetInstance().GetMsg(id));
-}
-
-// "12 people": a count followed by the word for the people it counts.
-QString CountText(int count) {
-    return QString::number(count) + QLatin1Char(' ') + Msg(msg::kCountWord);
+    return UiText::Msg(id);
 }
 
 QString StatusText(PollStatus status) {
@@ -38,13 +35,16 @@ QString StatusText(PollStatus status) {
 PollDetailsPanel::PollDetailsPanel(QWidget* parent, PollRecord* record)
     : QTreeWidget(parent), m_record(record) {
     setObjectName(record ? QStringLiteral("details") : QStringLiteral("defaultDetails"));
-    setColumnCount(2);
+    setColumnCount(3);
     setHeaderHidden(true);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
     setUniformRowHeights(true);
+    header()->setStretchLastSection(false);
     header()->setSectionResizeMode(0, QHeaderView::Stretch);
     header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    header()->setSectionResizeMode(2, QHeaderView::Fixed);
+    header()->resizeSection(2, kBarWidth);
 }
 
 QTreeWidgetItem* PollDetailsPanel::AddCategory(const QString& title) {
@@ -53,6 +53,7 @@ QTreeWidgetItem* PollDetailsPanel::AddCategory(const QString& title) {
     bold.setBold(true);
     category->setFont(0, bold);
     category->setFirstColumnSpanned(true);
+    category->setSizeHint(0, RowSize());
     return category;
 }
 
@@ -60,6 +61,7 @@ QTreeWidgetItem* PollDetailsPanel::AddRow(QTreeWidgetItem* category, const QStri
                                           const QString& value) {
     auto* row = new QTreeWidgetItem(category, QStringList{caption, value});
     row->setToolTip(0, caption);
+    row->setSizeHint(0, RowSize());
     return row;
 }
 
@@ -69,8 +71,14 @@ QTreeWidgetItem* PollDetailsPanel::AddListRow(QTreeWidgetItem* category, const Q
     auto* list = new QComboBox;
     list->addItems(entries);
     list->setFont(font());
+    list->setFixedHeight(RowSize().height());
     setItemWidget(row, 1, list);
     return row;
+}
+
+QSize PollDetailsPanel::RowSize() const {
+    // As high as a line of Latin and Chinese text, so neither is cut.
+    return QSize(0, DialogFont::LineHeight(font()) + 2);
 }
 
 QString PollDetailsPanel::ValueText(const QTreeWidgetItem* row) const {
@@ -86,7 +94,7 @@ void PollDetailsPanel::DescribeRecord() {
     QTreeWidgetItem* choices = AddCategory(Msg(msg::kCategoryChoices));
     for (const PollItem& item : record.items) {
         const QString caption = QString::fromStdWString(item.itemName + L":" + item.content);
-        const QString value = CountText(item.postCount);
+        const QString value = UiText::People(item.postCount);
         if (item.postCount > 0 && record.identified) {
             QStringList entries{value};
             entries.reserve(static_cast<qsizetype>(item.voterNames.size()) + 1);
@@ -96,12 +104,16 @@ void PollDetailsPanel::DescribeRecord() {
         } else {
             AddRow(choices, caption, value);
         }
+        // A poll that was posted has answers to show as bars.
+        if (record.status != PollStatus::New)
+            setItemWidget(choices->child(choices->childCount() - 1), 2,
+                          new ResultBar(nullptr, caption, item.postCount, record.voterCount));
     }
     choices->setExpanded(true);
 
     QTreeWidgetItem* details = AddCategory(Msg(msg::kCategoryDetails));
     if (record.status == PollStatus::Closed)
-        AddRow(details, Msg(msg::kVoterCountCaption), CountText(record.voterCount));
+        AddRow(details, Msg(msg::kVoterCountCaption), UiText::People(record.voterCount));
     AddRow(details, Msg(msg::kIdentifyCaption),
            Msg(record.identified ? msg::kIdentified : msg::kAnonymous));
     AddRow(details, Msg(msg::kAnswerModeCaption),

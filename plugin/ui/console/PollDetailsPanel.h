@@ -9,9 +9,13 @@ struct PollRecord;
 
 // The details panel of one poll: a property list of expandable categories,
 // each holding caption/value rows; a row that lists voters carries a
-// drop-down of them as its value. The default panel has no record.
+// drop-down of them as its value, and the choices of a posted poll a bar of
+// their share. The default panel has no record.
 class PollDetailsPanel : public QTreeWidget {
 public:
+    // The third column: the bar of a choice's share of the respondents.
+    static constexpr int kBarWidth = 150;
+
     explicit PollDetailsPanel(QWidget* parent, PollRecord* record = nullptr);
 
     // Null for the default panel.
@@ -35,6 +39,8 @@ public:
     QString ValueText(const QTreeWidgetItem* row) const;
 
 private:
+    QSize RowSize() const;
+
     PollRecord* m_record;
 };
 

@@ -1,16 +1,21 @@
 #include "ui/console/PollFileCommands.h"
 
 #include <QLoggingCategory>
+#include <QPointer>
 #include <string_view>
 
 #include "config/Folders.h"
 #include "core/PollManager.h"
+#include "core/ShowMessageBox.h"
 #include "i18n/LanguageId.h"
+#include "i18n/MessageIds.h"
 #include "polldata/PollFileReader.h"
 #include "polldata/PollFileTrace.h"
 #include "report/HtmlReportExport.h"
 #include "ui/console/CPollManagerDlg.h"
+#include "ui/console/CPollQuestionDlg.h"
 #include "ui/console/PollFileDialogs.h"
+#include "ui/controls/UiText.h"
 
 // The poll file reader's numbered trace; silent unless debug output is switched
 // on for it (QT_LOGGING_RULES="quibra.pollfile.debug=true").
@@ -44,25 +49,40 @@ void PollFileCommands::ImportPollFile() {
     if (ImportRunning()) return;
     const QString path = PollFileDialogs::ChoosePollFile(&m_console);
     if (path.isEmpty()) return;
-    auto reader = std::make_unique<PollFileReader>(ToWString(path));
-    if (!reader->Read()) return;
+    PollFileReader reader(ToWString(path));
+    if (!reader.Read()) return;
+    // A poll the editor could not show whole is refused by name; the others come in.
+    std::vector<PollRecord> accepted;
+    QStringList refused;
+    for (const PollRecord& record : reader.GetRecords()) {
+        if (record.items.size() > CPollQuestionDlg::kChoiceIds.size())
+            refused.append(QString::fromStdWString(record.title));
+        else
+            accepted.push_back(record);
+    }
+    if (!refused.isEmpty()) {
+        // The box runs its own event loop, in which the console may go.
+        const QPointer<CPollManagerDlg> alive(&m_console);
+        ShowMessageBox(
+            (UiText::Msg(msg::kTooManyChoicesImport) + QLatin1Char('\n') + refused.join('\n'))
+                .toStdWString(),
+            0);
+        if (!alive) return;
+    }
+    if (accepted.empty()) return;
     m_console.EnableAll(false);
-    m_import = std::move(reader);
+    m_import = std::move(accepted);
     m_nextImported = 0;
     CreateNextImported();
     if (ImportRunning()) m_importTimer.start();
 }
 
 void PollFileCommands::CreateNextImported() {
-    const std::vector<PollRecord>& records = m_import->GetRecords();
-    if (m_nextImported < records.size()) {
-        m_console.Manager().CmdCreatePolling(records[m_nextImported++]);
-        // A list reply to an earlier poll may have unlocked the console meanwhile.
-        m_console.EnableAll(false);
-    }
-    if (m_nextImported >= records.size()) {
+    if (m_nextImported < m_import.size())
+        m_console.Manager().CmdCreatePolling(m_import[m_nextImported++]);
+    if (m_nextImported >= m_import.size()) {
         m_importTimer.stop();
-        m_import.reset();
+        m_import.clear();
     }
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 
 #include <QTimer>
-#include <memory>
+#include <vector>
 
+#include "polldata/PollRecord.h"
 #include "polldata/VoteResultWriter.h"
 
 namespace quibra {
 
 class CPollManagerDlg;
-class PollFileReader;
 
 // The console's file commands: importing a poll file and exporting polls as an
 // HTML report. The console owns one and calls it for its import and export
@@ -25,8 +25,10 @@ public:
     PollFileCommands& operator=(const PollFileCommands&) = delete;
 
     // Chooses a poll file, locks the console and creates its polls, one every
-    // kImportIntervalMs on a timer so the window keeps answering meanwhile. A
-    // file without a usable poll changes nothing. Ignored while an import runs.
+    // kImportIntervalMs on a timer so the window keeps answering meanwhile;
+    // the console stays locked until the last one is sent. Polls of more than
+    // seven choices are named in a message and left out. A file without a
+    // usable poll changes nothing. Ignored while an import runs.
     void ImportPollFile();
     // Exports the poll of the shown details panel to an HTML report.
     void ExportShownPoll();
@@ -36,15 +38,15 @@ public:
     // Creates no more polls of the file being imported.
     void StopImport();
     // Whether polls of an imported file are still waiting to be created.
-    bool ImportRunning() const { return m_import != nullptr; }
+    bool ImportRunning() const { return !m_import.empty(); }
 
 private:
     void CreateNextImported();
     void Export(VoteResultMode mode);
 
     CPollManagerDlg& m_console;
-    // The file being imported and the index of its next poll.
-    std::unique_ptr<PollFileReader> m_import;
+    // The polls being imported and the index of the next one.
+    std::vector<PollRecord> m_import;
     std::size_t m_nextImported = 0;
     QTimer m_importTimer;
 };

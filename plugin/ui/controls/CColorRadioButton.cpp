@@ -7,6 +7,7 @@
 
 #include "ui/controls/DialogBackgroundColor.h"
 #include "ui/controls/EnterKey.h"
+#include "ui/controls/RadioArrows.h"
 
 namespace quibra {
 
@@ -64,6 +65,7 @@ void CColorRadioButton::paintEvent(QPaintEvent*) {
 void CColorRadioButton::keyPressEvent(QKeyEvent* event) {
     if (EnterKey::Click(*this, *event)) return;
     QAbstractButton::keyPressEvent(event);
+    RadioArrows::SelectFocused(*this, *event);
 }
 
 bool CColorRadioButton::hitButton(const QPoint& pos) const {

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "ui/controls/EnterKey.h"
+#include "ui/controls/ToolTipDelayStyle.h"
 
 namespace quibra {
 
@@ -12,6 +13,7 @@ CImageButton::CImageButton(QWidget* parent, Type type) : QAbstractButton(parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_Hover);  // repaint on enter and leave, for the hot picture
     setAttribute(Qt::WA_OpaquePaintEvent);
+    ToolTipDelayStyle::Apply(*this);
     SetType(type);
 }
 

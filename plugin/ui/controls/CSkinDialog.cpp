@@ -1,6 +1,8 @@
 #include "ui/controls/CSkinDialog.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QFocusFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -21,7 +23,21 @@ constexpr const char* kCommandProperty = "quibraCommand";
 CSkinDialog::CSkinDialog(QWidget* parent) : QDialog(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     if (const QFont* font = DialogFont::Get()) setFont(*font);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now == nullptr || now == this || now->window() != this) return;
+        if (m_focusRing.isNull()) {
+            m_focusRing = new QFocusFrame(this);
+            // The ring is painted in the window-text colour: the highlight shows on any skin.
+            QPalette ring = m_focusRing->palette();
+            ring.setColor(QPalette::WindowText, ring.color(QPalette::Highlight));
+            m_focusRing->setPalette(ring);
+        }
+        m_focusRing->setWidget(now);
+        FocusMoved(now);
+    });
 }
+
+void CSkinDialog::FocusMoved(QWidget*) {}
 
 CSkinDialog::~CSkinDialog() = default;
 
@@ -100,32 +116,41 @@ void CSkinDialog::mousePressEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
-    // The window system moves the window where it can; otherwise follow the
-    // pointer by hand until the button goes up.
-    QWindow* handle = window()->windowHandle();
-    if (handle != nullptr && handle->startSystemMove()) return;
-    m_dragging = true;
+    m_pressed = true;
+    m_dragging = false;
     m_dragStart = event->globalPosition().toPoint();
     m_windowStart = window()->pos();
 }
 
 void CSkinDialog::mouseMoveEvent(QMouseEvent* event) {
-    if (!m_dragging) {
+    if (!m_pressed || !(event->buttons() & Qt::LeftButton)) {
+        // A release that went elsewhere ends the drag too.
+        m_pressed = m_dragging = false;
         QDialog::mouseMoveEvent(event);
         return;
     }
     event->accept();
+    if (!m_dragging) {
+        // The window system moves the window where it can, from the first
+        // move with the button held; otherwise it follows the pointer here.
+        QWindow* handle = window()->windowHandle();
+        if (handle != nullptr && handle->startSystemMove()) {
+            m_pressed = false;
+            return;
+        }
+        m_dragging = true;
+    }
     window()->move(m_windowStart + event->globalPosition().toPoint() - m_dragStart);
 }
 
 void CSkinDialog::mouseReleaseEvent(QMouseEvent* event) {
-    if (!m_dragging) {
+    if (!m_pressed || event->button() != Qt::LeftButton) {
         QDialog::mouseReleaseEvent(event);
         return;
     }
     event->accept();
-    m_dragging = false;
-    window()->move(m_windowStart + event->globalPosition().toPoint() - m_dragStart);
+    if (m_dragging) window()->move(m_windowStart + event->globalPosition().toPoint() - m_dragStart);
+    m_pressed = m_dragging = false;
 }
 
 }  // namespace quibra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFocusFrame>
 #include <QPointer>
 #include <map>
 
@@ -16,7 +17,9 @@ class CTransparentStatic;
 // Base of the three skinned dialogs: paints CSkinBackground, moves the window
 // when it is dragged by any point that is not a child control, finds its
 // controls by item id (their object name), routes button clicks to OnCommand,
-// and keeps the picture and text controls the skin layout created.
+// keeps the picture and text controls the skin layout created, and rings the
+// control that has the keyboard focus (image buttons and bare radio buttons
+// show none of their own).
 class CSkinDialog : public QDialog {
     Q_OBJECT
 public:
@@ -63,6 +66,10 @@ public:
     // Centres on the parent window, else on the primary screen's work area.
     void CenterWindow();
 
+    // The ring drawn round the focused control of this dialog; null before
+    // the first control took the focus.
+    QFocusFrame* FocusRing() const { return m_focusRing; }
+
 signals:
     // Emitted for every command, before OnCommand runs.
     void commandTriggered(int id);
@@ -72,12 +79,20 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // The keyboard focus moved to `now`, a control of this dialog.
+    virtual void FocusMoved(QWidget* now);
 
 private:
     CSkinBackground m_background;
     std::map<int, QPointer<CPictureView>> m_pictures;
     std::map<int, QPointer<CTransparentStatic>> m_texts;
-    // A drag the window system refused: moved by hand from these.
+    // A child of the focused control's parent, so it goes with that parent.
+    QPointer<QFocusFrame> m_focusRing;
+    // The left button went down on the body and is still held; the window
+    // moves only while it is (a press and release delivered together never
+    // starts a move), by the window system, or by hand from these where the
+    // window system refused.
+    bool m_pressed = false;
     bool m_dragging = false;
     QPoint m_dragStart;
     QPoint m_windowStart;

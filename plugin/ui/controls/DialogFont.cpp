@@ -1,5 +1,8 @@
 #include "ui/controls/DialogFont.h"
 
+#include <QTextLayout>
+#include <QtMath>
+
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <cmath>
@@ -69,6 +72,14 @@ QRect DialogFont::ToPixels(const QRect& du) {
     const int left = x(du.x());
     const int top = y(du.y());
     return QRect(left, top, x(du.x() + du.width()) - left, y(du.y() + du.height()) - top);
+}
+
+int DialogFont::LineHeight(const QFont& font) {
+    QTextLayout layout(QStringLiteral("\u00C1gy\u4E2D\u6587"), font);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    return qCeil(line.height());
 }
 
 }  // namespace quibra

@@ -20,6 +20,9 @@ public:
     // A template rectangle in dialog units (x, y, width, height) in pixels:
     // x and width scale by width / 4, y and height by height / 8.
     static QRect ToPixels(const QRect& dialogUnits);
+    // The height of a line that holds Latin and Chinese text in `font`, the
+    // fallback face's taller ascent and descent included, in whole pixels.
+    static int LineHeight(const QFont& font);
 };
 
 }  // namespace quibra

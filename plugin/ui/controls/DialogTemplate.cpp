@@ -97,7 +97,8 @@ QWidget* DialogTemplate::Create(CSkinDialog& dialog, const TemplateItem& item) {
 }
 
 void DialogTemplate::Apply(CSkinDialog& dialog, const DialogTemplateSpec& spec) {
-    dialog.resize(ToPixels(0, 0, spec.width, spec.height).size());
+    // A template's size is fixed: its controls stand where it put them.
+    dialog.setFixedSize(ToPixels(0, 0, spec.width, spec.height).size());
     for (const TemplateItem& item : spec.items)
         if (dialog.Item(item.id) == nullptr) Create(dialog, item);
 }

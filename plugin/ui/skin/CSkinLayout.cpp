@@ -10,6 +10,7 @@
 #include "ui/controls/CPictureView.h"
 #include "ui/controls/CSkinDialog.h"
 #include "ui/controls/CTransparentStatic.h"
+#include "ui/controls/DialogBackgroundColor.h"
 #include "ui/controls/SkinImage.h"
 
 namespace quibra {
@@ -139,6 +140,12 @@ const DialogEntry* CSkinLayout::FindDialog(const std::wstring& name) const {
     return nullptr;
 }
 
+QColor CSkinLayout::Colour(const std::wstring& name, const QColor& fallback) const {
+    for (const ColorEntry& entry : m_colors)
+        if (entry.name == name) return DialogBackgroundColor::ToQColor(entry.colour);
+    return fallback;
+}
+
 const ControlEntry* CSkinLayout::FindControl(const std::wstring& name) const {
     for (const ControlEntry& entry : m_controls)
         if (entry.name == name) return &entry;
@@ -151,7 +158,9 @@ void CSkinLayout::ApplyDialogEntry(CSkinDialog& dialog, const std::wstring& entr
     if (!entry.rect.IsEmpty()) {
         const bool wasVisible = dialog.isVisible();
         dialog.setWindowFlag(Qt::FramelessWindowHint, true);
-        dialog.setGeometry(ToQRect(entry.rect));
+        // The skin's size is the window's: nothing in it follows a resize.
+        dialog.setFixedSize(entry.rect.Width(), entry.rect.Height());
+        dialog.move(entry.rect.left, entry.rect.top);
         dialog.CenterWindow();
         // Changing the window flags hides a shown window.
         if (wasVisible) dialog.show();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <algorithm>
 #include <climits>
@@ -87,6 +88,8 @@ public:
     const std::vector<DialogEntry>& Dialogs() const { return m_dialogs; }
     const std::vector<ControlEntry>& Controls() const { return m_controls; }
     const std::vector<ColorEntry>& Colors() const { return m_colors; }
+    // The colour of the first colour entry of that name, else `fallback`.
+    QColor Colour(const std::wstring& name, const QColor& fallback) const;
 
     // Sizes and places `dialog` by the entry (an unknown name applies an
     // empty entry): a non-empty rectangle makes the window frameless, gives it

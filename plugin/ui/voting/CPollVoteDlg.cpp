@@ -1,6 +1,7 @@
 #include "ui/voting/CPollVoteDlg.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -9,6 +10,10 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <algorithm>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTextDocument>
+#include <QtMath>
 
 #include "config/AppConfig.h"
 #include "core/PollManager.h"
@@ -21,6 +26,9 @@
 #include "ui/controls/CTransparentStatic.h"
 #include "ui/controls/DialogTemplate.h"
 #include "ui/controls/EnterKey.h"
+#include "ui/controls/RadioArrows.h"
+#include "ui/controls/ResultBar.h"
+#include "ui/controls/UiText.h"
 #include "ui/skin/CSkinLayout.h"
 
 namespace quibra {
@@ -31,6 +39,10 @@ constexpr int kRowHeight = 20;
 constexpr int kRowPitch = 40;
 constexpr int kChoiceButtonWidth = 18;
 constexpr int kTextIndent = 22;
+constexpr int kBarGap = 8;
+constexpr int kBarWidth = 150;
+// Dialogs open at once step down and right by this much, so each one shows.
+constexpr int kCascadeStep = 32;
 
 enum ItemId : int {
     kSubmit = 4018,
@@ -59,8 +71,20 @@ QString Text(const std::wstring& text) {
 }
 
 QString Msg(int id) {
-    return Text(CWenMsg::GetInstance().GetMsg(id));
+    return UiText::Msg(id);
 }
+
+// A radio button whose arrow keys select as they move through the group.
+class ChoiceRadio : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        QRadioButton::keyPressEvent(event);
+        RadioArrows::SelectFocused(*this, *event);
+    }
+};
 
 }  // namespace
 
@@ -81,18 +105,21 @@ void CPollVoteDlg::Create() {
     PlaceFooterLine();
 
     auto* question = ItemAs<CReadOnlyText>(kQuestion);
-    const QRect questionRect = question->geometry();
     CenterWindow();
-    // Every row is 20 pixels high and rows follow each other every 40.
-    QRect row = Item(kFirstRowFrame)->geometry();
-    row.setHeight(kRowHeight);
     // Selectable with the mouse, but Tab goes straight to the choices.
     question->setFocusPolicy(Qt::ClickFocus);
     if (m_record.pollId.empty()) return;
 
     question->SetText(Text(m_record.title));
-    question->setGeometry(questionRect);
     setAccessibleName(Text(m_record.title));
+    setWindowTitle(Text(m_record.title));  // the task switcher tells the polls apart
+    // The skin puts the buttons in place; whatever grows below moves them on.
+    SetUpModeControls();
+    ShowWholeQuestion(*question);
+    if (m_mode == VoteMode::Voting && m_record.identified) AddPrivacyLine(*question);
+    // Every row is 20 pixels high and rows follow each other every 40.
+    QRect row = Item(kFirstRowFrame)->geometry();
+    row.setHeight(kRowHeight);
     if (m_mode == VoteMode::Voting)
         CreateVotingRows(row);
     else
@@ -103,27 +130,94 @@ void CPollVoteDlg::Create() {
 void CPollVoteDlg::PlaceFooterLine() {
     // The skin moves the buttons and resizes the dialog but knows nothing of
     // this line: keep it just above the buttons, as in the template, and
-    // inside the dialog, so seven rows of choices never cross it.
+    // inside the dialog, so the rows never cross it.
     QWidget* line = Item(kFooterLine);
     const QRect buttons = Item(kSubmit)->geometry();
     const int gap = DialogTemplate::ToPixels(0, 192, 0, 197 - 192).height();
     line->setGeometry(line->x(), buttons.top() - gap, width() - 2 * line->x(), line->height());
 }
 
+void CPollVoteDlg::GrowBelow(int y, int by) {
+    if (by <= 0) return;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!child->isWindow() && child->y() > y) child->move(child->x(), child->y() + by);
+    setFixedSize(width(), height() + by);
+}
+
+void CPollVoteDlg::ShowWholeQuestion(CReadOnlyText& question) {
+    // The whole question shows (up to 255 characters): its box grows to the
+    // text and everything below moves down.
+    question.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QTextDocument* text = question.document();
+    text->setTextWidth(question.contentsRect().width());
+    const int needed = qCeil(text->size().height()) + 2 * question.frameWidth();
+    const QRect box = question.geometry();
+    GrowBelow(box.bottom(), needed - box.height());
+    question.resize(box.width(), qMax(needed, box.height()));
+}
+
+void CPollVoteDlg::AddPrivacyLine(const QWidget& question) {
+    const QRect box = question.geometry();
+    GrowBelow(box.bottom(), kRowHeight);
+    auto* line = new CTransparentStatic(this);
+    line->setObjectName(QStringLiteral("privacy"));
+    line->setGeometry(box.left(), box.bottom() + 1, box.width(), kRowHeight);
+    line->setText(Msg(msg::kVotersIdentified));
+    line->show();
+}
+
+QWidget* CPollVoteDlg::CreateRowsArea(const QRect& firstRow, int contentHeight) {
+    // The rows run from the first row's place to just above the footer line.
+    // The dialog grows, as far as the screen's work area allows, to hold them
+    // all; beyond that they scroll, and no row ever covers a button.
+    const int bottom = Item(kFooterLine)->y() - kRowHeight / 2;
+    int room = bottom - firstRow.top();
+    if (contentHeight > room) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const int spare = screen != nullptr ? screen->availableGeometry().height() - height() : 0;
+        const int grow = qMin(contentHeight - room, qMax(0, spare));
+        GrowBelow(firstRow.bottom(), grow);
+        room += grow;
+    }
+    m_rowsArea = new QScrollArea(this);
+    m_rowsArea->setObjectName(QStringLiteral("rows"));
+    m_rowsArea->setFrameShape(QFrame::NoFrame);
+    m_rowsArea->setFocusPolicy(Qt::NoFocus);  // Tab goes from choice to choice
+    m_rowsArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_rowsArea->viewport()->setAutoFillBackground(false);
+    m_rowsArea->setGeometry(firstRow.left(), firstRow.top(), firstRow.width(), room);
+    const int scrollBar =
+        contentHeight > room ? m_rowsArea->verticalScrollBar()->sizeHint().width() : 0;
+    auto* content = new QWidget;
+    content->resize(firstRow.width() - scrollBar, contentHeight);
+    m_rowsArea->setWidget(content);
+    content->setAutoFillBackground(false);  // the skin's background shows through
+    m_rowsArea->show();
+    return content;
+}
+
+void CPollVoteDlg::FocusMoved(QWidget* now) {
+    if (m_rowsArea != nullptr && m_rowsArea->widget()->isAncestorOf(now))
+        m_rowsArea->ensureWidgetVisible(now);
+}
+
 void CPollVoteDlg::CreateVotingRows(QRect row) {
+    QWidget* rows = CreateRowsArea(row, kRowPitch * static_cast<int>(m_record.items.size()));
+    row = QRect(0, 0, rows->width(), kRowHeight);
     for (const PollItem& item : m_record.items) {
         QAbstractButton* button = nullptr;
         if (m_record.singleChoice)
-            button = new QRadioButton(this);
+            button = new ChoiceRadio(rows);
         else
-            button = new QCheckBox(this);
+            button = new QCheckBox(rows);
         button->setObjectName(QString::number(NextId()));
         button->setGeometry(row.left(), row.top(), kChoiceButtonWidth, row.height());
         const std::wstring label = item.itemName + L":" + item.content;
         // The button has no text of its own; a screen reader reads the row's.
         button->setAccessibleName(Text(label));
         button->show();
-        QWidget* text = CreateRowText(QRect(QPoint(row.left() + kTextIndent, row.top()),
+        QWidget* text = CreateRowText(rows,
+                                      QRect(QPoint(row.left() + kTextIndent, row.top()),
                                             QPoint(row.right(), row.bottom() + kRowHeight)),
                                       label);
         // Clicking a choice's text picks it too: a bigger target than the box.
@@ -131,32 +225,43 @@ void CPollVoteDlg::CreateVotingRows(QRect row) {
         m_rows.push_back({button, text, item.itemName});
         row.translate(0, kRowPitch);
     }
-    Item(kSubmit)->show();
-    Item(kDecline)->show();
-    Item(kResultClose)->hide();
-    if (!SetUpButton(kSubmit, L"poll_dlg_ok_btn", m_settings.TipText(SkinButton::PollPost))) return;
-    SetUpButton(kDecline, L"poll_dlg_cancel_btn", m_settings.TipText(SkinButton::PollDisclaim));
 }
 
 void CPollVoteDlg::CreateResultRows(QRect row) {
-    const QString word = Msg(msg::kCountWord);
+    const int count = static_cast<int>(m_record.items.size());
+    QWidget* rows = CreateRowsArea(row, kRowPitch * count + kRowHeight);
+    row = QRect(0, 0, rows->width(), kRowHeight);
+    const int textRight = row.right() - kBarWidth - kBarGap;
     for (const PollItem& item : m_record.items) {
-        const QString label = Text(item.itemName + L":" + item.content) + "  ( " +
-                              QString::number(item.postCount) + " " + word + ")";
+        const QString choice = Text(item.itemName + L":" + item.content);
+        const QString label = choice + "  ( " + UiText::People(item.postCount) + ")";
         QWidget* text =
-            CreateRowText(QRect(row.topLeft(), QPoint(row.right(), row.bottom() + kRowHeight)),
+            CreateRowText(rows, QRect(row.topLeft(), QPoint(textRight, row.bottom() + kRowHeight)),
                           label.toStdWString());
+        auto* bar = new ResultBar(rows, choice, item.postCount, m_record.voterCount);
+        bar->setGeometry(textRight + kBarGap, row.top(), kBarWidth, row.height());
+        bar->show();
         m_rows.push_back({nullptr, text, item.itemName});
         row.translate(0, kRowPitch);
     }
-    auto* summary = new CTransparentStatic(this);
+    auto* summary = new CTransparentStatic(rows);
     summary->setObjectName(QString::number(NextId()));
     summary->setGeometry(row);
-    summary->setText(Msg(msg::kSummaryStart) + " " + QString::number(m_record.voterCount) + " " +
-                     word);
+    summary->setText(Msg(msg::kSummaryStart) + " " + UiText::People(m_record.voterCount));
     summary->show();
     m_rows.push_back({nullptr, summary, {}});
+}
 
+void CPollVoteDlg::SetUpModeControls() {
+    if (m_mode == VoteMode::Voting) {
+        Item(kSubmit)->show();
+        Item(kDecline)->show();
+        Item(kResultClose)->hide();
+        if (!SetUpButton(kSubmit, L"poll_dlg_ok_btn", m_settings.TipText(SkinButton::PollPost)))
+            return;
+        SetUpButton(kDecline, L"poll_dlg_cancel_btn", m_settings.TipText(SkinButton::PollDisclaim));
+        return;
+    }
     setWindowTitle(Msg(msg::kResultCaption));
     // A skin that removes the title bar shows its own description instead;
     // the caption goes there too, or result and question would look alike.
@@ -172,8 +277,8 @@ void CPollVoteDlg::CreateResultRows(QRect row) {
     Item(kDecline)->show();
 }
 
-QWidget* CPollVoteDlg::CreateRowText(const QRect& rect, const std::wstring& text) {
-    auto* control = new CReadOnlyText(this);
+QWidget* CPollVoteDlg::CreateRowText(QWidget* rows, const QRect& rect, const std::wstring& text) {
+    auto* control = new CReadOnlyText(rows);
     control->setObjectName(QString::number(NextId()));
     control->setGeometry(rect);
     control->SetText(Text(text));
@@ -226,14 +331,28 @@ void CPollVoteDlg::ShowCentred() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen != nullptr ? screen->availableGeometry() : QRect();
     const QSize size = frameGeometry().size();
-    move(area.left() + (area.width() - size.width()) / 2,
-         area.top() + (area.height() - size.height()) / 2);
+    QPoint at(area.left() + (area.width() - size.width()) / 2,
+              area.top() + (area.height() - size.height()) / 2);
+    // Polls posted together cascade: each opens a step down and right of the
+    // one shown before it while that is still open, so none hides another.
+    static QPointer<CPollVoteDlg> lastShown;
+    if (lastShown != nullptr && lastShown != this && lastShown->isVisible()) {
+        at = lastShown->pos() + QPoint(kCascadeStep, kCascadeStep);
+        if (at.x() + size.width() > area.right() + 1) at.setX(area.left());
+        if (at.y() + size.height() > area.bottom() + 1) at.setY(area.top());
+    }
+    lastShown = this;
+    move(at);
     show();
+    // A new poll comes to the front, where the attendee sees it.
+    raise();
+    activateWindow();
 }
 
 void CPollVoteDlg::OnSubmit() {
+    // A result has nothing to send: Enter closes it as its close button does.
     if (m_mode == VoteMode::Result) {
-        hide();
+        OnClose();
         return;
     }
     if (m_sending) return;

@@ -12,14 +12,18 @@
 
 class QAbstractButton;
 class QKeyEvent;
+class QScrollArea;
 
 namespace quibra {
 
+class CReadOnlyText;
 class PollManager;
 
-// What an attendee sees of one poll (dialog 4002): in voting mode the question
-// and one check box or radio button per choice, to answer it; in result mode the
-// same dialog read-only, with each choice's count and the number of voters.
+// What an attendee sees of one poll (dialog 4002): in voting mode the whole
+// question (and, for a poll that identifies voters, a line saying so) and one
+// check box or radio button per choice, to answer it; in result mode the same
+// dialog read-only, with each choice's count and bar and the number of voters.
+// The rows scroll where even a dialog grown to the screen cannot hold them.
 // Modeless and without parent. The manager owns it and destroys it; the dialog
 // itself only ever hides.
 class CPollVoteDlg : public CSkinDialog, public IVoteWindow {
@@ -48,7 +52,9 @@ public:
     // Builds the window from its template and the skin and fills it from the
     // record; a poll id that is empty leaves the bare template. Call once.
     void Create();
-    // Centres the window on the primary screen's work area and shows it.
+    // Centres the window on the primary screen's work area (or, while the
+    // voting dialog shown before is open, a step down and right of it), shows,
+    // raises and activates it.
     void ShowCentred();
 
     // IVoteWindow
@@ -73,14 +79,26 @@ public slots:
 protected:
     // A click on a choice's text picks the choice.
     bool eventFilter(QObject* watched, QEvent* event) override;
-    // Enter submits (queued) from anywhere but a focused button, which clicks itself.
+    // Enter submits (queued) from anywhere but a focused button, which clicks
+    // itself; in result mode it closes.
     void keyPressEvent(QKeyEvent* event) override;
+    // Keeps a choice reached with the keyboard scrolled into view.
+    void FocusMoved(QWidget* now) override;
 
 private:
     void PlaceFooterLine();
+    // Moves every control below `y` down by `by` pixels and makes the dialog that much taller.
+    void GrowBelow(int y, int by);
+    void ShowWholeQuestion(CReadOnlyText& question);
+    void AddPrivacyLine(const QWidget& question);
+    // The widget the rows go in, `contentHeight` high, inside the scroll area
+    // that starts at `firstRow`.
+    QWidget* CreateRowsArea(const QRect& firstRow, int contentHeight);
+    // The caption and footer buttons of the mode, with the skin's pictures and places.
+    void SetUpModeControls();
     void CreateVotingRows(QRect row);
     void CreateResultRows(QRect row);
-    QWidget* CreateRowText(const QRect& rect, const std::wstring& text);
+    QWidget* CreateRowText(QWidget* rows, const QRect& rect, const std::wstring& text);
     // Gives template button `id` the image and rectangle of layout entry
     // `entry` and the tooltip `tip`; false when the image does not load.
     bool SetUpButton(int id, const wchar_t* entry, const QString& tip);
@@ -98,6 +116,7 @@ private:
     VoteMode m_mode = VoteMode::Result;
     PollRecord m_record;
     std::vector<ChoiceRow> m_rows;
+    QScrollArea* m_rowsArea = nullptr;
     int m_nextId = kFirstRowId;
     bool m_sending = false;
     QWidget* m_sendingText = nullptr;  // made the first time a ballot goes
