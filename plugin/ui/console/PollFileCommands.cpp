@@ -88,7 +88,7 @@ void PollFileCommands::CreateNextImported() {
 
 void PollFileCommands::StopImport() {
     m_importTimer.stop();
-    m_import.reset();
+    m_import.clear();
 }
 
 void PollFileCommands::ExportShownPoll() {
