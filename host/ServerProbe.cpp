@@ -18,7 +18,8 @@ QString BaseUrl(const std::string& host, int port, bool ssl) {
 
 }  // namespace
 
-bool Ask(const QString& baseUrl, int timeoutMs, QString& why, int& status) {
+bool Ask(const QString& baseUrl, const std::string& token, int timeoutMs, QString& why,
+         int& status) {
     status = 0;
     QUrl url(baseUrl + "/wendrake-idm/v4/polling/get_polling.asp");
     QUrlQuery query;
@@ -29,6 +30,9 @@ bool Ask(const QString& baseUrl, int timeoutMs, QString& why, int& status) {
     network.setProxy(QNetworkProxy::NoProxy);
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
+    if (!token.empty())
+        request.setRawHeader("Authorization",
+                             QByteArray("Bearer ") + QByteArray::fromStdString(token));
     QNetworkReply* reply = network.get(request);
     QObject::connect(reply, &QNetworkReply::sslErrors, reply,
                      [reply] { reply->ignoreSslErrors(); });
@@ -44,12 +48,20 @@ bool Ask(const QString& baseUrl, int timeoutMs, QString& why, int& status) {
     return ok;
 }
 
-bool Check(const std::string& host, int port, bool ssl, QString& message, int timeoutMs) {
+bool Check(const std::string& host, int port, bool ssl, const std::string& token, QString& message,
+           int timeoutMs) {
     const QString chosen = BaseUrl(host, port, ssl);
     QString why;
     int status = 0;
-    if (Ask(chosen, timeoutMs, why, status)) return true;
+    if (Ask(chosen, token, timeoutMs, why, status)) return true;
     const QString where = QStringLiteral("%1:%2").arg(QString::fromStdString(host)).arg(port);
+    if (status == 401) {
+        message = QStringLiteral(
+                      "the PollServer at %1 refused the request (HTTP 401): it wants a "
+                      "valid token (--token)")
+                      .arg(where);
+        return false;
+    }
     if (status != 0) {
         message = QStringLiteral(
                       "the server at %1 answered %2 to a PollServer request (%3): is "
@@ -60,7 +72,7 @@ bool Check(const std::string& host, int port, bool ssl, QString& message, int ti
     QString otherWhy;
     int otherStatus = 0;
     const QString other = BaseUrl(host, port, !ssl);
-    if (Ask(other, timeoutMs, otherWhy, otherStatus)) {
+    if (Ask(other, token, timeoutMs, otherWhy, otherStatus)) {
         message = QStringLiteral(
                       "the PollServer at %1 does not answer %2: this is an %3 server: "
                       "use --server %4")

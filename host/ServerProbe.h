@@ -13,11 +13,14 @@
 namespace ServerProbe {
 
 // True when the server answered 200 in `ssl`'s scheme; else `message` says
-// what a person can do about it.
-bool Check(const std::string& host, int port, bool ssl, QString& message, int timeoutMs = 5000);
+// what a person can do about it. `token`, when not empty, goes with the request
+// as the plug-in sends it, so a PollServer that wants tokens answers too.
+bool Check(const std::string& host, int port, bool ssl, const std::string& token, QString& message,
+           int timeoutMs = 5000);
 
 // One request to `baseUrl` ("http://host:port"): true on 200; else `why` says
 // what happened (the HTTP status, when there was one, in `status`).
-bool Ask(const QString& baseUrl, int timeoutMs, QString& why, int& status);
+bool Ask(const QString& baseUrl, const std::string& token, int timeoutMs, QString& why,
+         int& status);
 
 }  // namespace ServerProbe
