@@ -17,6 +17,7 @@
 #include "HostApp.h"
 #include "HostSession.h"
 #include "HostWindow.h"
+#include "InstallLayout.h"
 #include "QuitOnSignal.h"
 #include "Walkthrough.h"
 
@@ -81,7 +82,8 @@ bool DemoRunner::Prepare(QString& error) {
     }
 
     const QString exeFolder = QCoreApplication::applicationDirPath();
-    if (!m_server.Start(exeFolder + "/pollserver", m_temp.filePath("polls.db"), error))
+    if (!m_server.Start(InstallLayout::PollServerPath(exeFolder), m_temp.filePath("polls.db"),
+                        error))
         return false;
     Say(QStringLiteral("PollServer (pid %1) at %2 and %3, database in %4")
             .arg(m_server.Pid())

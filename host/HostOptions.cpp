@@ -91,6 +91,7 @@ std::string HostOptions::Usage() {
            "./quibra-demo)\n"
            "  --script                   run the demo's scripted walkthrough even with a "
            "display\n"
+           "  --version                  print the version and exit\n"
            "  --help                     show this text\n";
 }
 
@@ -110,6 +111,7 @@ HostOptions::Outcome HostOptions::Parse(const std::vector<std::string>& args, Ho
         };
         std::string text;
         if (arg == "--help" || arg == "-h") return Outcome::Help;
+        if (arg == "--version") return Outcome::Version;
         if (arg == "--role") {
             if (!value(text)) return Outcome::Error;
             if (text == "presenter")
