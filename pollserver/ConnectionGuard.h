@@ -6,8 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "Metrics.h"
 
 namespace quibra::pollserver {
 
@@ -21,7 +26,8 @@ namespace quibra::pollserver {
 // is shut down at once instead of waiting.
 //
 // The event threads call Opened, Closed and the phase changes; Opened and
-// Closed take a short lock, the phase changes only store a deadline.
+// Closed take a short lock, the phase changes only store a deadline. The
+// connection gauges and the refusals by bound are counted here, in Metrics.
 class ConnectionGuard {
 public:
     using Clock = std::chrono::steady_clock;
@@ -30,6 +36,9 @@ public:
     struct Entry {
         int fd = -1;
         std::atomic<std::int64_t> deadline{0};  // Clock ticks; 0: no limit running
+        std::size_t listener = 0;               // Metrics' slot of its listener
+        std::atomic<bool> idle{true};           // waiting for a request head
+        std::atomic<bool> inBody{false};        // the running limit is the body's
     };
 
     ConnectionGuard(std::chrono::seconds headLimit, std::chrono::seconds bodyLimit,
@@ -38,6 +47,9 @@ public:
     ConnectionGuard(const ConnectionGuard&) = delete;
     ConnectionGuard& operator=(const ConnectionGuard&) = delete;
 
+    // The listener on local port `port` is counted as `name` ("http", "https");
+    // connections on other ports count under the first name given.
+    void NameListener(int port, const std::string& name);
     // A new connection: its entry, with the head limit running. Past the bound
     // its socket is shut down at once (the entry is still returned, to be Closed).
     Entry* Opened(int fd);
@@ -45,10 +57,16 @@ public:
     void Closed(Entry* entry);
 
     void HeadReceived(Entry& entry, bool bodyFollows) const {
+        entry.inBody = bodyFollows;
         entry.deadline = bodyFollows ? Deadline(m_bodyLimit) : 0;
+        if (entry.idle.exchange(false)) Metrics::Global().ConnectionIdle(false);
     }
     void Answering(Entry& entry) const { entry.deadline = 0; }
-    void ReplySent(Entry& entry) const { entry.deadline = Deadline(m_headLimit); }
+    void ReplySent(Entry& entry) const {
+        entry.inBody = false;
+        entry.deadline = Deadline(m_headLimit);
+        if (!entry.idle.exchange(true)) Metrics::Global().ConnectionIdle(true);
+    }
 
     std::size_t OpenCount() const;
 
@@ -62,8 +80,9 @@ private:
     const Clock::duration m_bodyLimit;
     const std::size_t m_maxConnections;
     mutable std::mutex m_mutex;
-    std::unordered_set<Entry*> m_open;  // guarded by m_mutex
-    bool m_stopping = false;            // guarded by m_mutex
+    std::unordered_set<Entry*> m_open;                     // guarded by m_mutex
+    std::vector<std::pair<int, std::size_t>> m_listeners;  // port, slot; guarded by m_mutex
+    bool m_stopping = false;                               // guarded by m_mutex
     std::condition_variable m_wake;
     std::thread m_watcher;  // last: starts once everything above exists
 };

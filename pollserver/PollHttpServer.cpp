@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "FormFields.h"
+#include "Metrics.h"
+#include "OpsEndpoint.h"
 #include "PollService.h"
 #include "ServerOptions.h"
 
@@ -248,23 +250,27 @@ bool PollHttpServer::Answer(MHD_Connection* connection, const char* method, cons
         ++m_requestsInFlight;
         // The bounds of a request head, checked before any of its body is read;
         // a refusal closes the connection so the rest is never read either.
-        auto refuse = [&](int status, const char* message) {
+        auto refuse = [&](int status, const char* message,
+                          std::optional<Metrics::Bound> bound = std::nullopt) {
             request.answered = true;
+            if (bound) Metrics::Global().Refused(*bound);
             return QueueError(connection, status, message, true);
         };
         const std::size_t lineBytes = std::strlen(method) + request.target.size() + 11;
         const auto* head =
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE);
         const std::size_t headBytes = head != nullptr ? head->header_size : 0;
-        if (lineBytes > m_options.maxRequestLine) return refuse(414, "request line too long");
+        if (lineBytes > m_options.maxRequestLine)
+            return refuse(414, "request line too long", Metrics::Bound::RequestLine);
         if (headBytes > lineBytes + m_options.maxHeaderBytes)
-            return refuse(431, "request headers too large");
+            return refuse(431, "request headers too large", Metrics::Bound::HeaderBytes);
         if (m_stopping) return refuse(503, "server stopping");
         const bool get = std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
                          std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
         if (!get && !post) return refuse(405, "method not allowed");
         const auto length = ContentLength(connection);
-        if (length && *length > m_options.maxBodyBytes) return refuse(413, "request body too long");
+        if (length && *length > m_options.maxBodyBytes)
+            return refuse(413, "request body too long", Metrics::Bound::BodyBytes);
         const bool bodyFollows =
             length ? *length > 0
                    : MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
@@ -275,7 +281,10 @@ bool PollHttpServer::Answer(MHD_Connection* connection, const char* method, cons
     }
     if (*uploadSize > 0) {
         // A chunked body past the bound: nothing more is read, the connection ends.
-        if (request.body.size() + *uploadSize > m_options.maxBodyBytes) return false;
+        if (request.body.size() + *uploadSize > m_options.maxBodyBytes) {
+            Metrics::Global().Refused(Metrics::Bound::BodyBytes);
+            return false;
+        }
         // A POST carries its fields in the body (whatever its declared type).
         if (post) request.body.append(uploadData, *uploadSize);
         *uploadSize = 0;
@@ -393,6 +402,56 @@ bool PollHttpServer::Add(const std::string& scheme, const std::string& host, int
     }
     const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
     listener->url = scheme + "://" + shownHost + ":" + std::to_string(bound);
+    m_guard.NameListener(bound, scheme);
+    m_listeners.push_back(std::move(listener));
+    return true;
+}
+
+bool PollHttpServer::AddOps(const std::string& host, int port, const OpsEndpoint& endpoint,
+                            std::string& reason) {
+    struct Handler {
+        // Answered once the request is whole; a body, if any, is read and dropped.
+        static MHD_Result Answer(void* endpoint, MHD_Connection* connection, const char* url,
+                                 const char* method, const char*, const char*, size_t* uploadSize,
+                                 void** context) {
+            static int begun;
+            if (*context == nullptr) {
+                *context = &begun;
+                return MHD_YES;
+            }
+            if (*uploadSize > 0) {
+                *uploadSize = 0;
+                return MHD_YES;
+            }
+            try {
+                const auto reply = static_cast<const OpsEndpoint*>(endpoint)->Answer(method, url);
+                return Queue(connection, reply.status, reply.body, reply.contentType.c_str(), false)
+                           ? MHD_YES
+                           : MHD_NO;
+            } catch (...) {
+                return MHD_NO;
+            }
+        }
+    };
+    auto listener = std::make_unique<Listener>();
+    int bound = 0;
+    listener->listenFd = Listen(host, port, bound, reason);
+    if (listener->listenFd < 0) {
+        reason = "metrics: " + reason;
+        return false;
+    }
+    listener->daemon = MHD_start_daemon(
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC, 0, nullptr, nullptr,
+        &Handler::Answer, const_cast<OpsEndpoint*>(&endpoint), MHD_OPTION_LISTEN_SOCKET,
+        listener->listenFd, MHD_OPTION_CONNECTION_LIMIT, 64u, MHD_OPTION_CONNECTION_TIMEOUT,
+        static_cast<unsigned>(m_options.headTimeout), MHD_OPTION_END);
+    if (listener->daemon == nullptr) {
+        ::close(listener->listenFd);
+        reason = "metrics: cannot start serving on " + host;
+        return false;
+    }
+    const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+    listener->url = "metrics=http://" + shownHost + ":" + std::to_string(bound);
     m_listeners.push_back(std::move(listener));
     return true;
 }

@@ -16,6 +16,7 @@ struct MHD_Daemon;
 
 namespace quibra::pollserver {
 
+class OpsEndpoint;
 class PollService;
 struct ServerOptions;
 
@@ -42,6 +43,10 @@ public:
     bool AddHttp(const std::string& host, int port, std::string& reason);
     bool AddHttps(const std::string& host, int port, const std::filesystem::path& certificate,
                   const std::filesystem::path& key, std::string& reason);
+    // The operators' listener: /healthz and /metrics from `endpoint`, which
+    // must outlive the server. Not counted in the connection bounds.
+    bool AddOps(const std::string& host, int port, const OpsEndpoint& endpoint,
+                std::string& reason);
     // The bound URLs, space separated, e.g. "http://127.0.0.1:8080 https://127.0.0.1:8443".
     std::string Urls() const;
 

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "FormFields.h"
+#include "Metrics.h"
 #include "XmlReplyWriter.h"
 
 namespace quibra::pollserver {
@@ -26,6 +27,12 @@ std::string IdKey(char job, const std::vector<std::int64_t>& ids) {
 }  // namespace
 
 PollService::Reply PollService::Handle(Script script, const FormFields& fields) {
+    Reply reply = Dispatch(script, fields);
+    Metrics::Global().RequestAnswered(fields.Get("job").value_or(""), reply.status);
+    return reply;
+}
+
+PollService::Reply PollService::Dispatch(Script script, const FormFields& fields) {
     try {
         const auto job = fields.Get("job");
         if (!job || job->empty()) return Error(400, "missing job");
@@ -232,19 +239,25 @@ std::optional<PollService::Reply> PollService::Start(Script script, const FormFi
                 } catch (const std::exception&) {
                     reply = {500, "internal error"};
                 }
+                Metrics::Global().RequestAnswered("PostPolling", reply.status);
                 done(std::move(reply));
             });
         return std::nullopt;
     } catch (const BadInput& bad) {
+        Metrics::Global().RequestAnswered("PostPolling", 400);
         return Error(400, bad.message);
     } catch (const std::exception&) {
+        Metrics::Global().RequestAnswered("PostPolling", 500);
         return Error(500, "internal error");
     }
 }
 
 PollService::Reply PollService::BallotDone(StoreOutcome outcome, std::int64_t pollId) {
     // Counted before the acknowledgement goes out: whoever saw it never gets an older reply.
-    if (outcome == StoreOutcome::Done) m_cache.BallotCast(pollId);
+    if (outcome == StoreOutcome::Done) {
+        m_cache.BallotCast(pollId);
+        Metrics::Global().BallotCommitted();
+    }
     return FromOutcome(outcome, "PostPolling");
 }
 
@@ -310,7 +323,10 @@ PollService::Reply PollService::Cached(const std::string& key,
         return outcome == StoreOutcome::Done ? PollList(polls, detail) : FromOutcome(outcome, job);
     }
     auto lookup = m_cache.Find(key, dependsOn);
-    if (lookup.body) return {200, *lookup.body};
+    if (lookup.body) {
+        Metrics::Global().ReplyFromCache();
+        return {200, *lookup.body};
+    }
     const auto outcome = find(polls);
     if (outcome != StoreOutcome::Done) return FromOutcome(outcome, job);
     auto reply = PollList(polls, detail);

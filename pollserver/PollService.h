@@ -46,6 +46,8 @@ public:
     static constexpr std::int64_t kMaxCount = 64;
 
 private:
+    Reply Dispatch(Script script, const FormFields& fields);
+
     struct BadInput {
         std::string message;
     };

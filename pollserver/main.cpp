@@ -15,12 +15,15 @@
 #include <memory>
 #include <thread>
 
+#include "Metrics.h"
+#include "OpsEndpoint.h"
 #include "PgPollStore.h"
 #include "PollHttpServer.h"
 #include "PollService.h"
 #include "SelfSignedCertificate.h"
 #include "ServerOptions.h"
 #include "SqlitePollStore.h"
+#include "StoreProbe.h"
 
 using namespace quibra::pollserver;
 
@@ -61,6 +64,10 @@ int main(int argc, char** argv) {
         std::cout << ServerOptions::Usage();
         return 0;
     }
+    if (options.version) {
+        std::cout << ServerOptions::VersionLine() << "\n";
+        return 0;
+    }
 
     // Signals are taken by one waiting thread, never by a request thread:
     // block them before any thread starts, so every thread inherits the mask.
@@ -94,6 +101,8 @@ int main(int argc, char** argv) {
         // Other servers change a shared database behind this one's back, and
         // the cache only hears of changes made here: it is off for a shared one.
         PollService service(*store, !options.SharedDatabase());
+        StoreProbe probe(*store);
+        const OpsEndpoint ops(probe, Metrics::Global());
         PollHttpServer server(service, options);
 
         std::string reason;
@@ -117,6 +126,12 @@ int main(int argc, char** argv) {
                 std::cerr << "pollserver: " << reason << "\n";
                 return 1;
             }
+        }
+
+        if (options.metricsPort &&
+            !server.AddOps(options.metricsHost, *options.metricsPort, ops, reason)) {
+            std::cerr << "pollserver: " << reason << "\n";
+            return 1;
         }
 
         std::thread signalWaiter([&] {

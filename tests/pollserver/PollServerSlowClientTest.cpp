@@ -11,6 +11,7 @@
 
 #include "PollServerTest.h"
 #include "RawConnection.h"
+#include "quibra/Version.h"
 
 namespace quibra::test {
 namespace {
@@ -184,6 +185,15 @@ TEST(PollServerOptionsTest, HelpShowsEveryBoundWithItsDefault) {
           "--max-request-line B", "(default 8192)", "--max-header-bytes B", "(default 16384)",
           "--max-body-bytes B", "(default 8388608)"})
         EXPECT_NE(help.find(option), std::string::npos) << option << " in\n" << help;
+}
+
+TEST(PollServerOptionsTest, VersionPrintsTheProjectVersion) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(QUIBRA_POLLSERVER_EXE " --version", "r"),
+                                               pclose);
+    ASSERT_TRUE(pipe);
+    std::string out(4096, '\0');
+    out.resize(std::fread(out.data(), 1, out.size(), pipe.get()));
+    EXPECT_EQ(out, "pollserver " QUIBRA_VERSION "\n");
 }
 
 }  // namespace
