@@ -51,8 +51,9 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-# The packaged services are started by the tests themselves, on loopback ports.
-for svc in tinyproxy nginx postgresql prometheus prometheus-node-exporter; do
+# The packaged services are started by the tests themselves, on loopback ports
+# (prometheus is there for promtool only).
+for svc in tinyproxy nginx postgresql prometheus; do
   if command -v systemctl >/dev/null 2>&1; then systemctl disable --now "$svc" >/dev/null 2>&1 || true; fi
   service "$svc" stop >/dev/null 2>&1 || true
 done
