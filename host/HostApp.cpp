@@ -8,6 +8,7 @@
 #include "ConferenceChannel.h"
 #include "HostSession.h"
 #include "HostWindow.h"
+#include "InstallLayout.h"
 #include "NodeText.h"
 #include "ServerProbe.h"
 #include "ServerTally.h"
@@ -161,7 +162,8 @@ bool HostApp::Start(QString& error) {
         }
     }
 
-    if (!m_plugin.Load(QCoreApplication::applicationDirPath().toStdString())) {
+    const QString exeFolder = QCoreApplication::applicationDirPath();
+    if (!m_plugin.Load(InstallLayout::PluginPath(exeFolder).toStdString())) {
         error = QString::fromStdString(m_plugin.Error());
         return false;
     }
@@ -169,7 +171,7 @@ bool HostApp::Start(QString& error) {
     m_windowWatch.start(100);
     m_plugin.Create(m_session);
     const std::string skinFolder =
-        QCoreApplication::applicationDirPath().toStdString() + "/skin/" + config.SkinName();
+        InstallLayout::DataFolder(exeFolder).toStdString() + "/skin/" + config.SkinName();
     const int32_t init = m_plugin.SendXml(L"/polling/in/init",
                                           InitMessage(skinFolder, m_temp->path().toStdString()));
     m_plugin.SendText(L"/polling/in/putuserid",
