@@ -74,13 +74,14 @@ void HostApp::LogOpenedWindows() {
     m_shownWindows = shown;
 }
 
-bool HostApp::ServerAnswers(const std::string& host, int port, bool ssl, QString& why) {
+bool HostApp::ServerAnswers(const std::string& host, int port, bool ssl, const std::string& token,
+                            QString& why) {
     for (const char* name :
          {"https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && *value != '\0') return true;
     }
-    return ServerProbe::Check(host, port, ssl, why);
+    return ServerProbe::Check(host, port, ssl, why, token);
 }
 
 std::string HostApp::InitMessage(const std::string& skinFolder,
@@ -120,7 +121,7 @@ bool HostApp::Start(QString& error) {
     m_useSsl = config.UseSsl();
     const int port = m_options.EffectivePort(m_useSsl);
     QString why;
-    if (!ServerAnswers(m_options.serverHost, port, m_useSsl, why)) {
+    if (!ServerAnswers(m_options.serverHost, port, m_useSsl, m_options.token, why)) {
         error = why;
         return false;
     }

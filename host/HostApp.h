@@ -44,7 +44,8 @@ public:
     // One real request to the server in the chosen scheme (ServerProbe), skipped
     // when a proxy is configured in the environment, through which the plug-in
     // would go instead. False with what a person can do about it in `why`.
-    static bool ServerAnswers(const std::string& host, int port, bool ssl, QString& why);
+    static bool ServerAnswers(const std::string& host, int port, bool ssl, const std::string& token,
+                              QString& why);
 
 private:
     // Logs each plug-in window as it opens, as the host window logs their closing.

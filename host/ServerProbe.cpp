@@ -18,8 +18,10 @@ QString BaseUrl(const std::string& host, int port, bool ssl) {
 
 }  // namespace
 
-bool Ask(const QString& baseUrl, int timeoutMs, QString& why, int& status) {
+bool Ask(const QString& baseUrl, int timeoutMs, QString& why, int& status, const std::string& token,
+         bool* bearer) {
     status = 0;
+    if (bearer != nullptr) *bearer = false;
     QUrl url(baseUrl + "/wendrake-idm/v4/polling/get_polling.asp");
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("job"), QStringLiteral("GetPollingInfo"));
@@ -29,6 +31,8 @@ bool Ask(const QString& baseUrl, int timeoutMs, QString& why, int& status) {
     network.setProxy(QNetworkProxy::NoProxy);
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
+    if (!token.empty())
+        request.setRawHeader("Authorization", "Bearer " + QByteArray::fromStdString(token));
     QNetworkReply* reply = network.get(request);
     QObject::connect(reply, &QNetworkReply::sslErrors, reply,
                      [reply] { reply->ignoreSslErrors(); });
@@ -40,16 +44,30 @@ bool Ask(const QString& baseUrl, int timeoutMs, QString& why, int& status) {
     status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool ok = reply->error() == QNetworkReply::NoError && status == 200;
     if (!ok) why = status != 0 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
+    if (bearer != nullptr && status == 401)
+        *bearer = reply->rawHeader("WWW-Authenticate").startsWith("Bearer");
     reply->deleteLater();
     return ok;
 }
 
-bool Check(const std::string& host, int port, bool ssl, QString& message, int timeoutMs) {
+bool Check(const std::string& host, int port, bool ssl, QString& message, const std::string& token,
+           int timeoutMs) {
     const QString chosen = BaseUrl(host, port, ssl);
     QString why;
     int status = 0;
-    if (Ask(chosen, timeoutMs, why, status)) return true;
+    bool bearer = false;
+    if (Ask(chosen, timeoutMs, why, status, token, &bearer)) return true;
     const QString where = QStringLiteral("%1:%2").arg(QString::fromStdString(host)).arg(port);
+    if (bearer) {
+        message =
+            token.empty()
+                ? QStringLiteral(
+                      "the PollServer at %1 requires a bearer token: "
+                      "use --token")
+                      .arg(where)
+                : QStringLiteral("the PollServer at %1 refused the token (%2)").arg(where, why);
+        return false;
+    }
     if (status != 0) {
         message = QStringLiteral(
                       "the server at %1 answered %2 to a PollServer request (%3): is "
