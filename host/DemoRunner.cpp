@@ -17,6 +17,7 @@
 #include "HostApp.h"
 #include "HostSession.h"
 #include "HostWindow.h"
+#include "InstallLayout.h"
 #include "QuitOnSignal.h"
 #include "Walkthrough.h"
 
@@ -88,7 +89,8 @@ bool DemoRunner::Prepare(QString& error) {
                       QStringLiteral("--key"),      m_temp.filePath("server.key"),
                       QStringLiteral("--auth-key"), m_temp.filePath("signing.pub.pem")};
     }
-    if (!m_server.Start(exeFolder + "/pollserver", m_temp.filePath("polls.db"), error, serverArgs))
+    if (!m_server.Start(InstallLayout::PollServerPath(exeFolder), m_temp.filePath("polls.db"),
+                        error, serverArgs))
         return false;
     Say(QStringLiteral("PollServer (pid %1) at %2 and %3, database in %4")
             .arg(m_server.Pid())
@@ -263,7 +265,7 @@ bool DemoRunner::MakeKeys(QString& error) {
 
 QString DemoRunner::Token(const QString& user, const QString& name, const char* role) const {
     QProcess mint;
-    mint.start(QCoreApplication::applicationDirPath() + "/pollserver",
+    mint.start(InstallLayout::PollServerPath(QCoreApplication::applicationDirPath()),
                {QStringLiteral("token"), QStringLiteral("--key"), m_temp.filePath("signing.pem"),
                 QStringLiteral("--user"), user, QStringLiteral("--name"), name,
                 QStringLiteral("--module"), QString::fromStdString(m_options.module),

@@ -8,6 +8,7 @@
 #include "ConferenceChannel.h"
 #include "HostSession.h"
 #include "HostWindow.h"
+#include "InstallLayout.h"
 #include "NodeText.h"
 #include "ServerProbe.h"
 #include "ServerTally.h"
@@ -80,7 +81,7 @@ bool HostApp::ServerAnswers(const std::string& host, int port, bool ssl, const s
         const char* value = std::getenv(name);
         if (value != nullptr && *value != '\0') return true;
     }
-    return ServerProbe::Check(host, port, ssl, token, why);
+    return ServerProbe::Check(host, port, ssl, why, token);
 }
 
 std::string HostApp::InitMessage(const std::string& skinFolder,
@@ -162,7 +163,8 @@ bool HostApp::Start(QString& error) {
         }
     }
 
-    if (!m_plugin.Load(QCoreApplication::applicationDirPath().toStdString())) {
+    const QString exeFolder = QCoreApplication::applicationDirPath();
+    if (!m_plugin.Load(InstallLayout::PluginPath(exeFolder).toStdString())) {
         error = QString::fromStdString(m_plugin.Error());
         return false;
     }
@@ -170,7 +172,7 @@ bool HostApp::Start(QString& error) {
     m_windowWatch.start(100);
     m_plugin.Create(m_session);
     const std::string skinFolder =
-        QCoreApplication::applicationDirPath().toStdString() + "/skin/" + config.SkinName();
+        InstallLayout::DataFolder(exeFolder).toStdString() + "/skin/" + config.SkinName();
     const int32_t init = m_plugin.SendXml(L"/polling/in/init",
                                           InitMessage(skinFolder, m_temp->path().toStdString()));
     m_plugin.SendText(L"/polling/in/putuserid",

@@ -111,6 +111,7 @@ std::string HostOptions::Usage() {
            "  --script                   run the demo's scripted walkthrough even with a "
            "display\n"
            "  --insecure                 run the demo without tokens and server checks\n"
+           "  --version                  print the version and exit\n"
            "  --help                     show this text\n";
 }
 
@@ -130,6 +131,7 @@ HostOptions::Outcome HostOptions::Parse(const std::vector<std::string>& args, Ho
         };
         std::string text;
         if (arg == "--help" || arg == "-h") return Outcome::Help;
+        if (arg == "--version") return Outcome::Version;
         if (arg == "--role") {
             if (!value(text)) return Outcome::Error;
             if (text == "presenter")

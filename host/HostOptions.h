@@ -8,7 +8,7 @@
 // numbers by hand, names compared byte for byte.
 struct HostOptions {
     enum class Role { Presenter, Attendee };
-    enum class Outcome { Run, Help, Error };
+    enum class Outcome { Run, Help, Version, Error };
 
     Role role = Role::Presenter;
     std::string user;  // empty: taken from $USER

@@ -37,9 +37,8 @@ void* PluginLibrary::Symbol(const char* name) {
     return found;
 }
 
-bool PluginLibrary::Load(const std::string& folder) {
+bool PluginLibrary::Load(const std::string& path) {
     m_error.clear();
-    const std::string path = folder + "/libQuibra.so";
     m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {
         const char* why = dlerror();

@@ -19,9 +19,9 @@ public:
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
 
-    // Opens folder + "/libQuibra.so" and resolves every member used. False, with
-    // the reason in Error(), when the file or any member is missing.
-    bool Load(const std::string& folder);
+    // Opens the library file at `path` and resolves every member used. False,
+    // with the reason in Error(), when the file or any member is missing.
+    bool Load(const std::string& path);
     const std::string& Error() const { return m_error; }
 
     // CQuibraExport::CreateQuibraManager; null before Load or after Free.

@@ -18,9 +18,10 @@ QString BaseUrl(const std::string& host, int port, bool ssl) {
 
 }  // namespace
 
-bool Ask(const QString& baseUrl, const std::string& token, int timeoutMs, QString& why,
-         int& status) {
+bool Ask(const QString& baseUrl, int timeoutMs, QString& why, int& status, const std::string& token,
+         bool* bearer) {
     status = 0;
+    if (bearer != nullptr) *bearer = false;
     QUrl url(baseUrl + "/wendrake-idm/v4/polling/get_polling.asp");
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("job"), QStringLiteral("GetPollingInfo"));
@@ -31,8 +32,7 @@ bool Ask(const QString& baseUrl, const std::string& token, int timeoutMs, QStrin
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
     if (!token.empty())
-        request.setRawHeader("Authorization",
-                             QByteArray("Bearer ") + QByteArray::fromStdString(token));
+        request.setRawHeader("Authorization", "Bearer " + QByteArray::fromStdString(token));
     QNetworkReply* reply = network.get(request);
     QObject::connect(reply, &QNetworkReply::sslErrors, reply,
                      [reply] { reply->ignoreSslErrors(); });
@@ -44,22 +44,28 @@ bool Ask(const QString& baseUrl, const std::string& token, int timeoutMs, QStrin
     status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool ok = reply->error() == QNetworkReply::NoError && status == 200;
     if (!ok) why = status != 0 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
+    if (bearer != nullptr && status == 401)
+        *bearer = reply->rawHeader("WWW-Authenticate").startsWith("Bearer");
     reply->deleteLater();
     return ok;
 }
 
-bool Check(const std::string& host, int port, bool ssl, const std::string& token, QString& message,
+bool Check(const std::string& host, int port, bool ssl, QString& message, const std::string& token,
            int timeoutMs) {
     const QString chosen = BaseUrl(host, port, ssl);
     QString why;
     int status = 0;
-    if (Ask(chosen, token, timeoutMs, why, status)) return true;
+    bool bearer = false;
+    if (Ask(chosen, timeoutMs, why, status, token, &bearer)) return true;
     const QString where = QStringLiteral("%1:%2").arg(QString::fromStdString(host)).arg(port);
-    if (status == 401) {
-        message = QStringLiteral(
-                      "the PollServer at %1 refused the request (HTTP 401): it wants a "
-                      "valid token (--token)")
-                      .arg(where);
+    if (bearer) {
+        message =
+            token.empty()
+                ? QStringLiteral(
+                      "the PollServer at %1 requires a bearer token: "
+                      "use --token")
+                      .arg(where)
+                : QStringLiteral("the PollServer at %1 refused the token (%2)").arg(where, why);
         return false;
     }
     if (status != 0) {
@@ -72,7 +78,7 @@ bool Check(const std::string& host, int port, bool ssl, const std::string& token
     QString otherWhy;
     int otherStatus = 0;
     const QString other = BaseUrl(host, port, !ssl);
-    if (Ask(other, token, timeoutMs, otherWhy, otherStatus)) {
+    if (Ask(other, timeoutMs, otherWhy, otherStatus)) {
         message = QStringLiteral(
                       "the PollServer at %1 does not answer %2: this is an %3 server: "
                       "use --server %4")

@@ -13,14 +13,16 @@
 namespace ServerProbe {
 
 // True when the server answered 200 in `ssl`'s scheme; else `message` says
-// what a person can do about it. `token`, when not empty, goes with the request
-// as the plug-in sends it, so a PollServer that wants tokens answers too.
-bool Check(const std::string& host, int port, bool ssl, const std::string& token, QString& message,
-           int timeoutMs = 5000);
+// what a person can do about it. `token`, when given, goes with the request as
+// the plug-in sends it: a PollServer that requires tokens refuses a request
+// without a good one (401), which is told apart from a server of another kind.
+bool Check(const std::string& host, int port, bool ssl, QString& message,
+           const std::string& token = {}, int timeoutMs = 5000);
 
 // One request to `baseUrl` ("http://host:port"): true on 200; else `why` says
-// what happened (the HTTP status, when there was one, in `status`).
-bool Ask(const QString& baseUrl, const std::string& token, int timeoutMs, QString& why,
-         int& status);
+// what happened (the HTTP status, when there was one, in `status`; in
+// `bearer` whether a 401 asked for a bearer token).
+bool Ask(const QString& baseUrl, int timeoutMs, QString& why, int& status,
+         const std::string& token = {}, bool* bearer = nullptr);
 
 }  // namespace ServerProbe

@@ -21,6 +21,7 @@
 #include "HostApp.h"
 #include "HostSession.h"
 #include "HostWindow.h"
+#include "InstallLayout.h"
 #include "NodeText.h"
 #include "ServerTally.h"
 #include "UiDriver.h"
@@ -328,7 +329,8 @@ void Walkthrough::PublishAttempt() {
 }
 
 void Walkthrough::AddSteps() {
-    const QString sample = QCoreApplication::applicationDirPath() + "/samples/Sample.pol";
+    const QString sample =
+        InstallLayout::DataFolder(QCoreApplication::applicationDirPath()) + "/samples/Sample.pol";
     m_steps.push_back({QStringLiteral("open the console"), [this] {
                            m_queue->Do(QStringLiteral("click Polls"), [this] {
                                UiDriver::Click(UiDriver::Child(m_presenter.Window(),

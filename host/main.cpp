@@ -13,6 +13,7 @@
 #include "HostOptions.h"
 #include "HostWindow.h"
 #include "QuitOnSignal.h"
+#include "quibra/Version.h"
 
 namespace {
 
@@ -33,6 +34,9 @@ int main(int argc, char** argv) {
     switch (HostOptions::Parse(args, options, message)) {
         case HostOptions::Outcome::Help:
             std::fputs(HostOptions::Usage().c_str(), stdout);
+            return 0;
+        case HostOptions::Outcome::Version:
+            std::puts("quibra-host " QUIBRA_VERSION);
             return 0;
         case HostOptions::Outcome::Error:
             std::fprintf(stderr, "quibra-host: %s\nTry 'quibra-host --help'.\n", message.c_str());

@@ -44,13 +44,14 @@ void HttpConnection::Start() {
 void HttpConnection::Close() {
     if (m_phase == Phase::Closed) return;
     Disarm();
+    const bool idle = !m_counted;
     if (m_counted) m_loop.RequestEnded();
     m_counted = false;
     m_phase = Phase::Closed;
     if (m_ssl != nullptr) SSL_free(m_ssl);
     // Closing the descriptor takes it out of the epoll set as well.
     ::close(m_fd);
-    m_loop.Guard().Release(m_listener, m_address);
+    m_loop.Guard().Release(m_listener, m_address, idle);
     m_loop.Retire(*this);
 }
 
@@ -69,6 +70,10 @@ void HttpConnection::OnEvents(std::uint32_t events) {
 
 void HttpConnection::OnDeadline() {
     // Past the limit of its phase (head, body, sending, lingering): the client is dropped.
+    if (m_phase == Phase::Handshake || m_phase == Phase::Head)
+        m_loop.Guard().Refused(m_listener, Metrics::Bound::HeadTimeout);
+    else if (m_phase == Phase::Body)
+        m_loop.Guard().Refused(m_listener, Metrics::Bound::BodyTimeout);
     Close();
 }
 
@@ -137,8 +142,11 @@ bool HttpConnection::TakeHead() {
         case RequestHead::State::Incomplete:
             return false;
         case RequestHead::State::Refused:
-            m_loop.RequestBegun();
-            m_counted = true;
+            Begin();
+            if (m_head.Status() == 414 || m_head.Status() == 431)
+                m_loop.Guard().Refused(m_listener, m_head.Status() == 414
+                                                       ? Metrics::Bound::RequestLine
+                                                       : Metrics::Bound::HeaderBytes);
             Refuse(m_head.Status(), m_head.Status() == 414   ? "request line too long"
                                     : m_head.Status() == 431 ? "request headers too large"
                                     : m_head.Status() == 501 ? "transfer coding not supported"
@@ -148,8 +156,7 @@ bool HttpConnection::TakeHead() {
             m_in.erase(0, m_head.HeadBytes());
             break;
     }
-    m_loop.RequestBegun();
-    m_counted = true;
+    Begin();
     // The bounds of a request head, checked before any of its body is read;
     // a refusal closes the connection so the rest is never read either.
     const auto method = m_head.Method();
@@ -163,6 +170,7 @@ bool HttpConnection::TakeHead() {
         return true;
     }
     if (m_head.ContentLength().value_or(0) > options.maxBodyBytes) {
+        m_loop.Guard().Refused(m_listener, Metrics::Bound::BodyBytes);
         Refuse(413, "request body too long");
         return true;
     }
@@ -183,6 +191,7 @@ bool HttpConnection::TakeBody() {
         m_in.erase(0, used);
         if (state == ChunkedBody::State::NeedMore) return false;
         if (state == ChunkedBody::State::TooLarge) {
+            m_loop.Guard().Refused(m_listener, Metrics::Bound::BodyBytes);
             Refuse(413, "request body too long");
             return true;
         }
@@ -324,9 +333,18 @@ bool HttpConnection::Flush() {
     return true;
 }
 
+void HttpConnection::Begin() {
+    m_loop.RequestBegun();
+    m_counted = true;
+    m_loop.Guard().Busy(m_listener, true);
+}
+
 void HttpConnection::ReplySent() {
     Disarm();
-    if (m_counted) m_loop.RequestEnded();
+    if (m_counted) {
+        m_loop.RequestEnded();
+        m_loop.Guard().Busy(m_listener, false);
+    }
     m_counted = false;
     if (m_lingerAfter) {
         Linger();

@@ -45,6 +45,8 @@ public:
     // Ends the connection now (the loop stops); a connection waiting for a reply is kept.
     void Close();
     bool Waiting() const { return m_phase == Phase::Waiting; }
+    // The number of the listener that accepted it.
+    int Listener() const { return m_listener; }
 
 private:
     enum class Phase { Handshake, Head, Body, Handling, Waiting, Sending, Lingering, Closed };
@@ -56,6 +58,8 @@ private:
     bool TakeHead();
     bool TakeBody();
     void Dispatch();
+    // A request head is in: counted among the requests in progress.
+    void Begin();
     void Refuse(int status, const char* message);
     // Reads what the socket has into m_in: bytes read, 0 when it would block, -1 when closed.
     long ReadSome();

@@ -310,6 +310,13 @@ PollView PollAt(const PgConnection::Rows& rows, int row) {
 
 }  // namespace
 
+bool PgPollStore::Ping() {
+    return Read([](PgConnection& db) {
+               db.Query("SELECT 1 FROM polls LIMIT 1");
+               return StoreOutcome::Done;
+           }) == StoreOutcome::Done;
+}
+
 StoreOutcome PgPollStore::ListPolls(const std::string& author, const std::string& module,
                                     PollDetail detail, std::vector<PollView>& polls) {
     return Read([&](PgConnection& db) {

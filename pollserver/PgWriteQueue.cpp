@@ -1,6 +1,9 @@
 #include "PgWriteQueue.h"
 
+#include <chrono>
+
 #include "HandBackBatch.h"
+#include "Metrics.h"
 #include "PgConnection.h"
 #include "PgError.h"
 
@@ -73,7 +76,9 @@ void PgWriteQueue::Loop(PgConnection& db) {
                 m_queue.pop_front();
             }
         }
+        const auto began = std::chrono::steady_clock::now();
         RunBatch(db, batch);
+        Metrics::Global().GroupCommitted(batch.size(), std::chrono::steady_clock::now() - began);
         HandBackBatch(batch);
     }
 }

@@ -6,6 +6,7 @@
 #include "FormFields.h"
 #include "HttpConnection.h"
 #include "ListenSocket.h"
+#include "OpsEndpoint.h"
 #include "PollService.h"
 #include "RequestHead.h"
 #include "ServerOptions.h"
@@ -35,6 +36,7 @@ struct PollHttpServer::Listener {
     ListenSocket socket;
     std::unique_ptr<TlsContext> tls;
     std::string url;
+    const OpsEndpoint* ops = nullptr;  // set: the operators' listener
 };
 
 PollHttpServer::PollHttpServer(PollService& service, const ServerOptions& options)
@@ -57,6 +59,11 @@ HttpReply PollHttpServer::Error(int status, std::string_view message) {
 
 void PollHttpServer::Handle(HttpConnection& connection, const RequestHead& head,
                             std::string& body) {
+    const auto listener = static_cast<std::size_t>(connection.Listener());
+    if (listener < m_listeners.size() && m_listeners[listener]->ops != nullptr) {
+        AnswerOps(connection, head);
+        return;
+    }
     // Routes are matched on the raw path, exactly as the plug-in writes it.
     const std::string_view target = head.Target();
     const auto query = target.find('?');
@@ -96,6 +103,18 @@ void PollHttpServer::Handle(HttpConnection& connection, const RequestHead& head,
     }
 }
 
+void PollHttpServer::AnswerOps(HttpConnection& connection, const RequestHead& head) {
+    const OpsEndpoint& ops = *m_listeners[static_cast<std::size_t>(connection.Listener())]->ops;
+    try {
+        // A store that does not answer holds this event thread for kHealthLimit at most.
+        auto reply = ops.Answer(head.Method(), head.Target());
+        connection.Reply(
+            HttpReply{reply.status, std::move(reply.contentType), std::move(reply.body), {}});
+    } catch (...) {
+        connection.Reply(Error(500, "internal error"));
+    }
+}
+
 bool PollHttpServer::Add(const std::string& scheme, const std::string& host, int port,
                          std::unique_ptr<TlsContext> tls, std::string& reason) {
     auto listener = std::make_unique<Listener>();
@@ -106,7 +125,22 @@ bool PollHttpServer::Add(const std::string& scheme, const std::string& host, int
     listener->tls = std::move(tls);
     const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
     listener->url = scheme + "://" + shownHost + ":" + std::to_string(listener->socket.Port());
+    const int number = static_cast<int>(m_listeners.size());
+    if (scheme == "metrics=http")
+        m_guard.Exempt(number);
+    else
+        m_guard.NameListener(number, scheme);
     m_listeners.push_back(std::move(listener));
+    return true;
+}
+
+bool PollHttpServer::AddOps(const std::string& host, int port, const OpsEndpoint& endpoint,
+                            std::string& reason) {
+    if (!Add("metrics=http", host, port, nullptr, reason)) {
+        reason = "metrics" + reason.substr(reason.find(':'));
+        return false;
+    }
+    m_listeners.back()->ops = &endpoint;
     return true;
 }
 

@@ -15,6 +15,7 @@ namespace quibra::pollserver {
 
 class EventLoop;
 class ListenSocket;
+class OpsEndpoint;
 class PollService;
 class TlsContext;
 struct ServerOptions;
@@ -43,6 +44,11 @@ public:
     bool AddHttp(const std::string& host, int port, std::string& reason);
     bool AddHttps(const std::string& host, int port, const std::filesystem::path& certificate,
                   const std::filesystem::path& key, std::string& reason);
+    // The operators' listener: /healthz and /metrics from `endpoint`, which
+    // must outlive the server; on the same event threads, but exempt from the
+    // connection bounds and counts. Its URL shows as "metrics=http://...".
+    bool AddOps(const std::string& host, int port, const OpsEndpoint& endpoint,
+                std::string& reason);
     // The bound URLs, space separated, e.g. "http://127.0.0.1:8080 https://127.0.0.1:8443".
     std::string Urls() const;
 
@@ -59,6 +65,7 @@ private:
     struct Listener;
     bool Add(const std::string& scheme, const std::string& host, int port,
              std::unique_ptr<TlsContext> tls, std::string& reason);
+    void AnswerOps(HttpConnection& connection, const RequestHead& head);
 
     PollService& m_service;
     const ServerOptions& m_options;

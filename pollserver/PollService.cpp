@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "FormFields.h"
+#include "Metrics.h"
 #include "XmlReplyWriter.h"
 
 namespace quibra::pollserver {
@@ -56,11 +57,17 @@ PollService::Reply PollService::Guarded(std::string_view job, Job&& run) {
 
 PollService::Reply PollService::Handle(Script script, const FormFields& fields,
                                        Authorization authorization) {
-    std::optional<TokenClaims> claims;
-    if (auto refused = Authenticate(authorization, claims)) return std::move(*refused);
     const auto job = fields.Get("job");
-    return Guarded(job ? *job : std::string(),
-                   [&] { return Dispatch(script, fields, claims ? &*claims : nullptr); });
+    const std::string jobName = job ? *job : std::string();
+    std::optional<TokenClaims> claims;
+    Reply reply;
+    if (auto refused = Authenticate(authorization, claims))
+        reply = std::move(*refused);
+    else
+        reply =
+            Guarded(jobName, [&] { return Dispatch(script, fields, claims ? &*claims : nullptr); });
+    Metrics::Global().RequestAnswered(jobName, reply.status);
+    return reply;
 }
 
 PollService::Reply PollService::Dispatch(Script script, const FormFields& fields, Caller caller) {
@@ -331,8 +338,10 @@ std::optional<PollService::Reply> PollService::Start(Script script, const FormFi
                                                      Authorization authorization) {
     if (!AnswersLater(script, fields)) return Handle(script, fields, authorization);
     std::optional<TokenClaims> claims;
-    if (auto refused = Authenticate(authorization, claims)) return std::move(*refused);
-    std::optional<Reply> now;
+    if (auto refused = Authenticate(authorization, claims)) {
+        Metrics::Global().RequestAnswered("PostPolling", refused->status);
+        return std::move(*refused);
+    }
     auto reply = Guarded("PostPolling", [&] {
         const Ballot ballot = ReadBallot(fields, claims ? &*claims : nullptr);
         m_store.CastBallotLater(
@@ -343,17 +352,22 @@ std::optional<PollService::Reply> PollService::Start(Script script, const FormFi
                 } catch (const std::exception&) {
                     reply = {500, "internal error", {}};
                 }
+                Metrics::Global().RequestAnswered("PostPolling", reply.status);
                 done(std::move(reply));
             });
         return Reply{0, {}, {}};
     });
     if (reply.status == 0) return std::nullopt;  // cast: `done` answers
+    Metrics::Global().RequestAnswered("PostPolling", reply.status);
     return reply;
 }
 
 PollService::Reply PollService::BallotDone(StoreOutcome outcome, std::int64_t pollId) {
     // Counted before the acknowledgement goes out: whoever saw it never gets an older reply.
-    if (outcome == StoreOutcome::Done) m_cache.BallotCast(pollId);
+    if (outcome == StoreOutcome::Done) {
+        m_cache.BallotCast(pollId);
+        Metrics::Global().BallotCommitted();
+    }
     return FromOutcome(outcome, "PostPolling");
 }
 
@@ -427,7 +441,10 @@ PollService::Reply PollService::Cached(const std::string& key,
         return outcome == StoreOutcome::Done ? PollList(polls, detail) : FromOutcome(outcome, job);
     }
     auto lookup = m_cache.Find(key, dependsOn);
-    if (lookup.body) return {200, *lookup.body, {}};
+    if (lookup.body) {
+        Metrics::Global().ReplyFromCache();
+        return {200, *lookup.body, {}};
+    }
     const auto outcome = find(polls);
     if (outcome != StoreOutcome::Done) return FromOutcome(outcome, job);
     auto reply = PollList(polls, detail);

@@ -106,6 +106,8 @@ public:
         done(CastBallot(ballot));
     }
 
+    // A trivial read, for the health check: true when the database answered it.
+    virtual bool Ping() = 0;
     // Polls of one author in one module, oldest first.
     virtual StoreOutcome ListPolls(const std::string& author, const std::string& module,
                                    PollDetail detail, std::vector<PollView>& polls) = 0;

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "FormFields.h"
+#include "quibra/Version.h"
 
 namespace quibra::pollserver {
 
@@ -44,18 +45,25 @@ std::filesystem::path ServerOptions::DataFolder() const {
     return database.has_parent_path() ? database.parent_path() : std::filesystem::current_path();
 }
 
+std::string ServerOptions::VersionLine() {
+    return "pollserver " QUIBRA_VERSION;
+}
+
 std::string ServerOptions::Usage() {
     const ServerOptions defaults;
     auto number = [](auto value) { return std::to_string(value); };
     return "usage: pollserver [--http PORT] [--https PORT] [--listen ADDR] [--db PATH]\n"
            "                  [--cert FILE --key FILE] [--threads N] [--synchronous full|normal]\n"
-           "                  [bounds...] [--auth-key PUBLIC.pem | --auth-secret FILE\n"
-           "                  [--auth-issuer ISS] [--auth-audience AUD]]\n"
+           "                  [--metrics ADDR:PORT] [bounds...] [--auth-key PUBLIC.pem |\n"
+           "                  --auth-secret FILE [--auth-issuer ISS] [--auth-audience AUD]]\n"
+           "       pollserver --version | --help\n"
            "       pollserver token --help   (makes a token)\n"
            "  PORT 0 picks a free port; with neither port given: --http 8080 --https 8443\n"
            "  --db PATH             SQLite file (default $XDG_DATA_HOME/quibra/pollserver.sqlite)\n"
            "  --db postgresql://USER@HOST:PORT/NAME\n"
            "                        a PostgreSQL database; several servers may share it\n"
+           "  --metrics ADDR:PORT   /healthz and /metrics for the operators on a listener of\n"
+           "                        their own (off by default; [ADDR]:PORT for IPv6)\n"
            "  --threads N           event threads serving both listeners (default: one per\n"
            "                        core, at least two; " +
            number(DefaultThreads()) +
@@ -116,6 +124,10 @@ bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& mes
             help = true;
             return true;
         }
+        if (option == "--version") {
+            version = true;
+            return true;
+        }
         if (i + 1 >= args.size()) {
             message = option.rfind("--", 0) == 0 ? option + " needs a value"
                                                  : "unknown argument " + option;
@@ -130,6 +142,20 @@ bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& mes
                 return false;
             }
             (option == "--http" ? httpPort : httpsPort) = static_cast<int>(*port);
+        } else if (option == "--metrics") {
+            const auto colon = value.rfind(':');
+            const auto port = colon == std::string::npos
+                                  ? std::nullopt
+                                  : FormFields::ParseNumber(value.substr(colon + 1), 0, 65535);
+            std::string host = colon == std::string::npos ? "" : value.substr(0, colon);
+            if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+                host = host.substr(1, host.size() - 2);
+            if (!port || host.empty()) {
+                message = "--metrics wants ADDR:PORT, e.g. 127.0.0.1:9464";
+                return false;
+            }
+            metricsHost = host;
+            metricsPort = static_cast<int>(*port);
         } else if (option == "--listen") {
             listen = value;
         } else if (option == "--db") {

@@ -18,6 +18,9 @@ namespace quibra::pollserver {
 //                   PEM certificate and key; otherwise a self-signed pair is
 //                   made at first start beside the database
 //   --threads N     event threads, shared by the listeners (1 to 256)
+//   --metrics ADDR:PORT
+//                   /healthz and /metrics for the operators, on a listener of
+//                   their own; off unless given
 // and the bounds that keep slow, idle or oversized clients from holding the
 // server (see ConnectionGuard).
 struct ServerOptions {
@@ -27,6 +30,9 @@ struct ServerOptions {
     std::filesystem::path database;
     std::filesystem::path certificate;
     std::filesystem::path key;
+    // --metrics ADDR:PORT ([ADDR]:PORT for IPv6); no port: no operators' listener.
+    std::string metricsHost;
+    std::optional<int> metricsPort;
     // Event threads serving both listeners; 0 (not given): DefaultThreads.
     int threads = 0;
     // --synchronous full|normal: how far each group commit is synced before its
@@ -61,8 +67,13 @@ struct ServerOptions {
     std::string authAudience = "quibra";  // --auth-audience: "aud" must name it
     bool Authenticates() const { return !authKey.empty() || !authSecret.empty(); }
 
+    // --version: print the version and exit (set by Parse).
+    bool version = false;
+
     // False with a message for a bad command line; `help` when --help was asked.
     bool Parse(const std::vector<std::string>& args, std::string& message, bool& help);
+    // "pollserver 0.1.0": the version line of --version.
+    static std::string VersionLine();
     static std::string Usage();
     // Ballots never hold an event thread while they wait for their commit,
     // and every thread waits in epoll, where idle connections cost nothing:

@@ -298,6 +298,16 @@ void SqlitePollStore::LoadDetail(SqliteConnection& db, PollDetail detail, PollVi
     }
 }
 
+bool SqlitePollStore::Ping() {
+    return Read([](SqliteConnection& db) {
+               // Stepped to its end, so no read stays open.
+               auto& probe = db.Statement("SELECT 1 FROM polls LIMIT 1");
+               while (probe.Step()) {
+               }
+               return StoreOutcome::Done;
+           }) == StoreOutcome::Done;
+}
+
 StoreOutcome SqlitePollStore::ListPolls(const std::string& author, const std::string& module,
                                         PollDetail detail, std::vector<PollView>& polls) {
     return Read([&](SqliteConnection& db) {

@@ -35,6 +35,7 @@ public:
     StoreOutcome DeletePolls(const std::vector<std::int64_t>& pollIds) override;
     StoreOutcome CastBallot(const Ballot& ballot) override;
     void CastBallotLater(const Ballot& ballot, std::function<void(StoreOutcome)> done) override;
+    bool Ping() override;
     StoreOutcome ListPolls(const std::string& author, const std::string& module, PollDetail detail,
                            std::vector<PollView>& polls) override;
     StoreOutcome FindPolls(const std::vector<std::int64_t>& pollIds, Filter filter,

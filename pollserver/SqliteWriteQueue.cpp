@@ -2,10 +2,12 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
 #include "HandBackBatch.h"
+#include "Metrics.h"
 #include "SqliteConnection.h"
 #include "SqliteError.h"
 
@@ -68,7 +70,9 @@ void SqliteWriteQueue::Loop() {
                 m_queue.pop_front();
             }
         }
+        const auto began = std::chrono::steady_clock::now();
         RunBatch(batch);
+        Metrics::Global().GroupCommitted(batch.size(), std::chrono::steady_clock::now() - began);
         HandBackBatch(batch);
     }
 }

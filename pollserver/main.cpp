@@ -16,12 +16,15 @@
 #include <memory>
 #include <thread>
 
+#include "Metrics.h"
+#include "OpsEndpoint.h"
 #include "PgPollStore.h"
 #include "PollHttpServer.h"
 #include "PollService.h"
 #include "SelfSignedCertificate.h"
 #include "ServerOptions.h"
 #include "SqlitePollStore.h"
+#include "StoreProbe.h"
 #include "TokenMinter.h"
 #include "TokenVerifier.h"
 
@@ -65,6 +68,10 @@ int main(int argc, char** argv) {
     }
     if (help) {
         std::cout << ServerOptions::Usage();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << ServerOptions::VersionLine() << "\n";
         return 0;
     }
 
@@ -112,6 +119,8 @@ int main(int argc, char** argv) {
         // Other servers change a shared database behind this one's back, and
         // the cache only hears of changes made here: it is off for a shared one.
         PollService service(*store, !options.SharedDatabase(), verifier.get());
+        StoreProbe probe(*store);
+        const OpsEndpoint ops(probe, Metrics::Global());
         PollHttpServer server(service, options);
 
         if (options.httpPort && !server.AddHttp(options.listen, *options.httpPort, reason)) {
@@ -137,6 +146,12 @@ int main(int argc, char** argv) {
             // What a plug-in's ServerPin names, for the operator to hand out.
             if (const auto pin = JwsKey::CertificatePin(certificate))
                 std::cerr << "pollserver: certificate pin " << *pin << "\n";
+        }
+
+        if (options.metricsPort &&
+            !server.AddOps(options.metricsHost, *options.metricsPort, ops, reason)) {
+            std::cerr << "pollserver: " << reason << "\n";
+            return 1;
         }
 
         std::thread signalWaiter([&] {

@@ -9,23 +9,37 @@
 #                               three attendees; output in build/quibra-demo
 #   scripts/setup.sh fuzz [S]   every libFuzzer harness for S seconds (60 by default); fails on
 #                               any crash, leak, sanitizer report, or memory above 512 MB
+#   scripts/setup.sh package    the Debian packages (debian/), checked by lintian, into
+#                               build/packages
+#   scripts/setup.sh package-check
+#                               installs those packages into a fresh Debian 12 root and runs
+#                               the server, the host's demo and a program built on the SDK
 set -euo pipefail
 
 mode=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 
+# The build's own packages are debian/control's Build-Depends too: keep both in step.
 packages=(
   build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev libxml2-dev libcurl4-openssl-dev libpacparser-dev libglib2.0-dev
-  libsqlite3-dev libpq-dev postgresql libcpp-httplib-dev libssl-dev openssl xsltproc
-  nlohmann-json3-dev
+  qt6-base-dev qt6-svg-dev libxml2-dev libcurl4-openssl-dev libpacparser-dev libglib2.0-dev
+  libsqlite3-dev libpq-dev libssl-dev nlohmann-json3-dev
+  # the tests'
+  postgresql libcpp-httplib-dev openssl xsltproc
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tinyproxy gsettings-desktop-schemas dconf-gsettings-backend nginx-light wrk iproute2
-  qt6-svg-dev fonts-noto-cjk fonts-liberation2
+  fonts-noto-cjk fonts-liberation2
+  # the metrics are checked by promtool, the service unit by systemd-analyze
+  prometheus systemd
   locales clang-15 libfuzzer-15-dev
   # the poll report is opened in a real browser by its tests
   chromium
 )
+
+# Making and checking the Debian packages needs these too.
+case "${1:-build}" in
+  package | package-check) packages+=(debhelper dpkg-dev fakeroot lintian mmdebstrap) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -37,8 +51,9 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-# The packaged services are started by the tests themselves, on loopback ports.
-for svc in tinyproxy nginx postgresql; do
+# The packaged services are started by the tests themselves, on loopback ports
+# (prometheus is there for promtool only).
+for svc in tinyproxy nginx postgresql prometheus; do
   if command -v systemctl >/dev/null 2>&1; then systemctl disable --now "$svc" >/dev/null 2>&1 || true; fi
   service "$svc" stop >/dev/null 2>&1 || true
 done
@@ -82,8 +97,57 @@ run_fuzzers() {  # build-dir limit
   return "$failed"
 }
 
+# The Debian packages, built from a copy of the work tree (tracked and new files,
+# not the build folders) so dpkg-buildpackage leaves nothing beside it.
+# Their version is the CMake project's; debian/changelog must say the same.
+build_packages() {  # out-dir
+  local out=$1 version changelog src
+  version=$(sed -n 's/^project(Quibra VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  changelog=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
+  if [[ "$version" != "$changelog" ]]; then
+    echo "debian/changelog says $changelog, CMakeLists.txt's project() $version: add an entry" >&2
+    return 1
+  fi
+  src="$out/quibra-$version"
+  rm -rf "$out" && mkdir -p "$src"
+  (cd "$root" && git ls-files -z --cached --others --exclude-standard |
+    tar --null -T - --ignore-failed-read -cf - 2>/dev/null) | tar -xf - -C "$src"
+  # debhelper gives the build a home of its own: keep ccache's.
+  export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
+  (cd "$src" && DEB_BUILD_OPTIONS="parallel=$jobs nocheck" dpkg-buildpackage -b -uc -us) \
+    >"$out/build.log" 2>&1 || { tail -n 60 "$out/build.log" >&2; return 1; }
+  ls -1 "$out"/*.deb
+  # Errors fail; the warnings are listed for the record.
+  lintian --fail-on error --tag-display-limit 0 "$out"/quibra_"${version}"_*.changes |
+    tee "$out/lintian.log"
+}
+
+# A fresh Debian 12 root from Debian's registry; apt installs the packages there
+# with what they depend on, then the server, the host's headless demo against the
+# installed PollServer, and a small program built on the SDK with
+# find_package(Quibra) run inside it. Its log is build/package-check/check.log.
+check_packages() {  # packages-dir work-dir
+  local debs=$1 work=$2
+  rm -rf "$work" && mkdir -p "$work/in"
+  cp "$debs"/*.deb "$root/scripts/package-check-inside.sh" "$work/in/"
+  rm -f "$work"/in/*-dbgsym_*.deb
+  mmdebstrap --mode=root --variant=apt --include=ca-certificates bookworm "$work/root" \
+    "deb http://deb.debian.org/debian bookworm main" \
+    "deb http://deb.debian.org/debian bookworm-updates main" \
+    "deb http://deb.debian.org/debian-security bookworm-security main" \
+    --customize-hook='mkdir -p "$1/tmp/quibra-debs"' \
+    --customize-hook="sync-in $work/in /tmp/quibra-debs" \
+    --customize-hook='chroot "$1" sh /tmp/quibra-debs/package-check-inside.sh' \
+    2>&1 | tee "$work/check.log"
+  return "${PIPESTATUS[0]}"
+}
+
 case "$mode" in
   build) configure "$root/build" ;;
+  package) build_packages "$root/build/packages" ;;
+  package-check)
+    [[ -n "$(ls "$root"/build/packages/*.deb 2>/dev/null)" ]] || build_packages "$root/build/packages"
+    check_packages "$root/build/packages" "$root/build/package-check" ;;
   test)
     configure "$root/build"
     run_tests "$root/build"
@@ -109,5 +173,6 @@ case "$mode" in
     # it runs the walkthrough and exits 0 only when every count matches.
     configure "$root/build"
     exec "$root/build/bin/quibra-host" --demo --out "$root/build/quibra-demo" ;;
-  *) echo "usage: $0 [build|test|sanitize|tsan|demo|fuzz [SECONDS]]" >&2; exit 2 ;;
+  *) echo "usage: $0 [build|test|sanitize|tsan|demo|fuzz [SECONDS]|package|package-check]" >&2
+     exit 2 ;;
 esac

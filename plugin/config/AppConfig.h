@@ -28,7 +28,7 @@ public:
     static AppConfig& Instance();
 
     // Opens the configuration file (not parsed again while loaded), then the
-    // skin layout in GetExeFolder() + "/skin/" + skin name. False when the
+    // skin layout in GetDataFolder() + "/skin/" + skin name. False when the
     // configuration file cannot be opened (the layout is then left alone);
     // otherwise the layout's Open result.
     bool Load();

@@ -1,5 +1,7 @@
 #include "config/Folders.h"
 
+#include <dlfcn.h>
+#include <link.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -138,18 +140,43 @@ std::wstring GetDocumentsFolder() {
     return EnsureFolder(CollapseSlashes(documents));
 }
 
-std::wstring GetExeFolder() {
+std::wstring GetModuleFolder() {
+    // The link map tells a shared library (its path as loaded) from the
+    // executable (an empty name), whose path only /proc has for sure.
+    Dl_info info{};
+    link_map* map = nullptr;
+    std::string path;
+    static const char anchor = 0;  // any object of this module names it
+    if (dladdr1(&anchor, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) != 0 &&
+        map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0')
+        path = map->l_name;
     std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return {};
-    const std::string& text = exe.native();
+    fs::path module = path.empty() ? fs::read_symlink("/proc/self/exe", ec) : fs::path(path);
+    if (ec || module.empty()) return {};
+    module = fs::absolute(module, ec).lexically_normal();
+    const std::string& text = module.native();
     size_t slash = text.rfind('/');
-    if (slash == std::string::npos) return {};
-    return FromUtf8(std::string_view(text).substr(0, slash));
+    if (ec || slash == std::string::npos) return {};
+    return FromUtf8(std::string_view(text).substr(0, slash == 0 ? 1 : slash));
+}
+
+std::wstring DataFolderFor(const std::wstring& moduleFolder) {
+    if (moduleFolder.empty()) return {};
+    const std::string folder = ToUtf8(moduleFolder);
+    std::error_code ec;
+    if (fs::is_directory(folder + "/Lang", ec)) return moduleFolder;
+    const fs::path installed = (fs::path(folder) / QUIBRA_DATA_FROM_LIB).lexically_normal();
+    if (fs::is_directory(installed / "Lang", ec))
+        return FromUtf8(TrimTrailingSlashes(installed.native()));
+    return moduleFolder;
+}
+
+std::wstring GetDataFolder() {
+    return DataFolderFor(GetModuleFolder());
 }
 
 std::wstring GetSkinFolder(const std::wstring& skinName) {
-    return GetExeFolder() + L"/skin/" + skinName;
+    return GetDataFolder() + L"/skin/" + skinName;
 }
 
 std::wstring GetSkinFolder() {
@@ -157,7 +184,7 @@ std::wstring GetSkinFolder() {
 }
 
 std::wstring GetLangFolder() {
-    return GetExeFolder() + L"/Lang";
+    return GetDataFolder() + L"/Lang";
 }
 
 }  // namespace quibra

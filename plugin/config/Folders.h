@@ -14,13 +14,23 @@ std::wstring GetAppDataFolder();
 // expanded; a relative value or the home folder itself is ignored), else
 // ~/Documents; doubled separators are collapsed; created when missing.
 std::wstring GetDocumentsFolder();
-// The folder of the running executable (the host's, not this library's).
-std::wstring GetExeFolder();
-// GetExeFolder() + "/skin/" + skinName; an empty name leaves the trailing "/".
+// The folder of the module this code is linked into: libQuibra.so's own folder
+// (found with dladdr, whichever host loaded it), or the executable's when the
+// code is linked into one (the tests).
+std::wstring GetModuleFolder();
+// Where the plug-in's files (Lang/, skin/, Poll/) lie for a module in
+// `moduleFolder`: beside it when it has a Lang folder, as in the build tree
+// (build/bin); else the installed data folder relative to the library folder
+// (QUIBRA_DATA_FROM_LIB, e.g. /usr/lib/<triplet>/../../share/quibra) when that has
+// one; else `moduleFolder` itself.
+std::wstring DataFolderFor(const std::wstring& moduleFolder);
+// DataFolderFor(GetModuleFolder()).
+std::wstring GetDataFolder();
+// GetDataFolder() + "/skin/" + skinName; an empty name leaves the trailing "/".
 std::wstring GetSkinFolder(const std::wstring& skinName);
 // As above with the skin name of AppConfig::Instance().
 std::wstring GetSkinFolder();
-// GetExeFolder() + "/Lang", where the language files lie.
+// GetDataFolder() + "/Lang", where the language files lie.
 std::wstring GetLangFolder();
 
 }  // namespace quibra

@@ -9,7 +9,7 @@
 namespace quibra {
 
 std::wstring HtmlReportExport::TemplateFolder() {
-    return GetExeFolder() + L"/Poll";
+    return GetDataFolder() + L"/Poll";
 }
 
 std::wstring HtmlReportExport::WorkFolder() {

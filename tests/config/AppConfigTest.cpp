@@ -51,7 +51,7 @@ TEST(AppConfig, SettingsAreReadUnderSystemSettingAndDefaultWhenAbsent) {
         AppConfig config;
         EXPECT_FALSE(config.Load()) << "no file, or no layout in the unnamed skin's folder";
         EXPECT_EQ(config.SkinLayout().GetFullPath(),
-                  file ? quibra::GetExeFolder() + L"/skin/DialogSkinConfig.xml" : L"");
+                  file ? quibra::GetDataFolder() + L"/skin/DialogSkinConfig.xml" : L"");
         EXPECT_EQ(config.UseSSL(), useSsl);
         EXPECT_EQ(config.GetSettingInt(kSystem, L"UseSSL", L"value"), value);
     }

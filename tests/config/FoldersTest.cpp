@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "config/Folders.h"
 #include "support/TestSupport.h"
@@ -44,4 +46,31 @@ TEST(Folders, SettingsAndDocumentsFoldersFollowTheXdgRulesAndAreCreated) {
         quibra::test::WriteFileBytes(user.ConfigRoot() / "user-dirs.dirs", file);
         EXPECT_EQ(quibra::GetDocumentsFolder(), expected) << file;
     }
+}
+
+TEST(Folders, DataIsBesideTheModuleInTheBuildTreeElseInTheInstalledDataFolder) {
+    namespace fs = std::filesystem;
+    quibra::test::TempDir dir;
+    auto W = [](const fs::path& path) { return quibra::FromUtf8(path.string()); };
+    // As build/bin: the language files beside the module.
+    fs::create_directories(dir.Path() / "bin" / "Lang");
+    // As an installed library: its folder has no data; the data folder is
+    // where the build's install layout puts it relative to the library folder.
+    const fs::path lib = dir.Path() / "usr" / "lib" / "triplet" / "deeper";
+    const fs::path data = (lib / QUIBRA_DATA_FROM_LIB).lexically_normal();
+    fs::create_directories(lib);
+    fs::create_directories(data / "Lang");
+    const fs::path bare = dir.Path() / "bare";
+    fs::create_directories(bare);
+    EXPECT_EQ(std::vector<std::wstring>(
+                  {quibra::DataFolderFor(W(dir.Path() / "bin")), quibra::DataFolderFor(W(lib)),
+                   quibra::DataFolderFor(W(bare)), quibra::DataFolderFor(L"")}),
+              std::vector<std::wstring>({W(dir.Path() / "bin"), W(data), W(bare), L""}));
+
+    // Linked into this test program, the module is the program itself, in the
+    // build tree's bin folder with the data beside it.
+    const fs::path exe = fs::read_symlink("/proc/self/exe");
+    EXPECT_EQ(quibra::GetModuleFolder(), W(exe.parent_path()));
+    EXPECT_EQ(quibra::GetDataFolder(), W(exe.parent_path()));
+    EXPECT_EQ(quibra::GetLangFolder(), W(exe.parent_path() / "Lang"));
 }

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <tuple>
 
 #include "HostOptions.h"
+#include "quibra/Version.h"
 #include "support/TestSupport.h"
 
 using quibra::test::TempDir;
@@ -113,6 +115,13 @@ TEST(HostOptions, TheProgramRefusesAndNamesAnUnreachableServer) {
         << unreachable.err.toStdString();
     EXPECT_FALSE(std::filesystem::exists(home / "wendrake" / "wenconfig.xml"))
         << "nothing is written for a run that cannot start";
+}
+
+TEST(HostOptions, VersionPrintsTheProjectVersion) {
+    TempDir home;
+    const HostRun run = RunHost({"--version"}, home);
+    EXPECT_EQ(std::make_tuple(run.code, run.out, run.err),
+              std::make_tuple(0, QStringLiteral("quibra-host " QUIBRA_VERSION "\n"), QString()));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ bool PollServerProcess::Start(const std::filesystem::path& database,
                               const std::vector<std::string>& extra) {
     m_http.clear();
     m_https.clear();
+    m_metrics.clear();
     std::vector<std::string> args = {QUIBRA_POLLSERVER_EXE, "--http", "0", "--https", "0", "--db",
                                      database.string()};
     args.insert(args.end(), extra.begin(), extra.end());
@@ -54,6 +55,7 @@ bool PollServerProcess::Start(const std::filesystem::path& database,
     for (std::string word; words >> word;) {
         if (word.rfind("http://", 0) == 0) m_http = word;
         if (word.rfind("https://", 0) == 0) m_https = word;
+        if (word.rfind("metrics=", 0) == 0) m_metrics = word.substr(8);
     }
     if (m_pid > 0 && m_http.empty() && m_https.empty()) {
         m_error = "no URL in: " + line;

@@ -27,6 +27,8 @@ public:
 
     const std::string& HttpUrl() const { return m_http; }
     const std::string& HttpsUrl() const { return m_https; }
+    // The operators' listener of --metrics, or empty.
+    const std::string& MetricsUrl() const { return m_metrics; }
     // "host:port" of each, as the host's init message names the poll server.
     std::string HttpAddress() const { return m_http.substr(m_http.find("://") + 3); }
     std::string HttpsAddress() const { return m_https.substr(m_https.find("://") + 3); }
@@ -39,6 +41,7 @@ private:
     int m_stdout = -1;
     std::string m_http;
     std::string m_https;
+    std::string m_metrics;
     std::string m_error;
 };
 

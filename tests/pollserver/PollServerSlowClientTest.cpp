@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <thread>
 
+#include "HttpClient.h"
 #include "PollServerTest.h"
 #include "RawConnection.h"
+#include "quibra/Version.h"
 
 namespace quibra::test {
 namespace {
@@ -150,7 +152,7 @@ TEST_F(PollServerSlowClientTest, IdleAndTricklingClientsAreClosedInTimeWhileOthe
 TEST_F(PollServerTest, ConnectionsPastTheBoundsAreClosedAtOnce) {
     // Three from one address on one listener, four in all.
     ASSERT_NO_FATAL_FAILURE(Stop());
-    Start({"--max-per-address", "3", "--max-connections", "4"});
+    Start({"--max-per-address", "3", "--max-connections", "4", "--metrics", "127.0.0.1:0"});
     std::vector<std::unique_ptr<RawConnection>> held;
     auto open = [&](const std::string& url) {
         held.push_back(std::make_unique<RawConnection>());
@@ -165,6 +167,10 @@ TEST_F(PollServerTest, ConnectionsPastTheBoundsAreClosedAtOnce) {
         << "another listener has its own count per address";
     EXPECT_TRUE(open(m_server.HttpsUrl())->ReadUntilClosed(milliseconds(1000)))
         << "a fifth connection in all";
+    // Each refusal is counted by its bound, and the operators' listener is outside the bounds.
+    const auto metrics = HttpClient().Get(m_server.MetricsUrl() + "/metrics").body;
+    for (const char* line : {"{bound=\"max_connections\"} 1\n", "{bound=\"max_per_address\"} 1\n"})
+        EXPECT_NE(metrics.find(line), std::string::npos) << line << " in\n" << metrics;
     held.clear();
     ASSERT_TRUE(WaitFor([&] {
         return PollServerSession(m_server.HttpUrl())
@@ -184,6 +190,15 @@ TEST(PollServerOptionsTest, HelpShowsEveryBoundWithItsDefault) {
           "--max-request-line B", "(default 8192)", "--max-header-bytes B", "(default 16384)",
           "--max-body-bytes B", "(default 8388608)"})
         EXPECT_NE(help.find(option), std::string::npos) << option << " in\n" << help;
+}
+
+TEST(PollServerOptionsTest, VersionPrintsTheProjectVersion) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(QUIBRA_POLLSERVER_EXE " --version", "r"),
+                                               pclose);
+    ASSERT_TRUE(pipe);
+    std::string out(4096, '\0');
+    out.resize(std::fread(out.data(), 1, out.size(), pipe.get()));
+    EXPECT_EQ(out, "pollserver " QUIBRA_VERSION "\n");
 }
 
 }  // namespace

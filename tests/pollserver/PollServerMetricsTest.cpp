@@ -1,0 +1,148 @@
+// The operators' listener: /healthz both ways, and /metrics as promtool reads
+// it with the counters that one job of each kind moves.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "HttpClient.h"
+#include "Metrics.h"
+#include "OpsEndpoint.h"
+#include "PollHttpServer.h"
+#include "PollServerProcess.h"
+#include "PollServerSession.h"
+#include "SqlitePollStore.h"
+#include "StoreProbe.h"
+#include "support/TestSupport.h"
+
+namespace quibra::test {
+namespace {
+
+using pollserver::OpsEndpoint;
+
+// The lines of `text` that begin with one of `prefixes`, in order.
+std::string Lines(const std::string& text, const std::vector<std::string>& prefixes) {
+    std::istringstream in(text);
+    std::string out;
+    for (std::string line; std::getline(in, line);)
+        for (const auto& prefix : prefixes)
+            if (line.rfind(prefix, 0) == 0) out += line + "\n";
+    return out;
+}
+
+TEST(PollServerMetrics, PromtoolAcceptsTheMetricsAndOneJobOfEachKindMovesTheCounters) {
+    TempDir dir;
+    PollServerProcess server;
+    ASSERT_TRUE(server.Start(dir / "polls.db", {"--metrics", "127.0.0.1:0"})) << server.Error();
+    ASSERT_FALSE(server.MetricsUrl().empty());
+    HttpClient client;
+    EXPECT_EQ(client.Get(server.MetricsUrl() + "/healthz").body, "ok\n");
+
+    PollServerSession session(server.HttpUrl());
+    const std::string id = session.Create("anna", "m", "Lunch?", "S", false, {{"A", "Yes"}});
+    ASSERT_FALSE(id.empty());
+    ASSERT_EQ(session.SetStatus(id, "O", "1"), 200);
+    ASSERT_EQ(session.Vote(id, "bob", "Bob", {"A"}), 200);
+    ASSERT_EQ(session.Vote(id, "bob", "Bob", {"Z"}), 400);
+    session.Info({id});
+    session.Info({id});
+
+    const auto metrics = client.Get(server.MetricsUrl() + "/metrics");
+    EXPECT_EQ(metrics.status, 200);
+    EXPECT_EQ(metrics.contentType, pollserver::Metrics::kContentType);
+    const auto file = dir / "metrics.txt";
+    std::ofstream(file) << metrics.body;
+    std::unique_ptr<FILE, int (*)(FILE*)> promtool(
+        popen(("promtool check metrics < " + file.string() + " 2>&1").c_str(), "r"), pclose);
+    std::string lint(65536, '\0');
+    lint.resize(std::fread(lint.data(), 1, lint.size(), promtool.get()));
+    EXPECT_EQ(pclose(promtool.release()), 0) << lint;
+    EXPECT_EQ(lint, "");
+
+    // Counted: the jobs by status, the one ballot committed, four write jobs
+    // (the poll, its status, two ballots) and the second GetPollingInfo from the cache.
+    EXPECT_EQ(
+        Lines(metrics.body,
+              {"quibra_pollserver_requests_total{", "quibra_pollserver_ballots_committed_total ",
+               "quibra_pollserver_group_commit_jobs_sum ",
+               "quibra_pollserver_cached_replies_total ", "quibra_pollserver_open_connections{"}),
+        "quibra_pollserver_requests_total{job=\"CreatePolling\",status=\"200\"} 1\n"
+        "quibra_pollserver_requests_total{job=\"UpdatePollingStatus\",status=\"200\"} 1\n"
+        "quibra_pollserver_requests_total{job=\"PostPolling\",status=\"200\"} 1\n"
+        "quibra_pollserver_requests_total{job=\"PostPolling\",status=\"400\"} 1\n"
+        "quibra_pollserver_requests_total{job=\"GetPollingInfo\",status=\"200\"} 2\n"
+        "quibra_pollserver_ballots_committed_total 1\n"
+        "quibra_pollserver_group_commit_jobs_sum 4\n"
+        "quibra_pollserver_open_connections{listener=\"http\"} 1\n"
+        "quibra_pollserver_open_connections{listener=\"https\"} 0\n"
+        "quibra_pollserver_cached_replies_total 1\n");
+    EXPECT_EQ(client.Get(server.MetricsUrl() + "/other").status, 404);
+    // The attendees' listeners know nothing of it.
+    EXPECT_EQ(client.Get(server.HttpUrl() + "/metrics").status, 404);
+}
+
+TEST(PollServerMetrics, RequestsWithoutAGoodTokenCountAs401) {
+    TempDir dir;
+    std::ofstream(dir / "secret") << std::string(32, 's');
+    PollServerProcess server;
+    ASSERT_TRUE(server.Start(
+        dir / "polls.db", {"--metrics", "127.0.0.1:0", "--auth-secret", (dir / "secret").string()}))
+        << server.Error();
+    HttpClient client;
+    ASSERT_EQ(client
+                  .Get(server.HttpUrl() + pollserver::PollHttpServer::kResultsPath +
+                       "?job=GetPollingInfo&pollcount=0")
+                  .status,
+              401);
+    client.SetHeader("Authorization: Bearer not.a.token");
+    ASSERT_EQ(
+        client.Get(server.HttpUrl() + pollserver::PollHttpServer::kPollingPath + "?job=PostPolling")
+            .status,
+        401);
+    EXPECT_EQ(Lines(HttpClient().Get(server.MetricsUrl() + "/metrics").body,
+                    {"quibra_pollserver_requests_total{"}),
+              "quibra_pollserver_requests_total{job=\"PostPolling\",status=\"401\"} 1\n"
+              "quibra_pollserver_requests_total{job=\"GetPollingInfo\",status=\"401\"} 1\n");
+}
+
+// A store whose trivial read hangs until released, or fails.
+class StuckStore : public pollserver::SqlitePollStore {
+public:
+    using SqlitePollStore::SqlitePollStore;
+    bool Ping() override {
+        if (fail) return false;
+        while (stuck) stuck.wait(true);
+        return true;
+    }
+    std::atomic<bool> stuck{false};
+    bool fail = false;
+};
+
+TEST(PollServerMetrics, HealthIsServiceUnavailableWhenTheStoreDoesNotAnswerWithinASecond) {
+    TempDir dir;
+    StuckStore store(dir / "polls.db");
+    pollserver::StoreProbe probe(store);
+    const OpsEndpoint ops(probe, pollserver::Metrics::Global());
+    auto status = [&] { return ops.Answer("GET", "/healthz").status; };
+    EXPECT_EQ(status(), 200);
+    store.fail = true;
+    EXPECT_EQ(status(), 503);
+    store.fail = false;
+    store.stuck = true;
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(status(), 503);
+    EXPECT_GE(std::chrono::steady_clock::now() - began, OpsEndpoint::kHealthLimit);
+    store.stuck = false;
+    store.stuck.notify_all();
+    EXPECT_TRUE(WaitFor([&] { return status() == 200; }));
+    EXPECT_EQ(ops.Answer("POST", "/healthz").status, 405);
+}
+
+}  // namespace
+}  // namespace quibra::test
