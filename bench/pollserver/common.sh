@@ -1,5 +1,28 @@
-# Sourced by run.sh and run_pg.sh, once $work exists and the pids array is
-# declared: free ports, medians, the driver's rate, and nginx as the ceiling.
+# Sourced by the bench scripts: the work folder and its clean-up, free ports,
+# medians, the driver's rate, and nginx as the ceiling.
+
+# bench_workspace PREFIX: checks the built driver and server (sets driver and
+# server from $build), lifts the open-file limit to the hard one, makes $work
+# (readable by nginx's workers) and stops every process in pids, by id, then
+# removes $work when the script ends.
+bench_workspace() {
+  driver=$build/bin/pollserver_load
+  server=$build/bin/pollserver
+  local exe
+  for exe in "$driver" "$server"; do
+    [[ -x $exe ]] || { echo "missing $exe: cmake --build $build --target pollserver pollserver_load" >&2; exit 2; }
+  done
+  ulimit -n "$(ulimit -Hn)"
+  work=$(mktemp -d "/tmp/$1-XXXXXX")
+  chmod 755 "$work"
+  pids=()
+  trap bench_cleanup EXIT
+}
+bench_cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
 
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'

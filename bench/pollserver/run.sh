@@ -26,26 +26,11 @@ connections=64
 threads_args=()  # the server's default unless POLLSERVER_THREADS is given
 [[ -n ${POLLSERVER_THREADS:-} ]] && threads_args=(--threads "$POLLSERVER_THREADS")
 rounds=${ROUNDS:-3}
-driver=$build/bin/pollserver_load
-server=$build/bin/pollserver
-for exe in "$driver" "$server"; do
-  [[ -x $exe ]] || { echo "missing $exe: cmake --build $build --target pollserver pollserver_load" >&2; exit 2; }
-done
 command -v wrk >/dev/null || { echo "missing wrk (Debian package wrk)" >&2; exit 2; }
-ulimit -n "$(ulimit -Hn)"
-
-work=$(mktemp -d /tmp/pollserver-bench-XXXXXX)
-chmod 755 "$work"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 # shellcheck source=common.sh
 source "$here/common.sh"
+bench_workspace pollserver-bench
 
 # pollserver first, on a fresh database: nginx's HTTPS uses the certificate it makes.
 mkfifo "$work/ready"

@@ -19,23 +19,9 @@ build=${1:-$root/build}
 seconds=${2:-6}
 idle_count=${3:-10000}
 rounds=${ROUNDS:-3}
-driver=$build/bin/pollserver_load
-server=$build/bin/pollserver
-for exe in "$driver" "$server"; do
-  [[ -x $exe ]] || { echo "missing $exe: cmake --build $build --target pollserver pollserver_load" >&2; exit 2; }
-done
-ulimit -n "$(ulimit -Hn)"
-work=$(mktemp -d /tmp/pollserver-tls-XXXXXX)
-chmod 755 "$work"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
 # shellcheck source=common.sh
 source "$here/common.sh"
+bench_workspace pollserver-tls
 
 # A server with room for the idle connections, which must outlive the head time-out.
 bounds=(--max-connections 19000 --max-per-address 19000 --head-timeout 3600)

@@ -16,22 +16,10 @@ build=${1:-$root/build}
 requests=${2:-400000}
 seconds=${3:-6}
 rounds=${ROUNDS:-3}
-driver=$build/bin/pollserver_load
-server=$build/bin/pollserver
-for exe in "$driver" "$server"; do
-  [[ -x $exe ]] || { echo "missing $exe: cmake --build $build --target pollserver pollserver_load" >&2; exit 2; }
-done
 
-work=$(mktemp -d /tmp/pollserver-tokens-XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
 # shellcheck source=common.sh
 source "$here/common.sh"
+bench_workspace pollserver-tokens
 
 alg=${TOKEN_ALG:-ES256}  # ES256, EdDSA or HS256
 case $alg in
