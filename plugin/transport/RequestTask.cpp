@@ -37,25 +37,27 @@ void RequestTask::Run() {
 
     if (ok && !m_successPath.empty()) {
         if (m_targetFile.empty()) return Post(TaskDoneMessage, m_successPath, m_context);
-        CWenDoc doc;
-        CWenNode root = doc.Load(m_targetFile);
+        CWenNode root = CWenDoc().Load(m_targetFile);
         if (!root.IsNull()) {
             std::remove(ToUtf8(m_targetFile).c_str());
             return Post(TaskDoneMessage, m_successPath, root);
         }
         // A reply that is no XML document is not reported and stays in the folder.
     } else if (!ok && !m_failurePath.empty()) {
-        return Post(TaskFailedMessage, m_failurePath,
-                    m_targetFile.empty() ? m_context : CWenNode());
+        CWenNode none;
+        return Post(TaskFailedMessage, m_failurePath, m_targetFile.empty() ? m_context : none);
     }
     delete this;  // nothing posted: the task releases itself (and its request)
 }
 
-void RequestTask::Post(int message, const std::wstring& path, CWenNode reply) {
+void RequestTask::Post(int message, const std::wstring& path, CWenNode& reply) {
     auto notice = std::make_unique<TaskNotice>();
     notice->message = message;
     notice->path = path;
-    notice->reply = std::move(reply);
+    notice->reply = reply;
+    // The notice keeps the only hold on the reply's document, so the thread that
+    // reads it frees it too, never this one after the hand-over.
+    reply = CWenNode();
     std::shared_ptr<TaskMailbox> window = m_window;
     notice->task.reset(this);
     // From here on the notice owns this task; the receiving thread may free it

@@ -38,7 +38,7 @@ public:
 
 private:
     // Hands this task over with its notice; nothing of it is touched afterwards.
-    void Post(int message, const std::wstring& path, CWenNode reply);
+    void Post(int message, const std::wstring& path, CWenNode& reply);
 
     std::unique_ptr<HttpRequest> m_request;
     std::wstring m_targetFile;
