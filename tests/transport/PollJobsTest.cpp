@@ -247,10 +247,7 @@ TEST_F(PollJobsTest, EveryRequestCarriesTheCurrentTokenInItsHeaderOnly) {
     for (const auto* token : {L"tok.one", L"tok.two", L""}) {
         host.params.authToken = token;
         for (int job = 0; job < 7; ++job) {
-            const auto before = server.Requests().size();
             run(job);
-            // A ballot is answered later: the next job waits for its request, keeping the order.
-            ASSERT_TRUE(WaitFor([&] { return server.Requests().size() > before; })) << job;
             expected += (*token ? "Bearer " + ToUtf8(token) : std::string("-")) + "\n";
         }
     }
