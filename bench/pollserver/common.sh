@@ -24,11 +24,34 @@ bench_cleanup() {
   rm -rf "$work"
 }
 
+# start_http_server NAME [ARGS...]: a pollserver on a free HTTP port with ARGS,
+# its stderr in $work/NAME.err; sets NAME_port and NAME_pid once it listens.
+# Runs in this shell (never in $(...)), so pids keeps it for the clean-up.
+start_http_server() {
+  local name=$1 line
+  shift
+  mkfifo "$work/ready-$name"
+  "$server" --http 0 "$@" > "$work/ready-$name" 2> "$work/$name.err" &
+  pids+=($!)
+  printf -v "${name}_pid" %s "$!"
+  read -r line < "$work/ready-$name"
+  printf -v "${name}_port" %s "${line##*:}"
+}
+
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'
 }
 median() { printf '%s\n' $1 | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# cpu_ticks PID...: their utime+stime, in clock ticks (getconf CLK_TCK a second).
+cpu_ticks() {
+  local total=0 pid
+  for pid in "$@"; do
+    total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat")))
+  done
+  echo "$total"
+}
 driver_rate() { sed -n 's/^RESULT .* rate=\([0-9]*\).*/\1/p' <<<"$1"; }
+driver_requests() { sed -n 's/^RESULT .* requests=\([0-9]*\).*/\1/p' <<<"$1"; }
 
 # start_nginx REPLY_URL [tls]: nginx in the foreground under $work/nginx, no
 # request log, serving /index.html with what REPLY_URL answers (a pollserver

@@ -55,17 +55,9 @@ pg_started=1
 uri="postgresql://quibra@127.0.0.1:$pg_port/postgres"
 echo "postgresql: $uri ($("$pgbin/postgres" --version))"
 
-start_server() {  # name --db value
-  local name=$1 db=$2 line
-  mkfifo "$work/ready-$name"
-  nice "$server" --http 0 --db "$db" > "$work/ready-$name" 2> "$work/$name.err" &
-  pids+=($!)
-  read -r line < "$work/ready-$name"
-  echo "${line##*:}"
-}
-sqlite_port=$(start_server sqlite "$work/polls.sqlite")
-pg1_port=$(start_server pg1 "$uri")
-pg2_port=$(start_server pg2 "$uri")
+start_http_server sqlite --db "$work/polls.sqlite"
+start_http_server pg1 --db "$uri"
+start_http_server pg2 --db "$uri"
 echo "pollservers: sqlite :$sqlite_port, postgresql :$pg1_port and :$pg2_port"
 
 start_nginx "http://127.0.0.1:$sqlite_port"

@@ -55,13 +55,6 @@ polls_of() { local p; p=$("$driver" --mode setup --port "$1" --run wrk --polls 8
 resumed_polls=$(polls_of "$resumed_port")
 full_polls=$(polls_of "$full_port")
 
-cpu_ticks() {  # pids...: utime+stime in clock ticks
-  local total=0 pid
-  for pid in "$@"; do
-    total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat")))
-  done
-  echo "$total"
-}
 nginx_pids() { echo "$nginx_master $(pgrep -P "$nginx_master" | tr '\n' ' ')"; }
 hz=$(getconf CLK_TCK)
 declare -A rates cpu

@@ -35,38 +35,35 @@ else
   server_key=(--auth-key "$work/signing.pub.pem"); driver_key=(--token-key "$work/signing.pem")
 fi
 
-start() {  # name extra-args...
-  local name=$1; shift
-  mkfifo "$work/ready-$name"
-  "$server" --http 0 --db "$work/$name.sqlite" "$@" > "$work/ready-$name" 2> "$work/$name.err" &
-  pids+=($!)
-  local line
-  read -r line < "$work/ready-$name"
-  echo "${line##*:}"
-}
-plain_port=$(start plain)
-token_port=$(start tokens "${server_key[@]}")
-echo "pollserver: plain on $plain_port, with $alg tokens (${server_key[0]}) on $token_port"
+start_http_server plain --db "$work/plain.sqlite"
+start_http_server tokens --db "$work/tokens.sqlite" "${server_key[@]}"
+echo "pollserver: plain on $plain_port, with $alg tokens (${server_key[0]}) on $tokens_port"
 
+hz=$(getconf CLK_TCK)
 checks=ok
-plain_rates=''
-token_rates=''
+declare -A rates cpu
 for round in $(seq "$rounds"); do
   for who in plain tokens; do
     args=(--connections 64 --requests "$requests" --seconds "$seconds" --fresh 0 --mode ballots --polls 8 --run "r$round$who")
-    if [[ $who == plain ]]; then
-      out=$("$driver" "${args[@]}" --port "$plain_port") || checks=FAILED
-      plain_rates="$plain_rates $(driver_rate "$out")"
-    else
-      out=$("$driver" "${args[@]}" --port "$token_port" "${driver_key[@]}") || checks=FAILED
-      token_rates="$token_rates $(driver_rate "$out")"
-    fi
-    echo "== round $round $who: $(grep -E '^(RESULT|CHECK)' <<<"$out" | tr '\n' ' ')"
+    [[ $who == tokens ]] && args+=("${driver_key[@]}")
+    pid_var=${who}_pid port_var=${who}_port
+    before=$(cpu_ticks "${!pid_var}")
+    out=$("$driver" "${args[@]}" --port "${!port_var}") || checks=FAILED
+    after=$(cpu_ticks "${!pid_var}")
+    # The server's own CPU per ballot does not depend on what else the box runs.
+    per=$(python3 -c "print(round(($after-$before)*1e6/$hz/max($(driver_requests "$out"),1)))")
+    rates[$who]="${rates[$who]:-} $(driver_rate "$out")"
+    cpu[$who]="${cpu[$who]:-} $per"
+    echo "== round $round $who: server_cpu_us_per_ballot=$per $(grep -E '^(RESULT|CHECK)' <<<"$out" | tr '\n' ' ')"
   done
 done
-p=$(median "$plain_rates")
-t=$(median "$token_rates")
+p=$(median "${rates[plain]}")
+t=$(median "${rates[tokens]}")
+pc=$(median "${cpu[plain]}")
+tc=$(median "${cpu[tokens]}")
 echo "SUMMARY http-keepalive ballots_per_s without=$p with_tokens=$t" \
-  "ratio=$(python3 -c "print(f'{$t/$p:.2f}')") (rounds:$plain_rates /$token_rates)"
+  "ratio=$(python3 -c "print(f'{$t/$p:.2f}')") (rounds:${rates[plain]} /${rates[tokens]})"
+echo "SUMMARY server_cpu_us_per_ballot without=$pc with_tokens=$tc" \
+  "ratio=$(python3 -c "print(f'{$pc/max($tc,1):.2f}')") (rounds:${cpu[plain]} /${cpu[tokens]})"
 echo "SUMMARY counts_checked=$checks rounds=$rounds seconds_per_phase=$seconds token_alg=$alg"
 [[ $checks == ok ]]
