@@ -210,8 +210,16 @@ TEST_F(ServerDown, EachFailedPresenterJobUnlocksTellsAndTheListIsTheServers) {
         Edit(editor, Editor::kTitleId)->setText("Lunch today?");
         ClickItem(editor, Editor::kOkId);
     });
+    QString changeReopened;
     console->OnCommand(Dlg::kModifyButtonId);
+    OnNextEditor([&](QDialog& again) {
+        changeReopened = Edit(again, Editor::kTitleId)->text() + "|" + again.windowTitle();
+        ClickItem(again, Editor::kCancelId);
+    });
     failed(15103);
+    // The change typed is not lost either: the editor opens again on it.
+    ASSERT_TRUE(WaitFor([&] { return !changeReopened.isEmpty(); }));
+    EXPECT_EQ(changeReopened, "Lunch today?|" + Msg(15003));
 
     // The creation's message, as the presenter sees it; then the editor, filled again.
     onBox = [](const QString& text) {

@@ -343,7 +343,7 @@ void CPollManagerDlg::RefuseSelection() {
 void CPollManagerDlg::OnCommand(int id) {
     switch (id) {
         case kNewPollCommand:
-            NewPoll();
+            RunEditor(PollRecord{});
             break;
         case kModifyButtonId:
             ModifyPoll();
@@ -380,14 +380,18 @@ void CPollManagerDlg::OnCommand(int id) {
     }
 }
 
-void CPollManagerDlg::NewPoll(const PollRecord* unsent) {
+void CPollManagerDlg::RunEditor(const PollRecord& start) {
     CPollQuestionDlg editor(m_settings);
-    if (unsent) editor.Record() = *unsent;
+    editor.Record() = start;
     // The editor runs its own event loop, in which the manager may replace this window.
     const QPointer<CPollManagerDlg> alive(this);
     if (editor.exec() != QDialog::Accepted || !alive) return;
-    m_unsentPoll = editor.Record();
-    m_manager.CmdCreatePolling(editor.Record());
+    const PollRecord& typed = editor.Record();
+    m_unsentPoll = typed;
+    if (typed.pollId.empty())
+        m_manager.CmdCreatePolling(typed);
+    else
+        m_manager.CmdUpdateContant(typed);
     EnableAll(false);
 }
 
@@ -411,7 +415,7 @@ void CPollManagerDlg::JobFailed(PresenterJob job) {
 
 void CPollManagerDlg::TellJobFailed(PresenterJob job) {
     std::optional<PollRecord> unsent;
-    if (job == PresenterJob::Create) unsent.swap(m_unsentPoll);
+    if (job == PresenterJob::Create || job == PresenterJob::Update) unsent.swap(m_unsentPoll);
     const int text = job == PresenterJob::Create   ? (unsent ? msg::kServerDownPollNotCreated
                                                              : msg::kServerDownImportNotCreated)
                      : job == PresenterJob::Delete ? msg::kServerDownPollsNotDeleted
@@ -423,14 +427,13 @@ void CPollManagerDlg::TellJobFailed(PresenterJob job) {
     if (!alive) return;
     m_failureQueued = false;
     // What was typed is not lost: the editor opens again on it, for OK once more.
-    if (unsent && m_buttonsEnabled) NewPoll(&*unsent);
+    if (unsent && m_buttonsEnabled) RunEditor(*unsent);
 }
 
 void CPollManagerDlg::ModifyPoll() {
     const PollRecord* shown = ShownRecord();
     if (!shown) return;
-    CPollQuestionDlg editor(m_settings);
-    PollRecord& copy = editor.Record();
+    PollRecord copy;
     copy.pollId = shown->pollId;
     copy.title = shown->title;
     copy.singleChoice = shown->singleChoice;
@@ -438,10 +441,7 @@ void CPollManagerDlg::ModifyPoll() {
     for (const PollItem& item : shown->items)
         copy.items.push_back(PollItem{item.pollId, item.itemName, item.content, 0, {}});
     // A refresh during the editor's own event loop may drop `shown`: only the copy is used.
-    const QPointer<CPollManagerDlg> alive(this);
-    if (editor.exec() != QDialog::Accepted || !alive) return;
-    m_manager.CmdUpdateContant(editor.Record());
-    EnableAll(false);
+    RunEditor(copy);
 }
 
 void CPollManagerDlg::ChangeStatus(PollStatus from, PollStatus to) {

@@ -107,8 +107,9 @@ private:
     void ShowLongText(QPoint viewportPos);
     // The details panel of record `index`, built the first time it is asked for.
     PollDetailsPanel* PanelFor(int index);
-    // The editor on a new poll, or on `unsent`, a poll whose creation failed.
-    void NewPoll(const PollRecord* unsent = nullptr);
+    // The editor on `start` (a new poll when it has no id), then its creation or
+    // change; what was typed is kept until that job fails.
+    void RunEditor(const PollRecord& start);
     // The console usable again with the list it shows.
     void Unlock();
     void TellJobFailed(PresenterJob job);
@@ -134,7 +135,7 @@ private:
     CSkinMenu m_buttonMenu;
     bool m_buttonsEnabled = false;
     PollFileCommands m_fileCommands;
-    // The poll last sent from the editor for creation, until its creation fails.
+    // The poll last sent from the editor (a new one, or a change), until that job fails.
     std::optional<PollRecord> m_unsentPoll;
     bool m_failureQueued = false;  // a failure's message is waiting or shown
 };
