@@ -129,7 +129,11 @@ TEST_F(Report, HostileTextsStayText) {
             polls.push_back(
                 Closed(ToWide(i), t, true, {{L"", L"A", t, 1, {t}}, {L"", t, L"plain", 0, {}}}, 1));
         }
-        return Export(polls, 0x0409);
+        // The export's own time is left out: two exports may fall in different seconds.
+        std::string html = Export(polls, 0x0409);
+        const auto from = html.find("<time"), to = html.find("</time>");
+        if (from != std::string::npos && to > from) html.erase(from, to - from);
+        return html;
     };
     const auto plain = [](size_t i) { return "plain text " + std::to_string(i); };
     std::string html = exportOf([&](size_t i) { return hostile[i]; });
