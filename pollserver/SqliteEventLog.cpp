@@ -47,24 +47,15 @@ void SqliteEventLog::SetListener(PollStore::EventListener listener) {
     m_listener = std::move(listener);
 }
 
-void SqliteEventLog::Record(StreamEvent event) {
-    m_job.push_back(std::move(event));
-}
-
-void SqliteEventLog::Record(std::vector<StreamEvent> events) {
-    for (auto& event : events) m_job.push_back(std::move(event));
-}
-
 void SqliteEventLog::JobEnded(bool kept) {
-    if (kept)
-        for (auto& event : m_job) m_batch.push_back(std::move(event));
-    m_job.clear();
+    m_batch.JobEnded(kept);
 }
 
 void SqliteEventLog::BeforeCommit(SqliteConnection& db) {
-    if (m_batch.empty()) return;
+    auto& batch = m_batch.Kept();
+    if (batch.empty()) return;
     const std::int64_t now = std::time(nullptr);
-    for (auto& event : m_batch) {
+    for (auto& event : batch) {
         auto& insert = db.Statement(
             "INSERT INTO events(module, kind, polls, author, voter, at) "
             "VALUES(?1, ?2, ?3, ?4, ?5, ?6) RETURNING id");
@@ -79,7 +70,7 @@ void SqliteEventLog::BeforeCommit(SqliteConnection& db) {
         insert.Run();
         m_touched.insert(event.module);
     }
-    m_sincePrune += static_cast<std::int64_t>(m_batch.size());
+    m_sincePrune += static_cast<std::int64_t>(batch.size());
     if (m_sincePrune >= kPruneEveryEvents || now - m_prunedAt >= kPruneEverySeconds) Prune(db, now);
 }
 
@@ -114,9 +105,9 @@ void SqliteEventLog::Prune(SqliteConnection& db, std::int64_t now) {
 }
 
 void SqliteEventLog::Committed() {
-    if (m_batch.empty()) return;
-    auto events = std::make_shared<const std::vector<StreamEvent>>(std::move(m_batch));
-    m_batch.clear();
+    if (m_batch.Kept().empty()) return;
+    auto events = std::make_shared<const std::vector<StreamEvent>>(std::move(m_batch.Kept()));
+    m_batch.Clear();
     std::lock_guard lock(m_listenerMutex);
     if (!m_listener) return;
     try {
@@ -127,8 +118,7 @@ void SqliteEventLog::Committed() {
 }
 
 void SqliteEventLog::RolledBack() {
-    m_job.clear();
-    m_batch.clear();
+    m_batch.Clear();
 }
 
 StoreOutcome SqliteEventLog::Read(SqliteConnection& db, const std::string& module,

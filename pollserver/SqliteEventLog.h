@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "EventBatch.h"
 #include "PollStore.h"
 #include "SqliteWriteQueue.h"
 
@@ -31,8 +32,8 @@ public:
 
     void SetListener(PollStore::EventListener listener);
     // Writer thread, within a job: an event of that job, written if it stays.
-    void Record(StreamEvent event);
-    void Record(std::vector<StreamEvent> events);
+    void Record(StreamEvent event) { m_batch.Record(std::move(event)); }
+    void Record(std::vector<StreamEvent> events) { m_batch.Record(std::move(events)); }
 
     // Within a read transaction.
     static StoreOutcome Read(SqliteConnection& db, const std::string& module,
@@ -49,11 +50,10 @@ private:
     const std::int64_t m_keepSeconds;
     const std::int64_t m_keepPerModule;
     // Writer thread only:
-    std::vector<StreamEvent> m_job;    // the running job's
-    std::vector<StreamEvent> m_batch;  // the batch's, of the jobs that stay
-    std::set<std::string> m_touched;   // modules with events since the last pruning
-    std::int64_t m_sincePrune = 0;     // events written since then
-    std::int64_t m_prunedAt = 0;       // when (seconds since the epoch)
+    EventBatch m_batch;
+    std::set<std::string> m_touched;  // modules with events since the last pruning
+    std::int64_t m_sincePrune = 0;    // events written since then
+    std::int64_t m_prunedAt = 0;      // when (seconds since the epoch)
 
     std::mutex m_listenerMutex;
     PollStore::EventListener m_listener;  // guarded by m_listenerMutex

@@ -15,28 +15,34 @@ namespace {
 
 using Subscriber = std::unique_ptr<EventStreamClient>;
 
+// A subscriber of the server at `url` whose reply head is in (status 200 expected).
+Subscriber SubscribeAt(const std::string& url, const std::string& query,
+                       const std::string& headers = {}) {
+    auto subscriber = std::make_unique<EventStreamClient>();
+    EXPECT_TRUE(subscriber->Open(url, query, headers));
+    EXPECT_EQ(subscriber->Status(), 200) << subscriber->Head();
+    return subscriber;
+}
+
+// The next `count` frames as "event data" lines, in id order.
+Strings Events(EventStreamClient& subscriber, std::size_t count) {
+    Strings events;
+    long long last = 0;
+    while (events.size() < count) {
+        const auto frame = subscriber.Next();
+        if (!frame) break;
+        const long long id = std::stoll(frame->id);
+        EXPECT_GE(id, last) << frame->event << " " << frame->data;
+        last = id;
+        events.push_back(frame->event + " " + frame->data);
+    }
+    return events;
+}
+
 class PollServerStreamTest : public PollServerTest {
 protected:
-    // A subscriber whose reply head is in (status 200 expected).
     Subscriber Subscribe(const std::string& query, const std::string& headers = {}) {
-        auto subscriber = std::make_unique<EventStreamClient>();
-        EXPECT_TRUE(subscriber->Open(m_server.HttpUrl(), query, headers));
-        EXPECT_EQ(subscriber->Status(), 200) << subscriber->Head();
-        return subscriber;
-    }
-    // The next `count` frames as "event data" lines, in id order.
-    static Strings Events(EventStreamClient& subscriber, std::size_t count) {
-        Strings events;
-        long long last = 0;
-        while (events.size() < count) {
-            const auto frame = subscriber.Next();
-            if (!frame) break;
-            const long long id = std::stoll(frame->id);
-            EXPECT_GE(id, last) << frame->event << " " << frame->data;
-            last = id;
-            events.push_back(frame->event + " " + frame->data);
-        }
-        return events;
+        return SubscribeAt(m_server.HttpUrl(), query, headers);
     }
     std::string OpenIn(const std::string& module) {
         const auto id = Session().Create("a7", module, "Q", "S", false, {{"A", "yes"}});
@@ -241,6 +247,29 @@ TEST_F(PollServerStreamTest, TwoThousandSubscribersGetEveryBallotBesideOneThatNe
     }
     for (auto& subscriber : subscribers) ASSERT_EQ(Events(*subscriber, kBallots), expected);
 }
+
+// Several servers on one PostgreSQL database: a change made through one
+// reaches the subscribers of every one, and an id resumes at any of them.
+class PollServerStreamSharedTest : public PollServerStoreTest {};
+
+TEST_P(PollServerStreamSharedTest, AChangeThroughOneServerReachesTheSubscribersOfAnother) {
+    PollServerProcess other;
+    ASSERT_TRUE(other.Start(m_databaseUri)) << other.Error();
+    auto subscriber = SubscribeAt(other.HttpUrl(), "modulename=m1&userid=a7");
+    const auto start = subscriber->Next();
+    ASSERT_TRUE(start);
+    const auto id = OpenPoll("S", false);
+    ASSERT_EQ(PollServerSession(other.HttpUrl()).Vote(id, "u1", "Ann", {"A"}), 200);
+    ASSERT_EQ(Session().Vote(id, "u2", "Bo", {"B"}), 200);
+    const Strings expected{"open " + id, "ballot " + id + ",u1", "ballot " + id + ",u2"};
+    EXPECT_EQ(Events(*subscriber, 3), expected);
+    auto resumed = SubscribeAt(m_server.HttpUrl(), "modulename=m1&userid=a7",
+                               "Last-Event-ID: " + start->id + "\r\n");
+    EXPECT_EQ(Events(*resumed, 3), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, PollServerStreamSharedTest, ::testing::Values("postgresql"),
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
 }  // namespace quibra::test
