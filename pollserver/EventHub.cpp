@@ -6,11 +6,22 @@
 
 namespace quibra::pollserver {
 
+namespace {
+
+std::string AuthorKey(const std::string& module, const std::string& user) {
+    return module + '\0' + user;
+}
+
+}  // namespace
+
 struct EventHub::Shard {
     EventLoop* loop = nullptr;
     std::size_t count = 0;  // guarded by the hub's mutex
-    // The loop's thread only:
+    // The loop's thread only. Every subscriber by module; those that named
+    // a user also by module and user, so a ballot finds its author's streams
+    // without looking at a conference's other thousands.
     std::unordered_map<std::string, std::vector<std::unique_ptr<Subscriber>>> byModule;
+    std::unordered_map<std::string, std::vector<Subscriber*>> byAuthor;
     bool delivering = false;  // ended subscribers are removed after the delivery
     bool ended = false;       // ... and there are some
 };
@@ -58,10 +69,13 @@ EventHub::Subscriber* EventHub::Subscribe(HttpConnection& connection, std::strin
         if (shard == nullptr) return nullptr;
         ++shard->count;
     }
-    auto& list = shard->byModule[module];
-    list.push_back(std::make_unique<Subscriber>(*this, *shard, connection, std::move(module),
-                                                std::move(user)));
-    return list.back().get();
+    auto subscriber =
+        std::make_unique<Subscriber>(*this, *shard, connection, std::move(module), std::move(user));
+    auto* added = subscriber.get();
+    if (!added->User().empty())
+        shard->byAuthor[AuthorKey(added->Module(), added->User())].push_back(added);
+    shard->byModule[added->Module()].push_back(std::move(subscriber));
+    return added;
 }
 
 void EventHub::Deliver(Shard& shard, const std::vector<StreamEvent>& events) {
@@ -94,6 +108,13 @@ void EventHub::Remove(Subscriber& subscriber) {
     if (shard.delivering) {
         shard.ended = true;
         return;
+    }
+    if (!subscriber.m_user.empty()) {
+        const auto author = shard.byAuthor.find(AuthorKey(subscriber.m_module, subscriber.m_user));
+        if (author != shard.byAuthor.end()) {
+            std::erase(author->second, &subscriber);
+            if (author->second.empty()) shard.byAuthor.erase(author);
+        }
     }
     const auto found = shard.byModule.find(subscriber.m_module);
     if (found == shard.byModule.end()) return;
