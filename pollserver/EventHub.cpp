@@ -81,19 +81,37 @@ EventHub::Subscriber* EventHub::Subscribe(HttpConnection& connection, std::strin
 void EventHub::Deliver(Shard& shard, const std::vector<StreamEvent>& events) {
     shard.delivering = true;
     for (const auto& event : events) {
-        const auto found = shard.byModule.find(event.module);
-        if (found == shard.byModule.end()) continue;
+        // A ballot goes to its author's streams only; the rest to the module's.
+        std::vector<Subscriber*>* authors = nullptr;
+        std::vector<std::unique_ptr<Subscriber>>* everyone = nullptr;
+        if (event.kind == "ballot") {
+            const auto found = shard.byAuthor.find(AuthorKey(event.module, event.author));
+            if (found == shard.byAuthor.end()) continue;
+            authors = &found->second;
+        } else {
+            const auto found = shard.byModule.find(event.module);
+            if (found == shard.byModule.end()) continue;
+            everyone = &found->second;
+        }
         const std::string frame = event.Frame();
         // Indexed: a subscriber that ends meanwhile stays in place until the delivery is over.
-        auto& list = found->second;
-        for (std::size_t i = 0; i < list.size(); ++i) list[i]->Deliver(event, frame);
+        const std::size_t count = authors != nullptr ? authors->size() : everyone->size();
+        for (std::size_t i = 0; i < count; ++i)
+            (authors != nullptr ? (*authors)[i] : (*everyone)[i].get())->Deliver(event, frame);
     }
     shard.delivering = false;
     if (!shard.ended) return;
     shard.ended = false;
+    const auto gone = [](const Subscriber* subscriber) {
+        return subscriber->m_connection == nullptr;
+    };
+    // The index first: its entries point at the subscribers the module's lists own.
+    for (auto it = shard.byAuthor.begin(); it != shard.byAuthor.end();) {
+        std::erase_if(it->second, gone);
+        it = it->second.empty() ? shard.byAuthor.erase(it) : std::next(it);
+    }
     for (auto it = shard.byModule.begin(); it != shard.byModule.end();) {
-        std::erase_if(it->second,
-                      [](const auto& subscriber) { return subscriber->m_connection == nullptr; });
+        std::erase_if(it->second, [&](const auto& subscriber) { return gone(subscriber.get()); });
         it = it->second.empty() ? shard.byModule.erase(it) : std::next(it);
     }
 }
