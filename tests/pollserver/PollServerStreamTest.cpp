@@ -44,6 +44,14 @@ protected:
     Subscriber Subscribe(const std::string& query, const std::string& headers = {}) {
         return SubscribeAt(m_server.HttpUrl(), query, headers);
     }
+    // A subscriber of a7 in m1 that never reads, with a small receive buffer.
+    void NeverRead(RawConnection& stuck) {
+        const int small = 4096;
+        ASSERT_TRUE(stuck.Connect(m_server.HttpUrl()));
+        setsockopt(stuck.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        ASSERT_TRUE(stuck.Send(
+            "GET /quibra/v1/events?modulename=m1&userid=a7 HTTP/1.1\r\nHost: x\r\n\r\n"));
+    }
     std::string OpenIn(const std::string& module) {
         const auto id = Session().Create("a7", module, "Q", "S", false, {{"A", "yes"}});
         EXPECT_EQ(Session().SetStatus(id, "O", ""), 200);
@@ -156,11 +164,7 @@ TEST_F(PollServerStreamTest, ASubscriberThatFallsBehindIsDroppedAndTheOthersGoOn
     ASSERT_NO_FATAL_FAILURE(Start({"--synchronous", "normal", "--metrics", "127.0.0.1:0"}));
     const auto id = OpenPoll("S", false);
     RawConnection stuck;
-    const int small = 4096;
-    ASSERT_TRUE(stuck.Connect(m_server.HttpUrl()));
-    setsockopt(stuck.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    ASSERT_TRUE(
-        stuck.Send("GET /quibra/v1/events?modulename=m1&userid=a7 HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_NO_FATAL_FAILURE(NeverRead(stuck));
     auto reader = Subscribe("modulename=m1&userid=a7");
     ASSERT_EQ(reader->NextEvent(), "open " + id);
     // Ballots of long user ids: more frames than the stuck one's buffers and queue hold.
@@ -253,11 +257,7 @@ TEST_F(PollServerStreamTest, TwoThousandSubscribersGetEveryBallotBesideOneThatNe
     const auto id = OpenPoll("M", false);
 
     RawConnection stuck;
-    const int small = 4096;
-    ASSERT_TRUE(stuck.Connect(m_server.HttpUrl()));
-    setsockopt(stuck.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    ASSERT_TRUE(
-        stuck.Send("GET /quibra/v1/events?modulename=m1&userid=a7 HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_NO_FATAL_FAILURE(NeverRead(stuck));
     std::vector<Subscriber> subscribers(kSubscribers);
     for (auto& subscriber : subscribers) {
         subscriber = std::make_unique<EventStreamClient>();
