@@ -125,16 +125,26 @@ TEST_F(PollServerStreamTest, LastEventIdResumesAcrossARestartOrStartsOver) {
     }
 }
 
-TEST_F(PollServerStreamTest, QuietStreamsAreKeptAliveAndAStopEndsThemCleanly) {
+TEST_F(PollServerStreamTest, QuietStreamsAreKeptAliveAndAStopEndsThemCleanlyAlsoOverTls) {
     ASSERT_NO_FATAL_FAILURE(Stop());
     ASSERT_NO_FATAL_FAILURE(Start({"--stream-keepalive", "1"}));
-    auto subscriber = Subscribe("modulename=m1");
-    ASSERT_EQ(subscriber->NextEvent(), "open ");
-    const auto quiet = subscriber->Next();
-    ASSERT_TRUE(quiet);
-    EXPECT_EQ(quiet->comment, " keep-alive");
+    const auto tls = RawConnection::ClientContext();
+    auto plain = Subscribe("modulename=m1");
+    EventStreamClient secure;
+    secure.UseTls(tls.get());
+    ASSERT_TRUE(secure.Open(m_server.HttpsUrl(), "modulename=m1"));
+    ASSERT_EQ(secure.Status(), 200);
+    for (auto* subscriber : {plain.get(), &secure}) {
+        ASSERT_EQ(subscriber->NextEvent(), "open ");
+        const auto quiet = subscriber->Next();
+        ASSERT_TRUE(quiet);
+        EXPECT_EQ(quiet->comment, " keep-alive");
+    }
+    const auto id = OpenPoll("S", false);
+    EXPECT_EQ(secure.NextEvent(), "open " + id);
     EXPECT_EQ(m_server.Stop(), 0);
-    EXPECT_TRUE(subscriber->EndsCleanly());
+    EXPECT_TRUE(plain->EndsCleanly());
+    EXPECT_TRUE(secure.EndsCleanly());
 }
 
 TEST_F(PollServerStreamTest, BadRequestsAreRefusedAndHttp10EndsWithTheConnection) {
