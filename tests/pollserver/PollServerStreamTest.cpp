@@ -72,7 +72,7 @@ TEST_F(PollServerStreamTest, EventsFollowTheirCommitsInOrderAndBallotsReachOnlyT
     const auto first = OpenPoll("S", false);
     const auto second = Session().Create("a7", "m1", "Q2", "S", false, {{"A", "yes"}});
     ASSERT_EQ(Session().Vote(first, "u1", "Ann", {"A"}), 200);
-    ASSERT_EQ(Session().Vote(first, "u\n%2", "Bob", {"B"}), 200);
+    ASSERT_EQ(Session().Vote(first, "u \n%2", "Bob", {"B"}), 200);
     ASSERT_EQ(Session().Vote(first, "u3", "Cy", {"Z"}), 400) << "refused: no event";
     ASSERT_EQ(
         Session()
@@ -83,7 +83,7 @@ TEST_F(PollServerStreamTest, EventsFollowTheirCommitsInOrderAndBallotsReachOnlyT
     const auto m2 = OpenIn("m2");
 
     EXPECT_EQ(Events(*presenter, 6),
-              (Strings{"open " + first, "ballot " + first + ",u1", "ballot " + first + ",u%0A%252",
+              (Strings{"open " + first, "ballot " + first + ",u1", "ballot " + first + ",u %0A%252",
                        "open " + second, "close " + first, "publish " + first}));
     EXPECT_EQ(Events(*attendee, 3), (Strings{"open " + first, "open " + second, "close " + first}));
     EXPECT_EQ(elsewhere->NextEvent(), "open " + m2);
