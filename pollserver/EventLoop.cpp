@@ -69,6 +69,8 @@ EventLoop::EventLoop(const ServerOptions& options, ConnectionGuard& guard, Reque
     m_limits[static_cast<int>(Limit::Body)].SetDuration(std::int64_t{options.bodyTimeout} * 1000);
     m_limits[static_cast<int>(Limit::Send)].SetDuration(std::int64_t{options.bodyTimeout} * 1000);
     m_limits[static_cast<int>(Limit::Linger)].SetDuration(kLingerMs);
+    m_limits[static_cast<int>(Limit::Stream)].SetDuration(std::int64_t{options.streamKeepAlive} *
+                                                          1000);
     m_readBuffer.resize(kReadBuffer);
     m_now = MonotonicMs();
 }
@@ -151,6 +153,7 @@ void EventLoop::Stop() {
         m_drainUntil = m_now + kDrainMs;
         for (const auto& listener : m_listeners)
             epoll_ctl(m_epoll, EPOLL_CTL_DEL, listener.fd, nullptr);
+        for (HttpConnection* connection : m_connections) connection->EndStream();
     });
 }
 

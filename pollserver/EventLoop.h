@@ -26,7 +26,8 @@ struct ServerOptions;
 // wake-up. Other threads reach the loop only through Post.
 class EventLoop {
 public:
-    enum class Limit { Head, Body, Send, Linger, Count };
+    // Stream: a stream's quiet time, after which it is sent its keep-alive text.
+    enum class Limit { Head, Body, Send, Linger, Stream, Count };
 
     EventLoop(const ServerOptions& options, ConnectionGuard& guard, RequestHandler& handler);
     ~EventLoop();
@@ -38,7 +39,8 @@ public:
     // Serves until Stop, then until the requests begun are answered (a ballot
     // waiting for its commit always, others within the drain limit).
     void Run();
-    // Any thread: no new connections; requests on open ones are refused with 503.
+    // Any thread: no new connections; requests on open ones are refused with
+    // 503, and streams are ended.
     void Stop();
     // Any thread: runs `task` on the event thread.
     void Post(std::function<void()> task);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 
 #include "ConnectionGuard.h"
@@ -43,6 +44,7 @@ void HttpConnection::Start() {
 
 void HttpConnection::Close() {
     if (m_phase == Phase::Closed) return;
+    Unwatch();
     Disarm();
     const bool idle = !m_counted;
     if (m_counted) m_loop.RequestEnded();
@@ -69,6 +71,11 @@ void HttpConnection::OnEvents(std::uint32_t events) {
 }
 
 void HttpConnection::OnDeadline() {
+    if (m_phase == Phase::Streaming && !m_stalled) {
+        // Quiet for the stream interval: the idle text keeps proxies from closing it.
+        SendPiece(m_idleText);
+        return;
+    }
     // Past the limit of its phase (head, body, sending, lingering): the client is dropped.
     if (m_phase == Phase::Handshake || m_phase == Phase::Head)
         m_loop.Guard().Refused(m_listener, Metrics::Bound::HeadTimeout);
@@ -101,6 +108,10 @@ void HttpConnection::Advance() {
                 break;
             case Phase::Lingering:
                 Discard();
+                going = false;
+                break;
+            case Phase::Streaming:
+                PumpStream();
                 going = false;
                 break;
             case Phase::Handling:
@@ -263,6 +274,115 @@ void HttpConnection::SendInterim(std::string_view bytes) {
     // Out now if the socket takes it, else before the reply.
     m_out.append(bytes);
     Flush();
+}
+
+bool HttpConnection::StartStream(const HttpReply& head, StreamWatcher& watcher,
+                                 std::string_view idleText) {
+    if (m_phase != Phase::Handling) return false;
+    // The request is answered: the connection counts as an open, idle one.
+    if (m_counted) {
+        m_loop.RequestEnded();
+        m_loop.Guard().Busy(m_listener, false);
+        m_counted = false;
+    }
+    m_chunkedOut = m_head.Http11();
+    m_out += head.StreamHead(m_chunkedOut, m_loop.DateLine());
+    if (m_headOnly) {
+        m_closeAfter = true;
+        m_phase = Phase::Sending;
+        Advance();
+        return false;
+    }
+    m_watcher = &watcher;
+    m_idleText = idleText;
+    m_head.Reset();
+    std::string().swap(m_body);
+    m_phase = Phase::Streaming;
+    FlushStream();
+    return true;
+}
+
+bool HttpConnection::SendPiece(std::string_view piece, bool bounded) {
+    if (m_phase != Phase::Streaming) return false;
+    std::string frame;
+    if (m_chunkedOut) {
+        char size[24];
+        const int length = std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        frame.append(size, static_cast<std::size_t>(length));
+    }
+    frame += piece;
+    if (m_chunkedOut) frame += "\r\n";
+    if (bounded && m_out.size() - m_outSent + frame.size() > kMaxUnsentStream) {
+        m_loop.Guard().Refused(m_listener, Metrics::Bound::StreamQueue);
+        Close();
+        return false;
+    }
+    // What the client took is dropped before more is queued.
+    if (m_outSent > 0) {
+        m_out.erase(0, m_outSent);
+        m_outSent = 0;
+    }
+    m_out += frame;
+    // A stalled stream is flushed by the client's next read (the socket's next edge).
+    if (!m_stalled) FlushStream();
+    return m_phase == Phase::Streaming;
+}
+
+void HttpConnection::EndStream() {
+    if (m_phase != Phase::Streaming) return;
+    Unwatch();
+    if (m_chunkedOut) {
+        if (m_outSent > 0) {
+            m_out.erase(0, m_outSent);
+            m_outSent = 0;
+        }
+        m_out += "0\r\n\r\n";
+    }
+    Disarm();
+    m_stalled = false;
+    m_closeAfter = true;
+    m_phase = Phase::Sending;
+    Advance();
+}
+
+void HttpConnection::PumpStream() {
+    // A stream's client has nothing more to say: what it sends is dropped,
+    // and its end (or a broken connection) ends the stream.
+    for (;;) {
+        const long n = ReadSome();
+        if (n < 0) {
+            Close();
+            return;
+        }
+        if (n == 0) break;
+        m_in.clear();
+    }
+    if (m_in.capacity() > 0) std::string().swap(m_in);
+    if (m_peerDone) {
+        Close();
+        return;
+    }
+    if (m_outSent < m_out.size()) FlushStream();
+}
+
+void HttpConnection::FlushStream() {
+    if (Flush()) {
+        // All out: nothing is held while the stream is quiet.
+        std::string().swap(m_out);
+        m_stalled = false;
+        m_loop.Arm(EventLoop::Limit::Stream, *this);
+    } else if (m_phase == Phase::Streaming && !m_stalled) {
+        // The client takes what waits within the send limit, or is dropped.
+        m_stalled = true;
+        m_loop.Arm(EventLoop::Limit::Send, *this);
+    }
+}
+
+void HttpConnection::Unwatch() {
+    if (m_watcher == nullptr) return;
+    StreamWatcher* watcher = m_watcher;
+    m_watcher = nullptr;
+    watcher->StreamEnded();
 }
 
 long HttpConnection::ReadSome() {

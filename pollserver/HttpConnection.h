@@ -25,8 +25,26 @@ class EventLoop;
 // A reply can come later, from any thread (a ballot waits for its commit):
 // ReplyLater gives a function that hands the reply to the event thread, and
 // the connection lives until it came. Everything else is event thread only.
+//
+// A reply can also be a stream (StartStream): its head, then pieces of its
+// body for as long as the connection lives. A stream is exempt from the head
+// limit but not from the connection bounds; bytes it cannot send at once wait,
+// up to kMaxUnsentStream, and must be taken within the send limit, else the
+// connection goes. A stream quiet for the loop's stream interval is sent its
+// idle text. Nothing is buffered while it is quiet.
 class HttpConnection final : public DeadlineList::Entry {
 public:
+    // Told, on the event thread, when a stream's connection ends or the
+    // stream ends at a stop; no piece is taken after that.
+    class StreamWatcher {
+    public:
+        virtual void StreamEnded() = 0;
+
+    protected:
+        ~StreamWatcher() = default;
+    };
+    static constexpr std::size_t kMaxUnsentStream = 256 * 1024;
+
     // `ssl` null: plain HTTP. Takes ownership of `fd` and `ssl`.
     HttpConnection(EventLoop& loop, int fd, SSL* ssl, int listener, std::string address);
     ~HttpConnection();
@@ -42,6 +60,18 @@ public:
     // The reply comes later through the returned function, callable from any
     // thread exactly once.
     std::function<void(HttpReply)> ReplyLater();
+    // Answers the request being handled with a stream: `head`'s status, type
+    // and extra headers, a body in chunks (HTTP/1.0: until the connection
+    // ends). `idleText` must live as long as the connection. False when no
+    // stream follows (a HEAD request: the head alone; `watcher` is never told).
+    bool StartStream(const HttpReply& head, StreamWatcher& watcher, std::string_view idleText);
+    // Sends a piece of the stream's body. False when the stream is gone; also
+    // when `bounded` and the piece would leave over kMaxUnsentStream unsent
+    // (the connection goes: its client does not keep up).
+    bool SendPiece(std::string_view piece, bool bounded = true);
+    // Ends a stream cleanly (the last chunk), then the connection; no-op otherwise.
+    void EndStream();
+    EventLoop& Loop() { return m_loop; }
     // Ends the connection now (the loop stops); a connection waiting for a reply is kept.
     void Close();
     bool Waiting() const { return m_phase == Phase::Waiting; }
@@ -49,7 +79,17 @@ public:
     int Listener() const { return m_listener; }
 
 private:
-    enum class Phase { Handshake, Head, Body, Handling, Waiting, Sending, Lingering, Closed };
+    enum class Phase {
+        Handshake,
+        Head,
+        Body,
+        Handling,
+        Waiting,
+        Sending,
+        Streaming,
+        Lingering,
+        Closed
+    };
 
     void Advance();
     bool Handshake();
@@ -69,6 +109,10 @@ private:
     void Linger();
     void Discard();
     void SendInterim(std::string_view bytes);
+    // A stream: drops what the client sends, ends with the client, sends what waits.
+    void PumpStream();
+    void FlushStream();
+    void Unwatch();
 
     EventLoop& m_loop;
     const int m_fd;
@@ -84,6 +128,10 @@ private:
     bool m_lingerAfter = false;  // ... after reading and dropping what the client still sends
     bool m_counted = false;      // counted among the loop's requests in progress
     bool m_headOnly = false;     // a HEAD request: the reply without its body
+    bool m_chunkedOut = false;   // a stream's body goes in chunks
+    bool m_stalled = false;      // a stream's bytes wait for the client (the send limit runs)
+    StreamWatcher* m_watcher = nullptr;
+    std::string_view m_idleText;
     std::int64_t m_lingerUntil = 0;
     std::string m_in;   // bytes read and not yet taken
     std::string m_out;  // bytes to write

@@ -37,6 +37,16 @@ std::string_view HttpReply::Reason(int status) {
     }
 }
 
+std::string HttpReply::StreamHead(bool chunked, std::string_view date) const {
+    std::string out = "HTTP/1.1 " + std::to_string(status) + ' ' + std::string(Reason(status));
+    out += "\r\n";
+    out += date;
+    out += "Content-Type: " + contentType + "\r\nCache-Control: no-cache\r\n";
+    for (const auto& [name, value] : headers) out += name + ": " + value + "\r\n";
+    out += chunked ? "Transfer-Encoding: chunked\r\n\r\n" : "Connection: close\r\n\r\n";
+    return out;
+}
+
 std::string HttpReply::Serialize(bool withBody, bool keepAlive, std::string_view date) const {
     std::string out;
     out += "HTTP/1.1 ";

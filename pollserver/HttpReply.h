@@ -20,6 +20,9 @@ struct HttpReply {
     // The bytes on the wire: the head, then the body unless `withBody` is
     // false (a HEAD request). `date` is a whole "Date: ...\r\n" line.
     std::string Serialize(bool withBody, bool keepAlive, std::string_view date) const;
+    // The head of a stream's reply (no body yet, not to be cached): its body
+    // in chunks when `chunked`, else until the connection closes.
+    std::string StreamHead(bool chunked, std::string_view date) const;
     static std::string_view Reason(int status);
 };
 

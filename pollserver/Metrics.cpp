@@ -8,8 +8,8 @@ namespace quibra::pollserver {
 namespace {
 
 constexpr std::array<std::string_view, static_cast<std::size_t>(Metrics::Bound::Count)>
-    kBoundNames = {"max_connections",  "max_per_address",  "head_timeout",  "body_timeout",
-                   "max_request_line", "max_header_bytes", "max_body_bytes"};
+    kBoundNames = {"max_connections",  "max_per_address",  "head_timeout",   "body_timeout",
+                   "max_request_line", "max_header_bytes", "max_body_bytes", "stream_queue"};
 
 // Numbers as Prometheus reads them, whatever the locale.
 std::string Number(double value) {

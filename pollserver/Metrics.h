@@ -30,6 +30,7 @@ public:
         RequestLine,     // 414
         HeaderBytes,     // 431
         BodyBytes,       // 413, or a chunked body past the bound
+        StreamQueue,     // an event stream's client fell too far behind: dropped
         Count
     };
     static constexpr std::size_t kMaxListeners = 8;

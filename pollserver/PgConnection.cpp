@@ -67,6 +67,21 @@ bool PgConnection::Healthy() {
     return false;
 }
 
+int PgConnection::Socket() const {
+    return PQsocket(m_conn);
+}
+
+bool PgConnection::Notified() {
+    if (PQconsumeInput(m_conn) == 0)
+        throw PgError("", std::string("listen: ") + PQerrorMessage(m_conn));
+    bool any = false;
+    while (PGnotify* notice = PQnotifies(m_conn)) {
+        PQfreemem(notice);
+        any = true;
+    }
+    return any;
+}
+
 void PgConnection::Check(pg_result* result, const char* what) {
     const auto status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;

@@ -48,6 +48,10 @@ public:
     // True when the connection is still usable; else reconnects (the server
     // restarted or dropped us) and reports false.
     bool Healthy();
+    // For LISTEN: the socket to wait on, and whether notifications came
+    // (taken; their payloads are not kept). Throws PgError when the connection broke.
+    int Socket() const;
+    bool Notified();
 
 private:
     void Check(pg_result* result, const char* what);

@@ -5,6 +5,8 @@
 
 #include "PgConnection.h"
 #include "PgError.h"
+#include "PgEventListener.h"
+#include "PgEventLog.h"
 #include "PgWriteQueue.h"
 
 namespace quibra::pollserver {
@@ -120,13 +122,28 @@ PgPollStore::PgPollStore(std::string conninfo) : m_conninfo(std::move(conninfo))
         PgConnection setup(m_conninfo);
         setup.Execute("BEGIN");
         setup.Execute(kSchema);
+        setup.Execute(PgEventLog::Schema());
         setup.Execute("COMMIT");
     }
-    m_writeQueue = std::make_unique<PgWriteQueue>(m_conninfo, kWriters, kMaxBatch);
+    m_events = std::make_unique<PgEventLog>();
+    m_writeQueue = std::make_unique<PgWriteQueue>(m_conninfo, kWriters, kMaxBatch, m_events.get());
 }
 
 PgPollStore::~PgPollStore() {
     m_writeQueue.reset();  // every queued job is written before the store goes
+    m_listener.reset();
+}
+
+void PgPollStore::SetEventListener(EventListener listener) {
+    m_listener = std::make_unique<PgEventListener>(m_conninfo, std::move(listener));
+}
+
+StoreOutcome PgPollStore::ReadEvents(const std::string& module, std::optional<std::int64_t> after,
+                                     EventBacklog& backlog) {
+    return Read([&](PgConnection& db) {
+        PgEventLog::Read(db, module, after, backlog);
+        return StoreOutcome::Done;
+    });
 }
 
 template <typename Job>
@@ -170,6 +187,8 @@ StoreOutcome PgPollStore::CreatePoll(const NewPoll& poll, std::int64_t& newId) {
              Bool(poll.draft.identified), Bool(poll.published), Letter(poll.status)});
         id = rows.Int(0, 0);
         InsertChoices(db, id, poll.draft.choices);
+        m_events->Record(
+            db, StreamEvent::ForStatus({{id, poll.status, poll.published}}, {poll.module}));
         return StoreOutcome::Done;
     });
     if (outcome == StoreOutcome::Done) newId = id;
@@ -196,10 +215,12 @@ StoreOutcome PgPollStore::UpdatePoll(std::int64_t pollId, const PollDraft& draft
 
 StoreOutcome PgPollStore::ChangeStatus(const std::vector<StatusChange>& changes) {
     return m_writeQueue->Run([&](PgConnection& db) {
+        std::vector<std::string> modules;
         for (const auto& change : changes) {
             const auto id = Number(change.pollId);
-            if (db.Query("SELECT 1 FROM polls WHERE id = $1 FOR UPDATE", {id}).Count() == 0)
-                return StoreOutcome::NotFound;
+            const auto found = db.Query("SELECT module FROM polls WHERE id = $1 FOR UPDATE", {id});
+            if (found.Count() == 0) return StoreOutcome::NotFound;
+            modules.push_back(found.Text(0, 0));
             if (change.status)
                 db.Query("UPDATE polls SET status = $2 WHERE id = $1",
                          {id, Letter(*change.status)});
@@ -207,6 +228,7 @@ StoreOutcome PgPollStore::ChangeStatus(const std::vector<StatusChange>& changes)
                 db.Query("UPDATE polls SET published = $2 WHERE id = $1",
                          {id, Bool(*change.published)});
         }
+        m_events->Record(db, StreamEvent::ForStatus(changes, modules));
         return StoreOutcome::Done;
     });
 }
@@ -219,11 +241,12 @@ StoreOutcome PgPollStore::DeletePolls(const std::vector<std::int64_t>& pollIds) 
 }
 
 StoreOutcome PgPollStore::CastBallot(const Ballot& ballot) {
-    return m_writeQueue->Run([&](PgConnection& db) { return WriteBallot(db, ballot); });
+    return m_writeQueue->Run([&](PgConnection& db) { return WriteBallot(db, ballot, *m_events); });
 }
 
 void PgPollStore::CastBallotLater(const Ballot& ballot, std::function<void(StoreOutcome)> done) {
-    m_writeQueue->Submit([ballot](PgConnection& db) { return WriteBallot(db, ballot); },
+    m_writeQueue->Submit([ballot, events = m_events.get()](
+                             PgConnection& db) { return WriteBallot(db, ballot, *events); },
                          std::move(done), /*singleStatement=*/true);
 }
 
@@ -234,10 +257,10 @@ void PgPollStore::CastBallotLater(const Ballot& ballot, std::function<void(Store
 // deleting the poll waits for them, so no ballot is counted on a poll that was
 // closed before it committed. A second ballot of the same user replaces the
 // first; the name of a voter of an anonymous poll is never stored at all.
-StoreOutcome PgPollStore::WriteBallot(PgConnection& db, const Ballot& ballot) {
+StoreOutcome PgPollStore::WriteBallot(PgConnection& db, const Ballot& ballot, PgEventLog& events) {
     const auto rows = db.Query(
         R"sql(
-WITH poll AS (SELECT status, type, identified FROM polls WHERE id = $1 FOR SHARE),
+WITH poll AS (SELECT status, type, identified, author, module FROM polls WHERE id = $1 FOR SHARE),
 named AS (SELECT count(*) AS n, bit_or(1::bigint << position) AS marks,
                  bool_and(position >= 0 AND position < 64) AS fits
           FROM choices WHERE poll_id = $1 AND name = ANY($2::text[])),
@@ -249,12 +272,16 @@ written AS (INSERT INTO ballots(poll_id, user_id, user_name, marks)
             ON CONFLICT(poll_id, user_id) DO UPDATE
               SET user_name = excluded.user_name, marks = excluded.marks
             RETURNING 1)
-SELECT status, (SELECT count(*) FROM written) FROM poll)sql",
+SELECT status, (SELECT count(*) FROM written), author, module FROM poll)sql",
         {Number(ballot.pollId), TextArray(ballot.choiceNames), ballot.userId, ballot.userName});
     if (rows.Count() == 0) return StoreOutcome::NotFound;
     if (rows.Text(0, 0) != "O") return StoreOutcome::Conflict;
     // Unknown choices, one named twice, none, or more than one for a single-answer poll.
-    return rows.Int(0, 1) == 1 ? StoreOutcome::Done : StoreOutcome::BadBallot;
+    if (rows.Int(0, 1) != 1) return StoreOutcome::BadBallot;
+    // Its event is written with the batch, after the jobs: the ballot stays one statement.
+    events.Record(db, {{0, rows.Text(0, 3), "ballot", Number(ballot.pollId), rows.Text(0, 2),
+                        ballot.userId}});
+    return StoreOutcome::Done;
 }
 
 void PgPollStore::LoadDetail(PgConnection& db, PollDetail detail, std::vector<PollView>& polls) {

@@ -10,6 +10,8 @@
 namespace quibra::pollserver {
 
 class PgConnection;
+class PgEventListener;
+class PgEventLog;
 class PgWriteQueue;
 
 // PollStore on a PostgreSQL database that several servers share. Writes go
@@ -40,6 +42,10 @@ public:
                            PollDetail detail, std::vector<PollView>& polls) override;
     StoreOutcome FindOwners(const std::vector<std::int64_t>& pollIds,
                             std::vector<PollOwner>& owners) override;
+    // The events of every server on the database, through LISTEN/NOTIFY.
+    void SetEventListener(EventListener listener) override;
+    StoreOutcome ReadEvents(const std::string& module, std::optional<std::int64_t> after,
+                            EventBacklog& backlog) override;
 
 private:
     class ReaderLease;
@@ -48,12 +54,14 @@ private:
 
     static void InsertChoices(PgConnection& db, std::int64_t pollId,
                               const std::vector<ChoiceText>& choices);
-    static StoreOutcome WriteBallot(PgConnection& db, const Ballot& ballot);
+    static StoreOutcome WriteBallot(PgConnection& db, const Ballot& ballot, PgEventLog& events);
     // Fills choices (and counts and voters, as `detail` asks) of the polls.
     static void LoadDetail(PgConnection& db, PollDetail detail, std::vector<PollView>& polls);
 
     std::string m_conninfo;
+    std::unique_ptr<PgEventLog> m_events;  // follows m_writeQueue's batches
     std::unique_ptr<PgWriteQueue> m_writeQueue;
+    std::unique_ptr<PgEventListener> m_listener;
     std::mutex m_readersMutex;
     std::vector<std::unique_ptr<PgConnection>> m_idleReaders;
 };

@@ -16,8 +16,9 @@ constexpr int kAttempts = 8;
 
 }  // namespace
 
-PgWriteQueue::PgWriteQueue(const std::string& conninfo, std::size_t writers, std::size_t maxBatch)
-    : m_maxBatch(maxBatch == 0 ? 1 : maxBatch) {
+PgWriteQueue::PgWriteQueue(const std::string& conninfo, std::size_t writers, std::size_t maxBatch,
+                           Observer* observer)
+    : m_maxBatch(maxBatch == 0 ? 1 : maxBatch), m_observer(observer) {
     for (std::size_t i = 0; i < (writers == 0 ? 1 : writers); ++i)
         m_connections.push_back(std::make_unique<PgConnection>(conninfo));
     for (auto& connection : m_connections)
@@ -88,6 +89,7 @@ void PgWriteQueue::RunBatch(PgConnection& db, const std::vector<Pending*>& batch
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         failure = TryBatch(db, batch);
         if (failure == StoreOutcome::Done) return;
+        if (m_observer != nullptr) m_observer->RolledBack(db);
         try {
             db.Execute("ROLLBACK");
         } catch (const PgError&) {
@@ -109,6 +111,8 @@ StoreOutcome PgWriteQueue::TryBatch(PgConnection& db, const std::vector<Pending*
         for (auto* pending : batch) {
             if (pending->singleStatement) {
                 pending->outcome = pending->job(db);
+                if (m_observer != nullptr)
+                    m_observer->JobEnded(db, pending->outcome == StoreOutcome::Done);
                 continue;
             }
             db.Execute("SAVEPOINT job");
@@ -118,10 +122,13 @@ StoreOutcome PgWriteQueue::TryBatch(PgConnection& db, const std::vector<Pending*
                 if (error.Retryable() || error.State().empty()) throw;
                 pending->outcome = StoreOutcome::Failed;
             }
+            if (m_observer != nullptr)
+                m_observer->JobEnded(db, pending->outcome == StoreOutcome::Done);
             // A refused or failed job leaves no trace; the others in the batch stay.
             if (pending->outcome != StoreOutcome::Done) db.Execute("ROLLBACK TO SAVEPOINT job");
             db.Execute("RELEASE SAVEPOINT job");
         }
+        if (m_observer != nullptr) m_observer->BeforeCommit(db);
         db.Execute("COMMIT");
         return StoreOutcome::Done;
     } catch (const PgError& error) {

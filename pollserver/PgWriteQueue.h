@@ -27,8 +27,23 @@ public:
     using Job = std::function<StoreOutcome(PgConnection&)>;
     using Done = std::function<void(StoreOutcome)>;
 
-    // Opens `writers` connections; throws PgError when the first cannot connect.
-    PgWriteQueue(const std::string& conninfo, std::size_t writers, std::size_t maxBatch);
+    // Follows the batches on each writer thread (the event log): each job's
+    // end, whether it stays; the last moment before a batch commits, inside
+    // its transaction (a throw fails the batch); a batch rolled back.
+    class Observer {
+    public:
+        virtual void JobEnded(PgConnection& db, bool kept) = 0;
+        virtual void BeforeCommit(PgConnection& db) = 0;
+        virtual void RolledBack(PgConnection& db) = 0;
+
+    protected:
+        ~Observer() = default;
+    };
+
+    // Opens `writers` connections; throws PgError when the first cannot
+    // connect. `observer`, when set, must outlive the queue.
+    PgWriteQueue(const std::string& conninfo, std::size_t writers, std::size_t maxBatch,
+                 Observer* observer = nullptr);
     // Runs the jobs still queued, then stops the threads.
     ~PgWriteQueue();
     PgWriteQueue(const PgWriteQueue&) = delete;
@@ -56,9 +71,10 @@ private:
 
     void Loop(PgConnection& db);
     void RunBatch(PgConnection& db, const std::vector<Pending*>& batch);
-    static StoreOutcome TryBatch(PgConnection& db, const std::vector<Pending*>& batch);
+    StoreOutcome TryBatch(PgConnection& db, const std::vector<Pending*>& batch);
 
     const std::size_t m_maxBatch;
+    Observer* const m_observer;
     std::vector<std::unique_ptr<PgConnection>> m_connections;
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -2,7 +2,9 @@
 
 #include <thread>
 
+#include "EventHub.h"
 #include "EventLoop.h"
+#include "EventStreamEndpoint.h"
 #include "FormFields.h"
 #include "HttpConnection.h"
 #include "ListenSocket.h"
@@ -69,6 +71,22 @@ void PollHttpServer::Handle(HttpConnection& connection, const RequestHead& head,
     const auto query = target.find('?');
     const std::string_view path = target.substr(0, query);
     PollService::Script script;
+    if (path == EventStreamEndpoint::kPath && m_events != nullptr) {
+        if (head.Method() != "GET" && head.Method() != "HEAD") {
+            connection.Reply(Error(405, "method not allowed"));
+            return;
+        }
+        try {
+            if (auto refused =
+                    m_events->Open(connection, head,
+                                   query == std::string_view::npos ? std::string_view()
+                                                                   : target.substr(query + 1)))
+                connection.Reply(ToHttp(std::move(*refused)));
+        } catch (...) {
+            connection.Reply(Error(500, "internal error"));
+        }
+        return;
+    }
     if (path == kPollingPath) {
         script = PollService::Script::Polling;
     } else if (path == kResultsPath) {
@@ -173,6 +191,8 @@ void PollHttpServer::Run() {
             loops.back()->AddListener(static_cast<int>(l), m_listeners[l]->socket.Fd(),
                                       m_listeners[l]->tls.get());
     }
+    if (m_events != nullptr)
+        for (auto& loop : loops) m_events->Hub().Attach(*loop);
     std::vector<std::thread> threads;
     for (auto& loop : loops) threads.emplace_back([&loop] { loop->Run(); });
     {
@@ -184,6 +204,8 @@ void PollHttpServer::Run() {
     // go. A ballot still waiting for the store is always waited for.
     for (auto& loop : loops) loop->Stop();
     for (auto& thread : threads) thread.join();
+    if (m_events != nullptr)
+        for (auto& loop : loops) m_events->Hub().Detach(*loop);
     for (auto& listener : m_listeners) listener->socket.Close();
 }
 

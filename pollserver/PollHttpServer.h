@@ -14,6 +14,7 @@
 namespace quibra::pollserver {
 
 class EventLoop;
+class EventStreamEndpoint;
 class ListenSocket;
 class OpsEndpoint;
 class PollService;
@@ -49,6 +50,9 @@ public:
     // connection bounds and counts. Its URL shows as "metrics=http://...".
     bool AddOps(const std::string& host, int port, const OpsEndpoint& endpoint,
                 std::string& reason);
+    // Before Run: the event stream (EventStreamEndpoint::kPath) from
+    // `endpoint`, which must outlive the server; its hub gets the event loops.
+    void ServeEvents(EventStreamEndpoint& endpoint) { m_events = &endpoint; }
     // The bound URLs, space separated, e.g. "http://127.0.0.1:8080 https://127.0.0.1:8443".
     std::string Urls() const;
 
@@ -69,6 +73,7 @@ private:
 
     PollService& m_service;
     const ServerOptions& m_options;
+    EventStreamEndpoint* m_events = nullptr;
     ConnectionGuard m_guard;
     std::vector<std::unique_ptr<Listener>> m_listeners;
     std::mutex m_stopMutex;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "StreamEvent.h"
+
 namespace quibra::pollserver {
 
 // One choice as the presenter wrote it.
@@ -122,6 +124,21 @@ public:
     // The author and module of the named polls that exist, in no given order.
     virtual StoreOutcome FindOwners(const std::vector<std::int64_t>& pollIds,
                                     std::vector<PollOwner>& owners) = 0;
+
+    // The event stream. Every job that opens, closes or publishes polls, and
+    // every ballot, records its events in the same transaction; once committed
+    // they go to the listener, in commit order, on a thread of the store's.
+    // A store without a log has no stream (Failed).
+    using EventListener = std::function<void(StreamEvents)>;
+    // Before the first job.
+    virtual void SetEventListener(EventListener listener) { (void)listener; }
+    // Where a subscriber of `module` starts: after event `after` when that is
+    // still kept, else (no id, or resync) from the module's open polls.
+    virtual StoreOutcome ReadEvents(const std::string& module, std::optional<std::int64_t> after,
+                                    EventBacklog& backlog) {
+        (void)module, (void)after, (void)backlog;
+        return StoreOutcome::Failed;
+    }
 };
 
 }  // namespace quibra::pollserver

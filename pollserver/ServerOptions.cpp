@@ -82,6 +82,10 @@ std::string ServerOptions::Usage() {
            "  --body-timeout S      seconds for a request body (default " +
            number(defaults.bodyTimeout) +
            ")\n"
+           "  --stream-keepalive S  seconds an event stream stays quiet before a keep-alive\n"
+           "                        comment (default " +
+           number(defaults.streamKeepAlive) +
+           ")\n"
            "  --max-connections N   open connections in all (default " +
            number(defaults.maxConnections) +
            ")\n"
@@ -112,6 +116,7 @@ bool ServerOptions::Parse(const std::vector<std::string>& args, std::string& mes
         {"--threads", 1, 256, &threads, nullptr},
         {"--head-timeout", 1, 3600, &headTimeout, nullptr},
         {"--body-timeout", 1, 3600, &bodyTimeout, nullptr},
+        {"--stream-keepalive", 1, 3600, &streamKeepAlive, nullptr},
         {"--max-connections", 1, 1000000, nullptr, &maxConnections},
         {"--max-per-address", 1, 1000000, nullptr, &maxPerAddress},
         {"--max-request-line", 256, 1 << 20, nullptr, &maxRequestLine},

@@ -57,6 +57,10 @@ struct ServerOptions {
     std::size_t maxRequestLine = 8192;           // bytes; longer gets 414
     std::size_t maxHeaderBytes = 16384;          // bytes of all header lines; more gets 431
     std::size_t maxBodyBytes = 8 * 1024 * 1024;  // a larger body gets 413
+    // Seconds an event stream may stay quiet before it gets a keep-alive
+    // comment, so proxies keep it open. Streams are exempt from the head
+    // limit of an idle connection, but count against the connection bounds.
+    int streamKeepAlive = 15;
 
     // Bearer tokens (TokenVerifier), opt-in: with a key or a secret every
     // request needs one. --auth-key: a PEM public key (ES256 or Ed25519);

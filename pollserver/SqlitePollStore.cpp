@@ -5,6 +5,7 @@
 
 #include "SqliteConnection.h"
 #include "SqliteError.h"
+#include "SqliteEventLog.h"
 #include "SqliteTransaction.h"
 #include "SqliteWriteQueue.h"
 
@@ -93,7 +94,8 @@ SqlitePollStore::SqlitePollStore(std::filesystem::path file, Sync sync)
     // Checkpoints stay with the writer (SQLite's automatic one after a commit):
     // only a checkpoint that runs between the writer's transactions lets the
     // log start over, so the log stays small under a steady stream of ballots.
-    m_writeQueue = std::make_unique<SqliteWriteQueue>(*m_writer, kMaxBatch);
+    m_events = std::make_unique<SqliteEventLog>(*m_writer);
+    m_writeQueue = std::make_unique<SqliteWriteQueue>(*m_writer, kMaxBatch, m_events.get());
 }
 
 SqlitePollStore::~SqlitePollStore() {
@@ -153,6 +155,8 @@ StoreOutcome SqlitePollStore::CreatePoll(const NewPoll& poll, std::int64_t& newI
         newId = insert.Int(0);
         insert.Run();
         InsertChoices(db, newId, poll.draft.choices);
+        m_events->Record(
+            StreamEvent::ForStatus({{newId, poll.status, poll.published}}, {poll.module}));
         return StoreOutcome::Done;
     });
 }
@@ -185,9 +189,11 @@ StoreOutcome SqlitePollStore::UpdatePoll(std::int64_t pollId, const PollDraft& d
 
 StoreOutcome SqlitePollStore::ChangeStatus(const std::vector<StatusChange>& changes) {
     return Write([&](SqliteConnection& db) {
+        std::vector<std::string> modules;
         for (const auto& change : changes) {
-            auto& find = db.Statement("SELECT 1 FROM polls WHERE id = ?1");
+            auto& find = db.Statement("SELECT module FROM polls WHERE id = ?1");
             const bool exists = find.Bind(1, change.pollId).Step();
+            if (exists) modules.push_back(find.Text(0));
             find.Reset();
             if (!exists) return StoreOutcome::NotFound;
             if (change.status)
@@ -201,6 +207,7 @@ StoreOutcome SqlitePollStore::ChangeStatus(const std::vector<StatusChange>& chan
                     .Bind(2, std::int64_t{*change.published})
                     .Run();
         }
+        m_events->Record(StreamEvent::ForStatus(changes, modules));
         return StoreOutcome::Done;
     });
 }
@@ -214,21 +221,28 @@ StoreOutcome SqlitePollStore::DeletePolls(const std::vector<std::int64_t>& pollI
 }
 
 StoreOutcome SqlitePollStore::CastBallot(const Ballot& ballot) {
-    return Write([&](SqliteConnection& db) { return WriteBallot(db, ballot); });
+    return Write([&](SqliteConnection& db) { return WriteBallot(db, ballot, *m_events); });
 }
 
 void SqlitePollStore::CastBallotLater(const Ballot& ballot,
                                       std::function<void(StoreOutcome)> done) {
-    m_writeQueue->Submit([ballot](SqliteConnection& db) { return WriteBallot(db, ballot); },
+    // Its event is written with the batch, after the jobs: the ballot itself
+    // stays one statement.
+    m_writeQueue->Submit([ballot, events = m_events.get()](
+                             SqliteConnection& db) { return WriteBallot(db, ballot, *events); },
                          std::move(done), /*singleStatement=*/true);
 }
 
-StoreOutcome SqlitePollStore::WriteBallot(SqliteConnection& db, const Ballot& ballot) {
-    auto& find = db.Statement("SELECT status, type, identified FROM polls WHERE id = ?1");
+StoreOutcome SqlitePollStore::WriteBallot(SqliteConnection& db, const Ballot& ballot,
+                                          SqliteEventLog& events) {
+    auto& find =
+        db.Statement("SELECT status, type, identified, author, module FROM polls WHERE id = ?1");
     if (!find.Bind(1, ballot.pollId).Step()) return StoreOutcome::NotFound;
     const std::string status = find.Text(0);
     const char type = FirstOf(find.Text(1), 'S');
     const bool identified = find.Int(2) != 0;
+    StreamEvent event{
+        0, find.Text(4), "ballot", std::to_string(ballot.pollId), find.Text(3), ballot.userId};
     find.Reset();
     if (status != "O") return StoreOutcome::Conflict;
     if (ballot.choiceNames.empty() || (type == 'S' && ballot.choiceNames.size() != 1))
@@ -259,6 +273,7 @@ StoreOutcome SqlitePollStore::WriteBallot(SqliteConnection& db, const Ballot& ba
         .Bind(3, identified ? ballot.userName : std::string())
         .Bind(4, static_cast<std::int64_t>(marks))
         .Run();
+    events.Record(std::move(event));
     return StoreOutcome::Done;
 }
 
@@ -358,6 +373,16 @@ StoreOutcome SqlitePollStore::FindOwners(const std::vector<std::int64_t>& pollId
         }
         return StoreOutcome::Done;
     });
+}
+
+void SqlitePollStore::SetEventListener(EventListener listener) {
+    m_events->SetListener(std::move(listener));
+}
+
+StoreOutcome SqlitePollStore::ReadEvents(const std::string& module,
+                                         std::optional<std::int64_t> after, EventBacklog& backlog) {
+    return Read(
+        [&](SqliteConnection& db) { return SqliteEventLog::Read(db, module, after, backlog); });
 }
 
 }  // namespace quibra::pollserver

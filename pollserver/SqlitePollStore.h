@@ -10,6 +10,7 @@
 namespace quibra::pollserver {
 
 class SqliteConnection;
+class SqliteEventLog;
 class SqliteWriteQueue;
 
 // PollStore on one SQLite file in WAL mode. Jobs that write go through one
@@ -42,6 +43,9 @@ public:
                            PollDetail detail, std::vector<PollView>& polls) override;
     StoreOutcome FindOwners(const std::vector<std::int64_t>& pollIds,
                             std::vector<PollOwner>& owners) override;
+    void SetEventListener(EventListener listener) override;
+    StoreOutcome ReadEvents(const std::string& module, std::optional<std::int64_t> after,
+                            EventBacklog& backlog) override;
 
 private:
     class ReaderLease;
@@ -52,12 +56,14 @@ private:
 
     static void InsertChoices(SqliteConnection& db, std::int64_t pollId,
                               const std::vector<ChoiceText>& choices);
-    static StoreOutcome WriteBallot(SqliteConnection& db, const Ballot& ballot);
+    static StoreOutcome WriteBallot(SqliteConnection& db, const Ballot& ballot,
+                                    SqliteEventLog& events);
     static bool LoadPoll(SqliteConnection& db, std::int64_t pollId, PollView& poll);
     static void LoadDetail(SqliteConnection& db, PollDetail detail, PollView& poll);
 
     std::filesystem::path m_file;
     std::unique_ptr<SqliteConnection> m_writer;
+    std::unique_ptr<SqliteEventLog> m_events;        // follows m_writeQueue's batches
     std::unique_ptr<SqliteWriteQueue> m_writeQueue;  // the only user of m_writer
     std::mutex m_readersMutex;
     std::vector<std::unique_ptr<SqliteConnection>> m_idleReaders;

@@ -13,8 +13,12 @@
 
 namespace quibra::pollserver {
 
-SqliteWriteQueue::SqliteWriteQueue(SqliteConnection& connection, std::size_t maxBatch)
-    : m_db(connection), m_maxBatch(maxBatch == 0 ? 1 : maxBatch), m_thread([this] { Loop(); }) {}
+SqliteWriteQueue::SqliteWriteQueue(SqliteConnection& connection, std::size_t maxBatch,
+                                   Observer* observer)
+    : m_db(connection),
+      m_maxBatch(maxBatch == 0 ? 1 : maxBatch),
+      m_observer(observer),
+      m_thread([this] { Loop(); }) {}
 
 SqliteWriteQueue::~SqliteWriteQueue() {
     {
@@ -91,6 +95,7 @@ void SqliteWriteQueue::RunBatch(const std::vector<Pending*>& batch) {
             } catch (...) {
                 pending->outcome = StoreOutcome::Failed;
             }
+            if (m_observer != nullptr) m_observer->JobEnded(pending->outcome == StoreOutcome::Done);
             // A refused or failed job leaves no trace; the others in the batch stay.
             if (savepoint) {
                 if (pending->outcome != StoreOutcome::Done) m_db.Statement("ROLLBACK TO job").Run();
@@ -101,12 +106,15 @@ void SqliteWriteQueue::RunBatch(const std::vector<Pending*>& batch) {
                 throw SqliteError(SQLITE_ABORT, "the batch was rolled back");
             }
         }
+        if (m_observer != nullptr) m_observer->BeforeCommit(m_db);
         m_db.Statement("COMMIT").Run();
+        if (m_observer != nullptr) m_observer->Committed();
         return;
     } catch (const SqliteError& error) {
         failure = error.Busy() ? StoreOutcome::Busy : StoreOutcome::Failed;
     } catch (...) {
     }
+    if (m_observer != nullptr) m_observer->RolledBack();
     // The transaction as a whole failed: nothing of the batch was written.
     try {
         m_db.Statement("ROLLBACK").Run();

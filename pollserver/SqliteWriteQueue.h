@@ -26,7 +26,24 @@ public:
     using Job = std::function<StoreOutcome(SqliteConnection&)>;
     using Done = std::function<void(StoreOutcome)>;
 
-    SqliteWriteQueue(SqliteConnection& connection, std::size_t maxBatch);
+    // Follows the batches on the writer thread (the event log): each job's
+    // end, whether it stays; the last moment before a batch commits, inside
+    // its transaction (a throw rolls the whole batch back); then its commit or
+    // its rollback.
+    class Observer {
+    public:
+        virtual void JobEnded(bool kept) = 0;
+        virtual void BeforeCommit(SqliteConnection& db) = 0;
+        virtual void Committed() = 0;
+        virtual void RolledBack() = 0;
+
+    protected:
+        ~Observer() = default;
+    };
+
+    // `observer`, when set, must outlive the queue.
+    SqliteWriteQueue(SqliteConnection& connection, std::size_t maxBatch,
+                     Observer* observer = nullptr);
     // Runs the jobs still queued, then stops the thread.
     ~SqliteWriteQueue();
     SqliteWriteQueue(const SqliteWriteQueue&) = delete;
@@ -60,6 +77,7 @@ private:
 
     SqliteConnection& m_db;
     const std::size_t m_maxBatch;
+    Observer* const m_observer;
     std::mutex m_mutex;
     std::condition_variable m_wake;  // the writer: work arrived or stop
     std::deque<Pending*> m_queue;

@@ -16,6 +16,8 @@
 #include <memory>
 #include <thread>
 
+#include "EventHub.h"
+#include "EventStreamEndpoint.h"
 #include "Metrics.h"
 #include "OpsEndpoint.h"
 #include "PgPollStore.h"
@@ -96,6 +98,8 @@ int main(int argc, char** argv) {
         std::error_code ec;
         std::string reason;
         const auto folder = options.DataFolder();
+        // Before the store: its writer hands committed events to the hub until it stops.
+        EventHub hub;
         std::unique_ptr<PollStore> store;
         if (options.SharedDatabase()) {
             store = std::make_unique<PgPollStore>(options.database.native());
@@ -119,9 +123,12 @@ int main(int argc, char** argv) {
         // Other servers change a shared database behind this one's back, and
         // the cache only hears of changes made here: it is off for a shared one.
         PollService service(*store, !options.SharedDatabase(), verifier.get());
+        store->SetEventListener([&hub](StreamEvents events) { hub.Publish(std::move(events)); });
+        EventStreamEndpoint events(*store, hub, verifier.get());
         StoreProbe probe(*store);
         const OpsEndpoint ops(probe, Metrics::Global());
         PollHttpServer server(service, options);
+        server.ServeEvents(events);
 
         if (options.httpPort && !server.AddHttp(options.listen, *options.httpPort, reason)) {
             std::cerr << "pollserver: " << reason << "\n";

@@ -1,0 +1,135 @@
+#include "EventHub.h"
+
+#include <algorithm>
+
+#include "EventLoop.h"
+
+namespace quibra::pollserver {
+
+struct EventHub::Shard {
+    EventLoop* loop = nullptr;
+    std::size_t count = 0;  // guarded by the hub's mutex
+    // The loop's thread only:
+    std::unordered_map<std::string, std::vector<std::unique_ptr<Subscriber>>> byModule;
+    bool delivering = false;  // ended subscribers are removed after the delivery
+    bool ended = false;       // ... and there are some
+};
+
+EventHub::EventHub() = default;
+EventHub::~EventHub() = default;
+
+void EventHub::Attach(EventLoop& loop) {
+    auto shard = std::make_unique<Shard>();
+    shard->loop = &loop;
+    std::lock_guard lock(m_mutex);
+    m_shards.push_back(std::move(shard));
+}
+
+void EventHub::Detach(EventLoop& loop) {
+    std::lock_guard lock(m_mutex);
+    // Tasks posted to the loop and never run go with the loop; they name the shard only.
+    std::erase_if(m_shards, [&](const auto& shard) { return shard->loop == &loop; });
+}
+
+void EventHub::Publish(StreamEvents events) {
+    if (!events || events->empty()) return;
+    std::lock_guard lock(m_mutex);
+    for (auto& shard : m_shards) {
+        if (shard->count == 0) continue;
+        Shard* target = shard.get();
+        target->loop->Post([target, events] { Deliver(*target, *events); });
+    }
+}
+
+std::size_t EventHub::Count() const {
+    std::lock_guard lock(m_mutex);
+    std::size_t count = 0;
+    for (const auto& shard : m_shards) count += shard->count;
+    return count;
+}
+
+EventHub::Subscriber* EventHub::Subscribe(HttpConnection& connection, std::string module,
+                                          std::string user) {
+    Shard* shard = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto& candidate : m_shards)
+            if (candidate->loop == &connection.Loop()) shard = candidate.get();
+        if (shard == nullptr) return nullptr;
+        ++shard->count;
+    }
+    auto& list = shard->byModule[module];
+    list.push_back(std::make_unique<Subscriber>(*this, *shard, connection, std::move(module),
+                                                std::move(user)));
+    return list.back().get();
+}
+
+void EventHub::Deliver(Shard& shard, const std::vector<StreamEvent>& events) {
+    shard.delivering = true;
+    for (const auto& event : events) {
+        const auto found = shard.byModule.find(event.module);
+        if (found == shard.byModule.end()) continue;
+        const std::string frame = event.Frame();
+        // Indexed: a subscriber that ends meanwhile stays in place until the delivery is over.
+        auto& list = found->second;
+        for (std::size_t i = 0; i < list.size(); ++i) list[i]->Deliver(event, frame);
+    }
+    shard.delivering = false;
+    if (!shard.ended) return;
+    shard.ended = false;
+    for (auto it = shard.byModule.begin(); it != shard.byModule.end();) {
+        std::erase_if(it->second,
+                      [](const auto& subscriber) { return subscriber->m_connection == nullptr; });
+        it = it->second.empty() ? shard.byModule.erase(it) : std::next(it);
+    }
+}
+
+void EventHub::Remove(Subscriber& subscriber) {
+    Shard& shard = subscriber.m_shard;
+    {
+        std::lock_guard lock(m_mutex);
+        --shard.count;
+    }
+    subscriber.m_connection = nullptr;
+    if (shard.delivering) {
+        shard.ended = true;
+        return;
+    }
+    const auto found = shard.byModule.find(subscriber.m_module);
+    if (found == shard.byModule.end()) return;
+    auto& list = found->second;
+    // Destroys the subscriber: nothing of it is touched after this.
+    std::erase_if(list, [&](const auto& entry) { return entry.get() == &subscriber; });
+    if (list.empty()) shard.byModule.erase(found);
+}
+
+EventHub::Subscriber::Subscriber(EventHub& hub, Shard& shard, HttpConnection& connection,
+                                 std::string module, std::string user)
+    : m_hub(hub),
+      m_shard(shard),
+      m_connection(&connection),
+      m_module(std::move(module)),
+      m_user(std::move(user)) {}
+
+void EventHub::Subscriber::Started(std::int64_t position) {
+    m_position = position;
+    m_started = true;
+}
+
+void EventHub::Subscriber::Cancel() {
+    if (m_connection != nullptr) m_hub.Remove(*this);
+}
+
+void EventHub::Subscriber::StreamEnded() {
+    if (m_connection != nullptr) m_hub.Remove(*this);
+}
+
+void EventHub::Subscriber::Deliver(const StreamEvent& event, const std::string& frame) {
+    if (m_connection == nullptr || !m_started || event.id <= m_position) return;
+    m_position = event.id;
+    // A ballot is its poll's author's business only.
+    if (event.kind == "ballot" && event.author != m_user) return;
+    m_connection->SendPiece(frame);
+}
+
+}  // namespace quibra::pollserver
