@@ -2,15 +2,18 @@
 
 #include <QAbstractButton>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QWidget>
 #include <QXmlStreamReader>
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
+#include <unistd.h>
+
 #include "ActionQueue.h"
-#include "ConferenceChannel.h"
+#include "EventStream.h"
 #include "HostApp.h"
-#include "HostSession.h"
 #include "HostWindow.h"
 #include "NodeText.h"
 #include "UiDriver.h"
@@ -71,13 +74,58 @@ int LastNumber(const QString& text) {
 }  // namespace
 
 DemoAgent::DemoAgent(HostApp& host, QObject* parent)
-    : QObject(parent), m_host(host), m_user(QString::fromStdString(host.Options().user)) {
-    host.Session()->AllowDemoMessages(true);
-    connect(host.Session(), &HostSession::DemoMessage, this, &DemoAgent::OnMessage);
+    : QObject(parent),
+      m_host(host),
+      m_user(QString::fromStdString(host.Options().user)),
+      m_input(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this)) {
+    connect(m_input, &QSocketNotifier::activated, this, &DemoAgent::OnReadable);
+    auto ready = [this] {
+        if (m_ready || m_host.Stream()->CurrentState() != EventStream::State::Connected) return;
+        m_ready = true;
+        Reply("/demo/ready", "<Report" + Attr("user", m_user) + "/>");
+    };
+    connect(host.Stream(), &EventStream::StateChanged, this, ready);
+    ready();
 }
 
-void DemoAgent::OnMessage(const QString& from, const QString& path, const QByteArray& xml) {
-    if (from != QLatin1String("presenter")) return;
+QByteArray DemoAgent::Encode(const QString& path, const QString& xml) {
+    QByteArray line = path.toUtf8() + ' ' + xml.toUtf8();
+    // XML needs no raw line break: one in a text becomes a character reference.
+    line.replace('\n', "&#10;").replace('\r', "&#13;");
+    return line + '\n';
+}
+
+bool DemoAgent::Decode(const QByteArray& line, QString& path, QByteArray& xml) {
+    const qsizetype space = line.indexOf(' ');
+    if (!line.startsWith("/demo/") || space < 0) return false;
+    path = QString::fromUtf8(line.left(space));
+    xml = line.mid(space + 1);
+    return true;
+}
+
+void DemoAgent::OnReadable() {
+    char buffer[4096];
+    const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (got <= 0) {  // the harness has gone: nobody asks any more
+        m_input->setEnabled(false);
+        return;
+    }
+    m_pending.append(buffer, got);
+    for (qsizetype end = m_pending.indexOf('\n'); end >= 0; end = m_pending.indexOf('\n')) {
+        const QByteArray line = m_pending.left(end);
+        m_pending.remove(0, end + 1);
+        QString path;
+        QByteArray xml;
+        if (Decode(line, path, xml))
+            OnMessage(path, xml);
+        else
+            m_host.Window()->AppendLog(
+                QStringLiteral("the demo sent a line that is not a "
+                               "message; ignored"));
+    }
+}
+
+void DemoAgent::OnMessage(const QString& path, const QByteArray& xml) {
     QXmlStreamReader reader(xml);
     if (!reader.readNextStartElement()) return;
     const QXmlStreamAttributes a = reader.attributes();
@@ -92,7 +140,9 @@ void DemoAgent::OnMessage(const QString& from, const QString& path, const QByteA
 }
 
 void DemoAgent::Reply(const std::string& path, const QString& xml) {
-    m_host.Channel()->SendToPresenter(path, xml.toStdString());
+    // Standard output is also the host's log, written from this thread only.
+    std::fputs(Encode(QString::fromStdString(path), xml).constData(), stdout);
+    std::fflush(stdout);
 }
 
 void DemoAgent::Run(ActionQueue* queue, const std::string& replyPath) {

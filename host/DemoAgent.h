@@ -6,18 +6,28 @@
 
 class ActionQueue;
 class HostApp;
+class QSocketNotifier;
 
-// An attendee's hands in the scripted demo: on the walkthrough's requests
-// (over the conference channel, paths under "/demo/") it answers the open
-// voting dialogs, reads and closes the result dialogs, and photographs its
-// windows, and reports back what it did. Attendee hosts started with --agent.
+// An attendee's hands in the demo, which started it with --agent. The demo
+// harness and the agent talk over the child's standard input and output, not
+// through any conference road: one message a line, a path under "/demo/", a
+// space, an XML payload. The agent says "/demo/ready" once its event stream
+// is connected; on the walkthrough's requests it answers the open voting
+// dialogs, reads and closes the result dialogs, and photographs its windows,
+// and reports back what it did.
 class DemoAgent : public QObject {
     Q_OBJECT
 public:
     explicit DemoAgent(HostApp& host, QObject* parent = nullptr);
 
+    // One line of the harness's wire: "/demo/... <xml>", without line breaks.
+    static QByteArray Encode(const QString& path, const QString& xml);
+    // False for a line that is not a "/demo/" message.
+    static bool Decode(const QByteArray& line, QString& path, QByteArray& xml);
+
 private:
-    void OnMessage(const QString& from, const QString& path, const QByteArray& xml);
+    void OnReadable();
+    void OnMessage(const QString& path, const QByteArray& xml);
     void Vote(int offset, int expect, const QString& step, const QString& dir);
     void Results(int expect, const QString& step, const QString& dir);
     void ShootAll(const QString& step, const QString& dir);
@@ -31,4 +41,7 @@ private:
     HostApp& m_host;
     QString m_user;
     QString m_result;  // the reply being gathered by the running script
+    QSocketNotifier* m_input;
+    QByteArray m_pending;  // a partial line of standard input
+    bool m_ready = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,9 +14,9 @@
 #include <cstdlib>
 
 #include "ChildProcess.h"
-#include "ConferenceChannel.h"
+#include "DemoAgent.h"
+#include "EventStream.h"
 #include "HostApp.h"
-#include "HostSession.h"
 #include "HostWindow.h"
 #include "InstallLayout.h"
 #include "QuitOnSignal.h"
@@ -37,13 +38,19 @@ constexpr DemoPerson kAttendees[] = {
     {"dave", "Dave", ""},          {"chenjing", "陈静", "zh_CN"},
 };
 
-// A user's own settings root, with a documents folder inside the demo's
-// temporary folder so that nothing of the demo lands in the real home.
+// A user's own settings root, temporary and runtime folders, with a documents
+// folder inside the demo's temporary folder so that nothing of the demo lands
+// in the real home.
 bool MakeUserHome(const QString& root, QString& error) {
-    if (!QDir().mkpath(root + "/config") || !QDir().mkpath(root + "/Documents")) {
-        error = QStringLiteral("cannot make ") + root;
-        return false;
+    for (const char* sub : {"/config", "/Documents", "/tmp", "/runtime"}) {
+        if (!QDir().mkpath(root + sub)) {
+            error = QStringLiteral("cannot make ") + root + sub;
+            return false;
+        }
     }
+    // A runtime folder is the user's alone.
+    QFile::setPermissions(root + "/runtime",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile dirs(root + "/config/user-dirs.dirs");
     if (!dirs.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         error = QStringLiteral("cannot write ") + dirs.fileName();
@@ -82,19 +89,32 @@ bool DemoRunner::Prepare(QString& error) {
     }
 
     const QString exeFolder = QCoreApplication::applicationDirPath();
-    QStringList serverArgs;
-    if (Secured()) {
-        if (!MakeKeys(error)) return false;
-        serverArgs = {QStringLiteral("--cert"),     m_temp.filePath("server.pem"),
-                      QStringLiteral("--key"),      m_temp.filePath("server.key"),
-                      QStringLiteral("--auth-key"), m_temp.filePath("signing.pub.pem")};
+    if (m_options.serverGiven) {
+        const bool ssl = m_options.useSsl.value_or(true);
+        m_serverUrl = QString::fromLatin1(ssl ? "https://" : "http://") +
+                      QString::fromStdString(m_options.ManagerIp(ssl));
+        // A server of its own keeps this run's polls apart from anyone else's.
+        if (m_options.module == HostOptions().module)
+            m_options.module = "demo-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
+                               std::to_string(QDateTime::currentSecsSinceEpoch());
+        Say(QStringLiteral("the PollServer at %1, module %2")
+                .arg(m_serverUrl, QString::fromStdString(m_options.module)));
+    } else {
+        QStringList serverArgs;
+        if (Secured()) {
+            if (!MakeKeys(error)) return false;
+            serverArgs = {QStringLiteral("--cert"),     m_temp.filePath("server.pem"),
+                          QStringLiteral("--key"),      m_temp.filePath("server.key"),
+                          QStringLiteral("--auth-key"), m_temp.filePath("signing.pub.pem")};
+        }
+        if (!m_server.Start(InstallLayout::PollServerPath(exeFolder), m_temp.filePath("polls.db"),
+                            error, serverArgs))
+            return false;
+        m_serverUrl = m_server.HttpsUrl();
+        Say(QStringLiteral("PollServer (pid %1) at %2 and %3, database in %4")
+                .arg(m_server.Pid())
+                .arg(m_server.HttpUrl(), m_server.HttpsUrl(), m_temp.path()));
     }
-    if (!m_server.Start(InstallLayout::PollServerPath(exeFolder), m_temp.filePath("polls.db"),
-                        error, serverArgs))
-        return false;
-    Say(QStringLiteral("PollServer (pid %1) at %2 and %3, database in %4")
-            .arg(m_server.Pid())
-            .arg(m_server.HttpUrl(), m_server.HttpsUrl(), m_temp.path()));
 
     // The presenter: this process, its settings in the temporary folder.
     const QString home = m_temp.filePath("presenter");
@@ -107,7 +127,10 @@ bool DemoRunner::Prepare(QString& error) {
     presenter.session = "demo-" + std::to_string(QCoreApplication::applicationPid());
     presenter.module = m_options.module;
     std::string parse;
-    std::vector<std::string> presenterArgs = {"--server", m_server.HttpsUrl().toStdString()};
+    std::vector<std::string> presenterArgs = {"--server", m_serverUrl.toStdString()};
+    for (const auto& [option, value] : {std::pair{"--server-ca", m_options.serverCa},
+                                        std::pair{"--server-pin", m_options.serverPin}})
+        if (!value.empty()) presenterArgs.insert(presenterArgs.end(), {option, value});
     if (Secured()) {
         m_presenterToken = Token(QString::fromUtf8(kPresenter.userId),
                                  QString::fromUtf8(kPresenter.name), "presenter");
@@ -127,12 +150,8 @@ bool DemoRunner::Prepare(QString& error) {
     m_options.session = presenter.session;
     m_presenter = std::make_unique<HostApp>(presenter);
     if (!m_presenter->Start(error)) return false;
-    connect(m_presenter->Channel(), &ConferenceChannel::AttendeeJoined, this,
-            [this](const QString& userId) {
-                for (Attendee& attendee : m_attendees)
-                    if (attendee.userId == userId) attendee.joined = true;
-            });
 
+    m_attendees.reserve(m_options.attendees);
     for (int i = 0; i < m_options.attendees; ++i) {
         Attendee attendee;
         attendee.userId = QString::fromUtf8(kAttendees[i].userId);
@@ -151,6 +170,8 @@ bool DemoRunner::StartAttendee(Attendee& attendee, int index, QString& error) {
     QProcess& process = *attendee.process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + "/config");
+    env.insert(QStringLiteral("TMPDIR"), home + "/tmp");
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + "/runtime");
     if (m_scripted) env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.remove(QStringLiteral("LC_ALL"));  // each attendee's own --lang decides
     process.setProcessEnvironment(env);
@@ -161,8 +182,13 @@ bool DemoRunner::StartAttendee(Attendee& attendee, int index, QString& error) {
                         QStringLiteral("--name"),    attendee.name,
                         QStringLiteral("--session"), QString::fromStdString(m_options.session),
                         QStringLiteral("--module"),  QString::fromStdString(m_options.module),
-                        QStringLiteral("--server"),  m_server.HttpsUrl()};
+                        QStringLiteral("--server"),  m_serverUrl,
+                        QStringLiteral("--agent")};
     if (!attendee.lang.isEmpty()) args << QStringLiteral("--lang") << attendee.lang;
+    if (!m_options.serverCa.empty())
+        args << QStringLiteral("--server-ca") << QString::fromStdString(m_options.serverCa);
+    if (!m_options.serverPin.empty())
+        args << QStringLiteral("--server-pin") << QString::fromStdString(m_options.serverPin);
     if (Secured()) {
         attendee.token = Token(attendee.userId, attendee.name, "attendee");
         if (attendee.token.isEmpty()) {
@@ -172,14 +198,24 @@ bool DemoRunner::StartAttendee(Attendee& attendee, int index, QString& error) {
         args << QStringLiteral("--token") << attendee.token << QStringLiteral("--server-ca")
              << m_temp.filePath("ca.pem");
     }
-    if (m_scripted) args << QStringLiteral("--agent");
-    // Each attendee's log goes to the output folder and, prefixed, to ours.
+    // Each attendee's log goes to the output folder and, prefixed, to ours;
+    // its agent's messages go to the walkthrough.
     auto log = std::make_shared<QFile>(m_out + "/" + attendee.userId + ".log");
     log->open(QIODevice::WriteOnly | QIODevice::Truncate);
     const QString prefix = QStringLiteral("[%1] ").arg(attendee.name);
-    connect(&process, &QProcess::readyRead, this, [&process, log, prefix] {
+    const QString userId = attendee.userId;
+    connect(&process, &QProcess::readyRead, this, [this, &process, log, prefix, userId] {
         while (process.canReadLine()) {
             const QByteArray line = process.readLine();
+            QString path;
+            QByteArray xml;
+            if (DemoAgent::Decode(line.chopped(line.endsWith('\n') ? 1 : 0), path, xml)) {
+                if (path != QLatin1String("/demo/ready")) {
+                    emit AgentMessage(userId, path, xml);
+                    continue;
+                }
+                for (Attendee& each : m_attendees) each.ready |= each.userId == userId;
+            }
             log->write(line);
             log->flush();
             std::fputs((prefix.toUtf8() + line).constData(), stdout);
@@ -196,6 +232,12 @@ bool DemoRunner::StartAttendee(Attendee& attendee, int index, QString& error) {
     return true;
 }
 
+void DemoRunner::SendToAgent(const QString& userId, const QString& path, const QString& xml) {
+    for (Attendee& attendee : m_attendees)
+        if (attendee.userId == userId && attendee.process->state() == QProcess::Running)
+            attendee.process->write(DemoAgent::Encode(path, xml));
+}
+
 bool DemoRunner::WaitForAttendees(QString& error) {
     QEventLoop loop;
     QTimer tick;
@@ -210,11 +252,13 @@ bool DemoRunner::WaitForAttendees(QString& error) {
                 loop.exit(1);
                 return;
             }
-            all = all && attendee.joined;
+            all = all && attendee.ready;
         }
-        if (all) loop.exit(0);
+        // Every host hears the server before anything happens.
+        if (all && m_presenter->Stream()->CurrentState() == EventStream::State::Connected)
+            loop.exit(0);
         if (deadline.hasExpired()) {
-            error = QStringLiteral("the attendees did not join within a minute");
+            error = QStringLiteral("the hosts' event streams did not connect within a minute");
             loop.exit(1);
         }
     };
@@ -306,8 +350,11 @@ int DemoRunner::Run() {
         std::vector<Walkthrough::Attendee> people;
         for (const Attendee& attendee : m_attendees)
             people.push_back({attendee.userId, attendee.name, attendee.token.toUtf8()});
-        Walkthrough walk(*m_presenter, people, m_out, m_server.HttpUrl(),
-                         m_presenterToken.toUtf8());
+        Walkthrough walk(*m_presenter, people, m_out, m_serverUrl, m_presenterToken.toUtf8());
+        walk.SetAgentLink([this](const QString& userId, const QString& path, const QString& xml) {
+            SendToAgent(userId, path, xml);
+        });
+        connect(this, &DemoRunner::AgentMessage, &walk, &Walkthrough::OnAgent);
         connect(&walk, &Walkthrough::Finished, qApp,
                 [](int result) { QCoreApplication::exit(result); });
         QTimer::singleShot(0, &walk, &Walkthrough::Start);

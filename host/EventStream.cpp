@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <algorithm>
 #include <chrono>
@@ -94,7 +95,6 @@ struct EventStream::Transfer {
     EventFrameParser parser;
     bool open = false;  // 200 with an event stream: frames are read
     long status = 0;
-    std::string body;  // the start of a reply that is not a stream, for the log
 
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
         auto* self = static_cast<Transfer*>(user);
@@ -113,11 +113,7 @@ struct EventStream::Transfer {
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
         auto* self = static_cast<Transfer*>(user);
         const std::string_view bytes(data, size * count);
-        if (!self->open) {
-            self->body.append(bytes.substr(0, std::min<std::size_t>(bytes.size(), 300)));
-            self->body.resize(std::min<std::size_t>(self->body.size(), 300));
-            return bytes.size();
-        }
+        if (!self->open) return bytes.size();  // an error document: its status says enough
         std::vector<StreamEvent> events;
         std::vector<std::string> dropped;
         self->parser.Feed(bytes, events, dropped);
@@ -159,6 +155,8 @@ void EventStream::Stop() {
     m_wake.notify_all();
     curl_multi_wakeup(static_cast<CURLM*>(m_multi));
     m_thread.join();
+    // What the thread posted last is of no interest any more.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     m_state = State::Stopped;
 }
 
@@ -243,7 +241,7 @@ bool EventStream::Connect(std::string& why) {
         why = "libcurl has no handle";
         return false;
     }
-    Transfer transfer{this, easy, {}, false, 0, {}};
+    Transfer transfer{this, easy, {}, false, 0};
     const std::string url = EventsUrl(m_settings);
     const bool secure = StartsWithNoCase(url, "https://");
     const std::string proxy = ProxyFromEnvironment(secure);

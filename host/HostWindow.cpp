@@ -13,13 +13,15 @@
 
 HostWindow::HostWindow(bool presenter, const QString& who, const QString& session,
                        const QString& server, QWidget* parent)
-    : QWidget(parent), m_log(new QListWidget(this)) {
+    : QWidget(parent), m_log(new QListWidget(this)), m_stream(new QLabel(tr("not started"))) {
     setObjectName(QStringLiteral("quibraHost"));
     setWindowTitle(QStringLiteral("Quibra host - ") + who);
     auto* form = new QFormLayout;
     form->addRow(tr("Me:"), new QLabel(who + (presenter ? tr(" (presenter)") : tr(" (attendee)"))));
     form->addRow(tr("Session:"), new QLabel(session));
     form->addRow(tr("Server:"), new QLabel(server));
+    m_stream->setObjectName(QStringLiteral("streamState"));
+    form->addRow(tr("Events:"), m_stream);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     if (presenter) {
@@ -39,6 +41,14 @@ void HostWindow::AppendLog(const QString& line) {
     m_log->insertItem(0, stamped);
     std::printf("%s\n", stamped.toUtf8().constData());
     std::fflush(stdout);
+}
+
+void HostWindow::SetStreamState(const QString& state) {
+    m_stream->setText(state);
+}
+
+QString HostWindow::StreamState() const {
+    return m_stream->text();
 }
 
 bool HostWindow::event(QEvent* event) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "EventFrameParser.h"
+#include "HostSession.h"
 
 namespace {
 
@@ -95,6 +96,41 @@ TEST(EventFrameParser, ResetForgetsAPartialFrame) {
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].id, 2);
     EXPECT_EQ(dropped, std::vector<std::string>{"an unknown field \"ta\""});
+}
+
+// Each side takes only its own events, as the plug-in's paths and payloads.
+TEST(HostSession, EachSideTurnsItsEventsIntoThePluginsPaths) {
+    struct Row {
+        bool presenter;
+        StreamEvent::Kind kind;
+        const char* path;  // empty: nothing to do at this side
+    };
+    const Row rows[] = {
+        {false, StreamEvent::Kind::Open, "/polling/in/authholdpolling"},
+        {false, StreamEvent::Kind::Close, "/polling/in/stoppolling"},
+        {false, StreamEvent::Kind::Publish, "/polling/in/clientgetpollresult"},
+        {false, StreamEvent::Kind::Ballot, ""},
+        {false, StreamEvent::Kind::Resync, ""},
+        {true, StreamEvent::Kind::Ballot, "/polling/in/clientnotifypolling"},
+        {true, StreamEvent::Kind::Resync, "/polling/in/clientnotifypolling"},
+        {true, StreamEvent::Kind::Open, ""},
+        {true, StreamEvent::Kind::Close, ""},
+        {true, StreamEvent::Kind::Publish, ""},
+    };
+    for (const Row& row : rows) {
+        StreamEvent event;
+        event.kind = row.kind;
+        event.id = 1;
+        event.pollIds = {"3", "4"};
+        std::string path;
+        std::string xml;
+        const bool taken = HostSession::PathFor(row.presenter, event, path, xml);
+        EXPECT_EQ(path, row.path) << StreamEvent::KindName(row.kind) << " " << row.presenter;
+        EXPECT_EQ(taken, *row.path != '\0');
+        if (taken) {
+            EXPECT_EQ(xml, "<Polling><ID>3</ID><ID>4</ID></Polling>");
+        }
+    }
 }
 
 }  // namespace
