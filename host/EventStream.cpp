@@ -236,14 +236,20 @@ void EventStream::Run() {
 }
 
 bool EventStream::Connect(std::string& why) {
+    const std::string url = EventsUrl(m_settings);
+    const bool secure = StartsWithNoCase(url, "https://");
+    // As the plug-in: a server whose identity is to be checked is only spoken
+    // to over HTTPS; nothing is sent to it in the clear.
+    if (!secure && (!m_settings.caFile.empty() || !m_settings.pin.empty())) {
+        why = "a CA file or pin is set, and the server is not HTTPS";
+        return false;
+    }
     CURL* easy = curl_easy_init();
     if (easy == nullptr) {
         why = "libcurl has no handle";
         return false;
     }
     Transfer transfer{this, easy, {}, false, 0};
-    const std::string url = EventsUrl(m_settings);
-    const bool secure = StartsWithNoCase(url, "https://");
     const std::string proxy = ProxyFromEnvironment(secure);
     const std::string noProxy = NoProxyFromEnvironment();
     curl_slist* headers = nullptr;

@@ -59,10 +59,9 @@ bool HostSession::PathFor(bool presenter, const StreamEvent& event, std::string&
 }
 
 void HostSession::OnEvent(const StreamEvent& event) {
-    std::string ids;
-    for (const std::string& id : event.pollIds) ids += (ids.empty() ? "" : ",") + id;
-    QString shown =
-        QString::fromLatin1(StreamEvent::KindName(event.kind)) + " " + QString::fromStdString(ids);
+    QString shown = QString::fromLatin1(StreamEvent::KindName(event.kind));
+    for (std::size_t i = 0; i < event.pollIds.size(); ++i)
+        shown += (i == 0 ? " " : ",") + QString::fromStdString(event.pollIds[i]);
     if (event.kind == StreamEvent::Kind::Ballot)
         shown += QStringLiteral(" by ") + QString::fromStdString(event.userId);
     std::string path;

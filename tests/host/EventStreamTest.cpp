@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "EventStream.h"
+#include "pollserver/PollServerProcess.h"
+#include "support/ScriptedServer.h"
+#include "support/TestSupport.h"
+
+using namespace quibra::test;
+
+namespace {
+
+// Whether the stream opens: true once it is connected, false once its first
+// attempt has failed.
+bool Opens(EventStream::Settings settings) {
+    settings.module = "quibra";
+    settings.firstPauseMs = 60000;  // one attempt; Stop cuts the pause short
+    EventStream stream(std::move(settings));
+    bool failed = false;
+    QObject::connect(&stream, &EventStream::Log,
+                     [&](const QString& line) { failed |= line.contains("trying again"); });
+    stream.Start();
+    WaitFor([&] { return failed || stream.CurrentState() == EventStream::State::Connected; });
+    return stream.CurrentState() == EventStream::State::Connected;
+}
+
+// The plug-in's checks of the server's identity hold for the stream too: a CA
+// file verifies chain and name, a pin the key, either one refuses plain HTTP;
+// without them any certificate is taken.
+TEST(EventStream, ChecksTheServersIdentityAsThePluginDoes) {
+    TempDir dir;
+    const auto at = [&](const char* name) { return (dir / name).string(); };
+    const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes";
+    ASSERT_EQ(std::system(("(cd " + dir.Path().string() +
+                           " && for ca in ca otherca; do openssl req -x509" + ec +
+                           " -subj /CN=$ca -keyout $ca.key -out $ca.pem; done && openssl req" + ec +
+                           " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
+                           " -keyout srv.key -out srv.csr && openssl x509 -req -in srv.csr"
+                           " -CA ca.pem -CAkey ca.key -CAcreateserial -copy_extensions copy"
+                           " -days 2 -out srv.pem) 2>/dev/null")
+                              .c_str()),
+              0);
+    const auto pinOf = [&](const std::string& cert) {
+        return "sha256//" + CommandOutput("openssl x509 -in " + cert +
+                                          " -pubkey -noout | openssl pkey -pubin -outform der |"
+                                          " openssl dgst -sha256 -binary | openssl base64 -A");
+    };
+    PollServerProcess server;
+    ASSERT_TRUE(server.Start(dir / "polls.db", {"--cert", at("srv.pem"), "--key", at("srv.key")}))
+        << server.Error();
+    const struct {
+        std::string caFile, pin, url;
+        bool opens;
+    } cases[] = {
+        {at("ca.pem"), "", server.HttpsUrl(), true},
+        {"", pinOf(at("srv.pem")), server.HttpsUrl(), true},
+        {"", "", server.HttpsUrl(), true},
+        {at("otherca.pem"), "", server.HttpsUrl(), false},
+        {"", pinOf(at("ca.pem")), server.HttpsUrl(), false},
+        {at("ca.pem"), "", server.HttpUrl(), false},
+        {"", pinOf(at("srv.pem")), server.HttpUrl(), false},
+    };
+    for (const auto& c : cases) {
+        EventStream::Settings settings;
+        settings.serverUrl = c.url;
+        settings.caFile = c.caFile;
+        settings.pin = c.pin;
+        EXPECT_EQ(Opens(settings), c.opens) << c.url << " " << c.caFile << " " << c.pin;
+    }
+}
+
+// The stream takes the proxy of the environment variables, as the plug-in's
+// requests do (here Debian's tinyproxy), and goes direct to hosts of no_proxy.
+TEST(EventStream, GoesThroughTheProxyOfTheEnvironment) {
+    TempDir dir;
+    PollServerProcess server;
+    ASSERT_TRUE(server.Start(dir / "polls.db")) << server.Error();
+    const std::string port = std::to_string(ScriptedServer().Port()),
+                      config = (dir / "tinyproxy.conf").string(),
+                      log = (dir / "tinyproxy.log").string();
+    WriteFileBytes(config, "Port " + port + "\nListen 127.0.0.1\nAllow 127.0.0.1\nLogFile \"" +
+                               log + "\"\nLogLevel Info\n");
+    const pid_t pid = ::fork();  // only async-signal-safe calls in the child
+    if (pid == 0)
+        ::execlp("tinyproxy", "tinyproxy", "-d", "-c", config.c_str(), nullptr), ::_exit(1);
+    struct Stop {
+        pid_t pid;
+        ~Stop() { ::kill(pid, SIGTERM), ::waitpid(pid, nullptr, 0); }
+    } stop{pid};
+    ASSERT_TRUE(WaitFor(
+        [&] { return ReadFileBytes(log).find("Accepting connections") != std::string::npos; }));
+    ScopedEnv proxy("http_proxy", "http://127.0.0.1:" + port + "/"), all("all_proxy", std::nullopt),
+        lower("no_proxy", std::nullopt), upper("NO_PROXY", std::nullopt);
+    const auto proxied = [&] {
+        std::string text = ReadFileBytes(log);
+        std::size_t count = 0;
+        for (std::size_t at = text.find("/quibra/v1/events"); at != std::string::npos;
+             at = text.find("/quibra/v1/events", at + 1))
+            ++count;
+        return count;
+    };
+    EventStream::Settings settings;
+    settings.serverUrl = server.HttpUrl();
+    EXPECT_TRUE(Opens(settings));
+    EXPECT_EQ(proxied(), 1u) << ReadFileBytes(log);
+    ScopedEnv direct("NO_PROXY", "localhost, 127.0.0.1");  // either case, as the plug-in
+    EXPECT_TRUE(Opens(settings));
+    EXPECT_EQ(proxied(), 1u);
+}
+
+}  // namespace
