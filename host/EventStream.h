@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -64,6 +65,8 @@ private:
     void Run();
     // One connection, until it ends or Stop; true when the stream was open.
     bool Connect(std::string& why);
+    // Stream thread: runs `work` on the UI thread, in posting order.
+    void Post(std::function<void()> work);
     void PostState(State state, const QString& why);
     void PostLog(const QString& line);
     // Stream thread: hands a well-formed event to the UI thread once.
