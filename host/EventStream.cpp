@@ -2,11 +2,12 @@
 
 #include <curl/curl.h>
 
+#include <QByteArray>
+#include <QByteArrayList>
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <random>
 #include <string_view>
 #include <vector>
@@ -17,43 +18,31 @@ namespace {
 
 constexpr long kConnectTimeoutMs = 15000;
 
-const char* Env(const char* lower, const char* upper) {
-    const char* value = std::getenv(lower);
-    if (value == nullptr || *value == '\0') value = std::getenv(upper);
-    return (value == nullptr || *value == '\0') ? nullptr : value;
+// A variable in lower case, else in upper case, as the plug-in reads them.
+QByteArray Env(const char* lower, const char* upper) {
+    const QByteArray value = qgetenv(lower).trimmed();
+    return value.isEmpty() ? qgetenv(upper).trimmed() : value;
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
-// The proxy the plug-in takes for the scheme from the conventional variables
-// (lower case first): the scheme's own, else all_proxy; its path cut off.
+// The proxy the plug-in takes for the scheme from the conventional variables:
+// the scheme's own, else all_proxy; its path cut off.
 std::string ProxyFromEnvironment(bool secure) {
-    const char* value =
-        secure ? Env("https_proxy", "HTTPS_PROXY") : Env("http_proxy", "HTTP_PROXY");
-    if (value == nullptr) value = Env("all_proxy", "ALL_PROXY");
-    if (value == nullptr) return {};
-    std::string_view proxy = Trim(value);
-    const std::size_t scheme = proxy.find("://");
-    const std::size_t slash = proxy.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
-    return std::string(proxy.substr(0, slash));
+    QByteArray proxy = secure ? Env("https_proxy", "HTTPS_PROXY") : Env("http_proxy", "HTTP_PROXY");
+    if (proxy.isEmpty()) proxy = Env("all_proxy", "ALL_PROXY");
+    const qsizetype scheme = proxy.indexOf("://");
+    const qsizetype slash = proxy.indexOf('/', scheme < 0 ? 0 : scheme + 3);
+    return (slash < 0 ? proxy : proxy.left(slash)).toStdString();
 }
 
 // no_proxy as libcurl takes it: entries trimmed, "*.example" as ".example".
 std::string NoProxyFromEnvironment() {
-    const char* value = Env("no_proxy", "NO_PROXY");
-    std::string out;
-    for (std::string_view rest = value == nullptr ? "" : value; !rest.empty();) {
-        const std::size_t comma = rest.find(',');
-        std::string_view entry = Trim(rest.substr(0, comma));
-        if (entry.size() > 1 && entry.substr(0, 2) == "*.") entry.remove_prefix(1);
-        if (!entry.empty()) out += (out.empty() ? "" : ",") + std::string(entry);
-        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    QByteArrayList entries;
+    for (const QByteArray& entry : Env("no_proxy", "NO_PROXY").split(',')) {
+        QByteArray name = entry.trimmed();
+        if (name.startsWith("*.")) name.remove(0, 1);
+        if (!name.isEmpty()) entries.append(name);
     }
-    return out;
+    return entries.join(',').toStdString();
 }
 
 // Form encoding of a query value, byte by byte (no locale): unreserved bytes

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "EventStream.h"
 #include "pollserver/PollServerProcess.h"
-#include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
+#include "support/TinyproxyProcess.h"
 
 using namespace quibra::test;
 
@@ -77,24 +74,13 @@ TEST(EventStream, GoesThroughTheProxyOfTheEnvironment) {
     TempDir dir;
     PollServerProcess server;
     ASSERT_TRUE(server.Start(dir / "polls.db")) << server.Error();
-    const std::string port = std::to_string(ScriptedServer().Port()),
-                      config = (dir / "tinyproxy.conf").string(),
-                      log = (dir / "tinyproxy.log").string();
-    WriteFileBytes(config, "Port " + port + "\nListen 127.0.0.1\nAllow 127.0.0.1\nLogFile \"" +
-                               log + "\"\nLogLevel Info\n");
-    const pid_t pid = ::fork();  // only async-signal-safe calls in the child
-    if (pid == 0)
-        ::execlp("tinyproxy", "tinyproxy", "-d", "-c", config.c_str(), nullptr), ::_exit(1);
-    struct Stop {
-        pid_t pid;
-        ~Stop() { ::kill(pid, SIGTERM), ::waitpid(pid, nullptr, 0); }
-    } stop{pid};
-    ASSERT_TRUE(WaitFor(
-        [&] { return ReadFileBytes(log).find("Accepting connections") != std::string::npos; }));
-    ScopedEnv proxy("http_proxy", "http://127.0.0.1:" + port + "/"), all("all_proxy", std::nullopt),
-        lower("no_proxy", std::nullopt), upper("NO_PROXY", std::nullopt);
+    TinyproxyProcess tinyproxy;
+    ASSERT_TRUE(tinyproxy.Ready()) << tinyproxy.Log();
+    ScopedEnv proxy("http_proxy", "http://127.0.0.1:" + tinyproxy.Port() + "/"),
+        all("all_proxy", std::nullopt), lower("no_proxy", std::nullopt),
+        upper("NO_PROXY", std::nullopt);
     const auto proxied = [&] {
-        std::string text = ReadFileBytes(log);
+        const std::string text = tinyproxy.Log();
         std::size_t count = 0;
         for (std::size_t at = text.find("/quibra/v1/events"); at != std::string::npos;
              at = text.find("/quibra/v1/events", at + 1))
@@ -104,7 +90,7 @@ TEST(EventStream, GoesThroughTheProxyOfTheEnvironment) {
     EventStream::Settings settings;
     settings.serverUrl = server.HttpUrl();
     EXPECT_TRUE(Opens(settings));
-    EXPECT_EQ(proxied(), 1u) << ReadFileBytes(log);
+    EXPECT_EQ(proxied(), 1u) << tinyproxy.Log();
     ScopedEnv direct("NO_PROXY", "localhost, 127.0.0.1");  // either case, as the plug-in
     EXPECT_TRUE(Opens(settings));
     EXPECT_EQ(proxied(), 1u);
