@@ -6,11 +6,22 @@
 
 namespace quibra::pollserver {
 
+namespace {
+
+std::string AuthorKey(const std::string& module, const std::string& user) {
+    return module + '\0' + user;
+}
+
+}  // namespace
+
 struct EventHub::Shard {
     EventLoop* loop = nullptr;
     std::size_t count = 0;  // guarded by the hub's mutex
-    // The loop's thread only:
+    // The loop's thread only. Every subscriber by module; those that named
+    // a user also by module and user, so a ballot finds its author's streams
+    // without looking at a conference's other thousands.
     std::unordered_map<std::string, std::vector<std::unique_ptr<Subscriber>>> byModule;
+    std::unordered_map<std::string, std::vector<Subscriber*>> byAuthor;
     bool delivering = false;  // ended subscribers are removed after the delivery
     bool ended = false;       // ... and there are some
 };
@@ -58,28 +69,49 @@ EventHub::Subscriber* EventHub::Subscribe(HttpConnection& connection, std::strin
         if (shard == nullptr) return nullptr;
         ++shard->count;
     }
-    auto& list = shard->byModule[module];
-    list.push_back(std::make_unique<Subscriber>(*this, *shard, connection, std::move(module),
-                                                std::move(user)));
-    return list.back().get();
+    auto subscriber =
+        std::make_unique<Subscriber>(*this, *shard, connection, std::move(module), std::move(user));
+    auto* added = subscriber.get();
+    if (!added->User().empty())
+        shard->byAuthor[AuthorKey(added->Module(), added->User())].push_back(added);
+    shard->byModule[added->Module()].push_back(std::move(subscriber));
+    return added;
 }
 
 void EventHub::Deliver(Shard& shard, const std::vector<StreamEvent>& events) {
     shard.delivering = true;
     for (const auto& event : events) {
-        const auto found = shard.byModule.find(event.module);
-        if (found == shard.byModule.end()) continue;
+        // A ballot goes to its author's streams only; the rest to the module's.
+        std::vector<Subscriber*>* authors = nullptr;
+        std::vector<std::unique_ptr<Subscriber>>* everyone = nullptr;
+        if (event.kind == "ballot") {
+            const auto found = shard.byAuthor.find(AuthorKey(event.module, event.author));
+            if (found == shard.byAuthor.end()) continue;
+            authors = &found->second;
+        } else {
+            const auto found = shard.byModule.find(event.module);
+            if (found == shard.byModule.end()) continue;
+            everyone = &found->second;
+        }
         const std::string frame = event.Frame();
         // Indexed: a subscriber that ends meanwhile stays in place until the delivery is over.
-        auto& list = found->second;
-        for (std::size_t i = 0; i < list.size(); ++i) list[i]->Deliver(event, frame);
+        const std::size_t count = authors != nullptr ? authors->size() : everyone->size();
+        for (std::size_t i = 0; i < count; ++i)
+            (authors != nullptr ? (*authors)[i] : (*everyone)[i].get())->Deliver(event, frame);
     }
     shard.delivering = false;
     if (!shard.ended) return;
     shard.ended = false;
+    const auto gone = [](const Subscriber* subscriber) {
+        return subscriber->m_connection == nullptr;
+    };
+    // The index first: its entries point at the subscribers the module's lists own.
+    for (auto it = shard.byAuthor.begin(); it != shard.byAuthor.end();) {
+        std::erase_if(it->second, gone);
+        it = it->second.empty() ? shard.byAuthor.erase(it) : std::next(it);
+    }
     for (auto it = shard.byModule.begin(); it != shard.byModule.end();) {
-        std::erase_if(it->second,
-                      [](const auto& subscriber) { return subscriber->m_connection == nullptr; });
+        std::erase_if(it->second, [&](const auto& subscriber) { return gone(subscriber.get()); });
         it = it->second.empty() ? shard.byModule.erase(it) : std::next(it);
     }
 }
@@ -94,6 +126,13 @@ void EventHub::Remove(Subscriber& subscriber) {
     if (shard.delivering) {
         shard.ended = true;
         return;
+    }
+    if (!subscriber.m_user.empty()) {
+        const auto author = shard.byAuthor.find(AuthorKey(subscriber.m_module, subscriber.m_user));
+        if (author != shard.byAuthor.end()) {
+            std::erase(author->second, &subscriber);
+            if (author->second.empty()) shard.byAuthor.erase(author);
+        }
     }
     const auto found = shard.byModule.find(subscriber.m_module);
     if (found == shard.byModule.end()) return;

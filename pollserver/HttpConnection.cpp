@@ -21,6 +21,8 @@ namespace {
 
 // A refused client is read and dropped for this long at most before its connection goes.
 constexpr std::int64_t kMaxLingerMs = 5000;
+// Bytes of a stream the kernel holds for a client (it reserves twice that at most).
+constexpr int kStreamSocketBuffer = 64 * 1024;
 
 }  // namespace
 
@@ -71,9 +73,12 @@ void HttpConnection::OnEvents(std::uint32_t events) {
 }
 
 void HttpConnection::OnDeadline() {
-    if (m_phase == Phase::Streaming && !m_stalled) {
+    if (m_phase == Phase::Streaming) {
         // Quiet for the stream interval: the idle text keeps proxies from closing it.
-        SendPiece(m_idleText);
+        if (!m_stalled) SendPiece(m_idleText);
+        // Or what waited was not taken within the send limit.
+        else
+            Abort();
         return;
     }
     // Past the limit of its phase (head, body, sending, lingering): the client is dropped.
@@ -295,6 +300,10 @@ bool HttpConnection::StartStream(const HttpReply& head, StreamWatcher& watcher,
     }
     m_watcher = &watcher;
     m_idleText = idleText;
+    // The kernel's share of a stream's backlog is bounded too: a client that
+    // stops reading is noticed after kStreamSocketBuffer plus kMaxUnsentStream,
+    // not after megabytes of automatically grown buffer.
+    ::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &kStreamSocketBuffer, sizeof kStreamSocketBuffer);
     m_head.Reset();
     std::string().swap(m_body);
     m_phase = Phase::Streaming;
@@ -314,7 +323,7 @@ bool HttpConnection::SendPiece(std::string_view piece, bool bounded) {
     if (m_chunkedOut) frame += "\r\n";
     if (bounded && m_out.size() - m_outSent + frame.size() > kMaxUnsentStream) {
         m_loop.Guard().Refused(m_listener, Metrics::Bound::StreamQueue);
-        Close();
+        Abort();
         return false;
     }
     // What the client took is dropped before more is queued.
@@ -376,6 +385,14 @@ void HttpConnection::FlushStream() {
         m_stalled = true;
         m_loop.Arm(EventLoop::Limit::Send, *this);
     }
+}
+
+void HttpConnection::Abort() {
+    // A reset rather than an orderly end: what still waits for this client
+    // is of no use to it, and the kernel frees it at once.
+    const linger reset{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    Close();
 }
 
 void HttpConnection::Unwatch() {

@@ -112,6 +112,8 @@ private:
     // A stream: drops what the client sends, ends with the client, sends what waits.
     void PumpStream();
     void FlushStream();
+    // Drops a stream's client that does not keep up.
+    void Abort();
     void Unwatch();
 
     EventLoop& m_loop;

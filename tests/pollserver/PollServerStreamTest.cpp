@@ -44,6 +44,14 @@ protected:
     Subscriber Subscribe(const std::string& query, const std::string& headers = {}) {
         return SubscribeAt(m_server.HttpUrl(), query, headers);
     }
+    // A subscriber of a7 in m1 that never reads, with a small receive buffer.
+    void NeverRead(RawConnection& stuck) {
+        const int small = 4096;
+        ASSERT_TRUE(stuck.Connect(m_server.HttpUrl()));
+        setsockopt(stuck.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        ASSERT_TRUE(stuck.Send(
+            "GET /quibra/v1/events?modulename=m1&userid=a7 HTTP/1.1\r\nHost: x\r\n\r\n"));
+    }
     std::string OpenIn(const std::string& module) {
         const auto id = Session().Create("a7", module, "Q", "S", false, {{"A", "yes"}});
         EXPECT_EQ(Session().SetStatus(id, "O", ""), 200);
@@ -151,6 +159,30 @@ TEST_F(PollServerStreamTest, BadRequestsAreRefusedAndHttp10EndsWithTheConnection
     EXPECT_EQ(old.NextEvent(), "open ");
 }
 
+TEST_F(PollServerStreamTest, ASubscriberThatFallsBehindIsDroppedAndTheOthersGoOn) {
+    ASSERT_NO_FATAL_FAILURE(Stop());
+    ASSERT_NO_FATAL_FAILURE(Start({"--synchronous", "normal", "--metrics", "127.0.0.1:0"}));
+    const auto id = OpenPoll("S", false);
+    RawConnection stuck;
+    ASSERT_NO_FATAL_FAILURE(NeverRead(stuck));
+    auto reader = Subscribe("modulename=m1&userid=a7");
+    ASSERT_EQ(reader->NextEvent(), "open " + id);
+    // Ballots of long user ids: more frames than the stuck one's buffers and queue hold.
+    const std::string voter(8000, 'v');
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(Session().Vote(id, voter + std::to_string(i), "V", {"A"}), 200);
+        ASSERT_EQ(reader->NextEvent(), "ballot " + id + "," + voter + std::to_string(i));
+    }
+    // Dropped by the server, its frames unread: the connection is reset.
+    pollfd ended{stuck.Fd(), POLLRDHUP, 0};
+    ASSERT_EQ(::poll(&ended, 1, static_cast<int>(EventStreamClient::kPatience.count())), 1);
+    EXPECT_NE(ended.revents & (POLLHUP | POLLERR), 0);
+    EXPECT_NE(HttpClient()
+                  .Get(m_server.MetricsUrl() + "/metrics")
+                  .body.find("{bound=\"stream_queue\"} 1\n"),
+              std::string::npos);
+}
+
 // Tokens: a stream of the token's own module only; ballots to the token's user.
 class PollServerStreamTokenTest : public PollServerStreamTest {
 protected:
@@ -225,10 +257,7 @@ TEST_F(PollServerStreamTest, TwoThousandSubscribersGetEveryBallotBesideOneThatNe
     const auto id = OpenPoll("M", false);
 
     RawConnection stuck;
-    const int small = 4096;
-    ASSERT_TRUE(stuck.Connect(m_server.HttpUrl()));
-    setsockopt(stuck.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    ASSERT_TRUE(stuck.Send("GET /quibra/v1/events?modulename=m1&userid=a7 HTTP/1.1\r\n\r\n"));
+    ASSERT_NO_FATAL_FAILURE(NeverRead(stuck));
     std::vector<Subscriber> subscribers(kSubscribers);
     for (auto& subscriber : subscribers) {
         subscriber = std::make_unique<EventStreamClient>();
