@@ -14,6 +14,7 @@
 #include "ActionQueue.h"
 #include "EventStream.h"
 #include "HostApp.h"
+#include "HostSession.h"
 #include "HostWindow.h"
 #include "NodeText.h"
 #include "UiDriver.h"
@@ -86,6 +87,13 @@ DemoAgent::DemoAgent(HostApp& host, QObject* parent)
     };
     connect(host.Stream(), &EventStream::StateChanged, this, ready);
     ready();
+    connect(host.Session(), &HostSession::Delivered, this, [this](const QString& path) {
+        if (path != QLatin1String("/polling/in/authholdpolling")) return;
+        m_pollsOpened = true;
+        if (m_autoOn) m_autoTimer.start();
+    });
+    // Several attendees on one screen: each one's windows carry its name.
+    host.TagWindows(QStringLiteral(" - ") + QString::fromStdString(host.Options().name));
 }
 
 QByteArray DemoAgent::Encode(const QString& path, const QString& xml) {
@@ -137,6 +145,28 @@ void DemoAgent::OnMessage(const QString& path, const QByteArray& xml) {
         Results(a.value("expect").toInt(), step, dir);
     else if (path == QLatin1String("/demo/shoot"))
         ShootAll(step, dir);
+    else if (path == QLatin1String("/demo/auto"))
+        AnswerOnYourOwn(a.value("offset").toInt(), a.value("delay").toInt());
+}
+
+void DemoAgent::AnswerOnYourOwn(int offset, int delayMs) {
+    m_autoOffset = offset;
+    m_autoTimer.setSingleShot(true);
+    m_autoTimer.setInterval(delayMs);
+    if (m_autoOn) return;
+    m_autoOn = true;
+    // A poll opened before this request is answered too.
+    if (m_pollsOpened) m_autoTimer.start();
+    connect(&m_autoTimer, &QTimer::timeout, this, [this] {
+        if (m_autoBusy) return;  // its end looks again
+        m_autoBusy = true;
+        ActionQueue* queue = Vote(m_autoOffset, 1, QStringLiteral("auto"), {});
+        connect(queue, &ActionQueue::Finished, this, [this] {
+            m_autoBusy = false;
+            // Polls opened while this one was answered.
+            if (!VotingDialogs().isEmpty()) m_autoTimer.start();
+        });
+    });
 }
 
 void DemoAgent::Reply(const std::string& path, const QString& xml) {
@@ -161,6 +191,7 @@ void DemoAgent::Run(ActionQueue* queue, const std::string& replyPath) {
 QString DemoAgent::Shoot(const QList<QWidget*>& windows, const QString& step, const QString& dir,
                          int first) {
     QString xml;
+    if (dir.isEmpty()) return xml;  // answering on its own: no pictures
     int n = first - 1;
     for (QWidget* window : windows) {
         const QString file = QStringLiteral("%1-%2-%3.png").arg(step, m_user).arg(++n);
@@ -171,7 +202,7 @@ QString DemoAgent::Shoot(const QList<QWidget*>& windows, const QString& step, co
     return xml;
 }
 
-void DemoAgent::Vote(int offset, int expect, const QString& step, const QString& dir) {
+ActionQueue* DemoAgent::Vote(int offset, int expect, const QString& step, const QString& dir) {
     auto* queue = new ActionQueue(this);
     queue->WaitUntil(QStringLiteral("%1 voting dialogs at %2").arg(expect).arg(m_user),
                      [expect] { return VotingDialogs().size() >= expect; });
@@ -210,6 +241,7 @@ void DemoAgent::Vote(int offset, int expect, const QString& step, const QString&
     queue->WaitUntil(QStringLiteral("the voting dialogs to close at %1").arg(m_user),
                      [] { return VotingDialogs().isEmpty(); });
     Run(queue, "/demo/voted");
+    return queue;
 }
 
 void DemoAgent::Results(int expect, const QString& step, const QString& dir) {

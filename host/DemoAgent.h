@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class ActionQueue;
 class HostApp;
@@ -28,7 +29,10 @@ public:
 private:
     void OnReadable();
     void OnMessage(const QString& path, const QByteArray& xml);
-    void Vote(int offset, int expect, const QString& step, const QString& dir);
+    // Answers the voting dialogs open (at least `expect`); its queue, running.
+    ActionQueue* Vote(int offset, int expect, const QString& step, const QString& dir);
+    // The interactive demo: answers each poll `delayMs` after it opens.
+    void AnswerOnYourOwn(int offset, int delayMs);
     void Results(int expect, const QString& step, const QString& dir);
     void ShootAll(const QString& step, const QString& dir);
     // Photographs `windows` as dir/step-user-N.png, N counting from `first`;
@@ -44,4 +48,9 @@ private:
     QSocketNotifier* m_input;
     QByteArray m_pending;  // a partial line of standard input
     bool m_ready = false;
+    QTimer m_autoTimer;
+    int m_autoOffset = 0;
+    bool m_autoOn = false;
+    bool m_pollsOpened = false;
+    bool m_autoBusy = false;
 };

@@ -9,7 +9,9 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QTextStream>
 #include <QTimer>
+#include <QXmlStreamReader>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,9 +19,11 @@
 #include "DemoAgent.h"
 #include "EventStream.h"
 #include "HostApp.h"
+#include "HostSession.h"
 #include "HostWindow.h"
 #include "InstallLayout.h"
 #include "QuitOnSignal.h"
+#include "ServerTally.h"
 #include "Walkthrough.h"
 
 namespace {
@@ -318,6 +322,90 @@ QString DemoRunner::Token(const QString& user, const QString& name, const char* 
     return QString::fromUtf8(mint.readAllStandardOutput()).trimmed();
 }
 
+void DemoRunner::Guide() {
+    HostWindow* window = m_presenter->Window();
+    const QString sample =
+        InstallLayout::DataFolder(QCoreApplication::applicationDirPath()) + "/samples";
+    // The console's file dialogs open in the current folder: the sample's.
+    QDir::setCurrent(sample);
+    const QString answer = m_options.manual
+                               ? tr("answer in the attendees' voting dialogs")
+                               : tr("the attendees answer on their own in a few seconds");
+    window->SetGuide(
+        tr("Next: in the Poll Manager press New (the first button), choose Import "
+           "and open Sample.pol, or write a poll; then select the polls (Ctrl+A) "
+           "and press Post."));
+    connect(m_presenter->Session(), &HostSession::Notified, window,
+            [window, answer](const QString& path) {
+                if (path == QLatin1String("/polling/notify/open"))
+                    window->SetGuide(tr("Posted: %1. Ballots show in the console; then select "
+                                        "the polls and press Stop.")
+                                         .arg(answer));
+                else if (path == QLatin1String("/polling/notify/close"))
+                    window->SetGuide(
+                        tr("Stopped. Select the polls, press the results button "
+                           "and choose Publish, so the attendees see them."));
+                else if (path == QLatin1String("/polling/notify/publish"))
+                    window->SetGuide(
+                        tr("Published: every attendee sees the results. The "
+                           "results button's Export writes an HTML report; close "
+                           "this window to end the demo."));
+            });
+    // Each attendee answers from another choice, a few seconds after a poll opens.
+    for (std::size_t i = 0; !m_options.manual && i < m_attendees.size(); ++i)
+        SendToAgent(m_attendees[i].userId, QStringLiteral("/demo/auto"),
+                    QStringLiteral("<Auto offset=\"%1\" delay=\"3000\"/>").arg(i));
+    connect(this, &DemoRunner::AgentMessage, this,
+            [this](const QString&, const QString& path, const QByteArray& xml) {
+                if (path != QLatin1String("/demo/voted")) return;
+                QXmlStreamReader reader(xml);
+                while (!reader.atEnd()) {
+                    if (reader.readNext() != QXmlStreamReader::StartElement ||
+                        reader.name() != QLatin1String("Poll"))
+                        continue;
+                    const auto a = reader.attributes();
+                    for (const QString& choice :
+                         a.value("choices").toString().split(',', Qt::SkipEmptyParts))
+                        ++m_answered[a.value("title").toString()][choice];
+                }
+            });
+}
+
+void DemoRunner::WriteSummary(double seconds) {
+    // The server's own count of the presenter's polls, asked once at the end.
+    ServerTally tally(m_serverUrl, QString::fromStdString(m_presenter->Options().user),
+                      QString::fromStdString(m_options.module));
+    tally.SetToken(m_presenterToken.toUtf8());
+    QEventLoop loop;
+    connect(&tally, &ServerTally::Fetched, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    tally.Fetch();
+    if (!tally.Done()) loop.exec();
+    QFile file(m_out + "/summary.txt");
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return;
+    QTextStream out(&file);
+    out.setEncoding(QStringConverter::Utf8);
+    QStringList names;
+    for (const Attendee& attendee : m_attendees) names.append(attendee.name);
+    out << "Quibra demo, played by hand\n";
+    out << "attendees: " << m_attendees.size() << " (" << names.join(", ") << "), answering "
+        << (m_options.manual ? "by hand" : "on their own") << "\n";
+    out << "run time: " << QString::number(seconds, 'f', 1) << " s\n\n";
+    if (!tally.Ok()) {
+        out << "The server's count could not be read: " << tally.Error() << "\n";
+        return;
+    }
+    out << "Ballots per choice: counted by the server / answered by the attendees on their "
+           "own\n";
+    for (const ServerTally::Poll& poll : tally.Polls()) {
+        out << "  " << poll.title << "  (" << poll.status << (poll.published ? ", published" : "")
+            << ", voters " << poll.voters << ")\n";
+        for (const ServerTally::Choice& choice : poll.choices)
+            out << "    " << choice.name << "  server " << choice.count << "  answered "
+                << m_answered[poll.title][choice.name] << "\n";
+    }
+}
+
 void DemoRunner::StopAll() {
     for (Attendee& attendee : m_attendees) {
         if (!attendee.process || attendee.process->state() == QProcess::NotRunning) continue;
@@ -364,9 +452,11 @@ int DemoRunner::Run() {
         HostWindow* window = m_presenter->Window();
         QApplication::setQuitOnLastWindowClosed(false);
         connect(window, &HostWindow::Closing, qApp, [] { QuitNow(); });
+        Guide();
         m_presenter->Plugin().Send(L"/polling/in/showmanager");
         Say(QStringLiteral("the demo is running; close the host window or press Ctrl+C to end it"));
         code = QCoreApplication::exec();
+        WriteSummary(double(clock.elapsed()) / 1000.0);
     }
     StopAll();
     Say(QStringLiteral("demo %1 in %2 s; output in %3")

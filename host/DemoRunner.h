@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -46,6 +47,10 @@ signals:
 
 private:
     void SendToAgent(const QString& userId, const QString& path, const QString& xml);
+    // The interactive demo: the presenter's guide, the attendees answering on
+    // their own, and summary.txt at the end.
+    void Guide();
+    void WriteSummary(double seconds);
     bool Prepare(QString& error);
     bool StartAttendee(Attendee& attendee, int index, QString& error);
     // Secured demo: a token signing key, a CA and the PollServer's certificate
@@ -68,4 +73,5 @@ private:
     ServerProcess m_server;
     std::unique_ptr<HostApp> m_presenter;
     std::vector<Attendee> m_attendees;
+    std::map<QString, std::map<QString, int>> m_answered;  // per poll title, per choice
 };

@@ -67,8 +67,10 @@ void HostApp::LogOpenedWindows() {
             (type != Qt::Window && type != Qt::Dialog))
             continue;
         shown.append(widget);
-        if (!m_shownWindows.contains(widget))
-            m_window->AppendLog(tr("a plug-in window opened: %1").arg(widget->windowTitle()));
+        if (m_shownWindows.contains(widget)) continue;
+        m_window->AppendLog(tr("a plug-in window opened: %1").arg(widget->windowTitle()));
+        if (!m_windowTag.isEmpty() && !widget->windowTitle().endsWith(m_windowTag))
+            widget->setWindowTitle(widget->windowTitle() + m_windowTag);
     }
     m_shownWindows = shown;
 }

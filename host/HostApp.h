@@ -35,6 +35,8 @@ public:
     HostSession* Session() const { return m_session; }
     EventStream* Stream() const { return m_stream; }
     PluginLibrary& Plugin() { return m_plugin; }
+    // Appends `tag` to the title of every plug-in window as it opens.
+    void TagWindows(QString tag) { m_windowTag = std::move(tag); }
     const HostOptions& Options() const { return m_options; }
     bool UseSsl() const { return m_useSsl; }
 
@@ -59,4 +61,5 @@ private:
     PluginLibrary m_plugin;
     QTimer m_windowWatch;
     QList<QPointer<QWidget>> m_shownWindows;
+    QString m_windowTag;
 };

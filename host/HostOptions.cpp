@@ -86,7 +86,7 @@ bool ParseServer(const std::string& url, HostOptions& options, std::string& mess
 std::string HostOptions::Usage() {
     return "Usage: quibra-host [OPTIONS]\n"
            "       quibra-host --demo [--attendees N] [--out DIR] [--script] [--insecure]\n"
-           "                          [--server URL]\n"
+           "                          [--manual] [--server URL]\n"
            "The reference host of the Quibra polling plug-in: a presenter or an attendee\n"
            "of one conference session, against one PollServer.\n"
            "\n"
@@ -112,6 +112,8 @@ std::string HostOptions::Usage() {
            "./quibra-demo)\n"
            "  --script                   run the demo's scripted walkthrough even with a "
            "display\n"
+           "  --manual                   interactive demo: attendees answer by hand, not on "
+           "their own\n"
            "  --insecure                 run the demo without tokens and server checks\n"
            "  --version                  print the version and exit\n"
            "  --help                     show this text\n";
@@ -223,6 +225,8 @@ HostOptions::Outcome HostOptions::Parse(const std::vector<std::string>& args, Ho
             options.insecure = true;
         } else if (arg == "--script") {
             options.script = true;
+        } else if (arg == "--manual") {
+            options.manual = true;
         } else if (arg == "--agent") {
             options.agent = true;
         } else {

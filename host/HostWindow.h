@@ -20,6 +20,8 @@ public:
     int WindowsClosed() const { return m_windowsClosed; }
     // "connected", "reconnecting since 12:03:04 (why)", ...
     void SetStreamState(const QString& state);
+    // A line of what to do next, shown above the log (the interactive demo).
+    void SetGuide(const QString& text);
     QString StreamState() const;
 
 signals:
@@ -34,6 +36,7 @@ protected:
 private:
     QListWidget* m_log;
     QLabel* m_stream;
+    QLabel* m_guide;
     QPushButton* m_polls = nullptr;
     int m_windowsClosed = 0;
 };

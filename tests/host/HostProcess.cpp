@@ -40,4 +40,5 @@ bool HostProcess::Says(const QString& part, int times) {
 
 void HostProcess::Write(const QString& line) {
     process.write(line.toUtf8() + '\n');
+    process.waitForBytesWritten();
 }

@@ -58,17 +58,21 @@ TEST(StreamHost, HostsMeetThroughTheServerAndCarryOnAfterARestart) {
     // Resumed after the last event it had: the poll still open is not offered again.
     EXPECT_EQ(attendee.output.count("stream: open " + id1 + " -> "), 1);
 
-    // The presenter's host quits; the attendee answers the next poll on its own.
+    // The presenter's host quits; the attendee answers the next poll on its own
+    // (as in the interactive demo), choice B.
     presenter.reset();
+    attendee.Write("/demo/auto <Auto offset=\"1\" delay=\"0\"/>");
     const std::string second = jobs.Create("grace", "Coffee?");
     ASSERT_EQ(jobs.SetStatus(second, "O"), 200);
     EXPECT_TRUE(attendee.Says("stream: open " + QString::fromStdString(second)));
-    attendee.Write(VoteRequest(shots));
     EXPECT_TRUE(attendee.Says("/demo/voted", 2)) << attendee.output.toStdString();
     const std::string list = jobs.List("grace");
     const std::size_t record = list.find("PollingId=\"" + second + "\"");
     ASSERT_NE(record, std::string::npos) << list;
     EXPECT_NE(list.find("UserCount=\"1\"", record), std::string::npos) << list;
+    const std::size_t choiceB = list.find("ItemName=\"B\"", record);
+    ASSERT_NE(choiceB, std::string::npos) << list;
+    EXPECT_NE(list.find("PostCount=\"1\"", choiceB), std::string::npos) << list;
     EXPECT_FALSE(attendee.output.contains("error=")) << attendee.output.toStdString();
 }
 
