@@ -152,9 +152,9 @@ bool DemoRunner::Prepare(QString& error) {
         return false;
     }
     m_options.session = presenter.session;
-    m_presenter = std::make_unique<HostApp>(presenter);
-    if (!m_presenter->Start(error)) return false;
 
+    // The attendees first: started while this process has no thread of its own
+    // yet (its event stream's), as ThreadSanitizer wants of a process that forks.
     m_attendees.reserve(m_options.attendees);
     for (int i = 0; i < m_options.attendees; ++i) {
         Attendee attendee;
@@ -164,6 +164,8 @@ bool DemoRunner::Prepare(QString& error) {
         m_attendees.push_back(std::move(attendee));
         if (!StartAttendee(m_attendees.back(), i, error)) return false;
     }
+    m_presenter = std::make_unique<HostApp>(presenter);
+    if (!m_presenter->Start(error)) return false;
     return WaitForAttendees(error);
 }
 
