@@ -52,13 +52,6 @@ void EventHub::Publish(StreamEvents events) {
     }
 }
 
-std::size_t EventHub::Count() const {
-    std::lock_guard lock(m_mutex);
-    std::size_t count = 0;
-    for (const auto& shard : m_shards) count += shard->count;
-    return count;
-}
-
 EventHub::Subscriber* EventHub::Subscribe(HttpConnection& connection, std::string module,
                                           std::string user) {
     Shard* shard = nullptr;

@@ -41,15 +41,13 @@ public:
     // is the poll's author); it sends them once its stream started
     // (Subscriber::Started), after its position. Null when the loop is not attached.
     Subscriber* Subscribe(HttpConnection& connection, std::string module, std::string user);
-    // Subscribers on all loops.
-    std::size_t Count() const;
 
 private:
     struct Shard;
     static void Deliver(Shard& shard, const std::vector<StreamEvent>& events);
     void Remove(Subscriber& subscriber);
 
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::vector<std::unique_ptr<Shard>> m_shards;  // guarded by m_mutex
 };
 

@@ -11,8 +11,9 @@
 
 namespace quibra::test {
 
-// A subscriber of the pollserver's event stream over plain HTTP: sends the
-// request, reads the head, then takes the body's chunks apart into frames.
+// A subscriber of the pollserver's event stream over HTTP, or HTTPS after
+// UseTls: sends the request, reads the head, then takes the body's chunks
+// apart into frames.
 class EventStreamClient {
 public:
     struct Frame {
@@ -23,10 +24,12 @@ public:
     };
     static constexpr std::chrono::milliseconds kPatience{10000};
 
+    // Before Open: over TLS, with `context` (the certificate is not checked).
+    void UseTls(SSL_CTX* context) { m_tls = context; }
     // Sends the request; `headers` are whole lines, each ending in "\r\n".
     bool Open(const std::string& url, const std::string& query, const std::string& headers = {},
               const std::string& method = "GET", const std::string& version = "HTTP/1.1") {
-        return m_connection.Connect(url) &&
+        return m_connection.Connect(url) && (m_tls == nullptr || m_connection.Tls(m_tls)) &&
                m_connection.Send(method + " /quibra/v1/events?" + query + " " + version +
                                  "\r\nHost: 127.0.0.1\r\n" + headers + "\r\n");
     }
@@ -73,23 +76,35 @@ public:
     }
     // True when the stream ends cleanly: its last chunk, then the connection closes.
     bool EndsCleanly() {
+        std::string rest;
+        const bool closed = m_connection.ReadUntilClosed(kPatience, &rest);
+        m_raw += rest;
         while (Decode()) {
         }
-        std::string rest;
-        return m_connection.ReadUntilClosed(kPatience, &rest) &&
-               (m_raw + rest).find("0\r\n\r\n") == 0;
+        return closed && m_raw == "0\r\n\r\n";
     }
     RawConnection& Connection() { return m_connection; }
 
 private:
     bool Read() {
-        pollfd ready{m_connection.Fd(), POLLIN, 0};
-        if (::poll(&ready, 1, static_cast<int>(kPatience.count())) <= 0) return false;
+        SSL* ssl = m_connection.Ssl();
         char buffer[16384];
-        const ssize_t n = ::recv(m_connection.Fd(), buffer, sizeof buffer, 0);
-        if (n <= 0) return false;
-        m_raw.append(buffer, static_cast<std::size_t>(n));
-        return true;
+        for (;;) {
+            pollfd ready{m_connection.Fd(), POLLIN, 0};
+            if ((ssl == nullptr || SSL_pending(ssl) == 0) &&
+                ::poll(&ready, 1, static_cast<int>(kPatience.count())) <= 0)
+                return false;
+            const int n =
+                ssl != nullptr
+                    ? SSL_read(ssl, buffer, sizeof buffer)
+                    : static_cast<int>(::recv(m_connection.Fd(), buffer, sizeof buffer, 0));
+            if (n > 0) {
+                m_raw.append(buffer, static_cast<std::size_t>(n));
+                return true;
+            }
+            // A TLS record not yet whole: wait for the rest.
+            if (ssl == nullptr || SSL_get_error(ssl, n) != SSL_ERROR_WANT_READ) return false;
+        }
     }
     // Moves one whole chunk (or, unchunked, all bytes) to the body; false when none is whole.
     bool Decode() {
@@ -109,6 +124,7 @@ private:
     }
 
     RawConnection m_connection;
+    SSL_CTX* m_tls = nullptr;
     std::string m_raw;  // bytes read and not yet decoded
     std::string m_head;
     std::string m_body;  // decoded body not yet taken as frames

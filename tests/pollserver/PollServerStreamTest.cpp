@@ -72,7 +72,7 @@ TEST_F(PollServerStreamTest, EventsFollowTheirCommitsInOrderAndBallotsReachOnlyT
     const auto first = OpenPoll("S", false);
     const auto second = Session().Create("a7", "m1", "Q2", "S", false, {{"A", "yes"}});
     ASSERT_EQ(Session().Vote(first, "u1", "Ann", {"A"}), 200);
-    ASSERT_EQ(Session().Vote(first, "u\n%2", "Bob", {"B"}), 200);
+    ASSERT_EQ(Session().Vote(first, "u \n%2", "Bob", {"B"}), 200);
     ASSERT_EQ(Session().Vote(first, "u3", "Cy", {"Z"}), 400) << "refused: no event";
     ASSERT_EQ(
         Session()
@@ -83,7 +83,7 @@ TEST_F(PollServerStreamTest, EventsFollowTheirCommitsInOrderAndBallotsReachOnlyT
     const auto m2 = OpenIn("m2");
 
     EXPECT_EQ(Events(*presenter, 6),
-              (Strings{"open " + first, "ballot " + first + ",u1", "ballot " + first + ",u%0A%252",
+              (Strings{"open " + first, "ballot " + first + ",u1", "ballot " + first + ",u %0A%252",
                        "open " + second, "close " + first, "publish " + first}));
     EXPECT_EQ(Events(*attendee, 3), (Strings{"open " + first, "open " + second, "close " + first}));
     EXPECT_EQ(elsewhere->NextEvent(), "open " + m2);
@@ -125,16 +125,26 @@ TEST_F(PollServerStreamTest, LastEventIdResumesAcrossARestartOrStartsOver) {
     }
 }
 
-TEST_F(PollServerStreamTest, QuietStreamsAreKeptAliveAndAStopEndsThemCleanly) {
+TEST_F(PollServerStreamTest, QuietStreamsAreKeptAliveAndAStopEndsThemCleanlyAlsoOverTls) {
     ASSERT_NO_FATAL_FAILURE(Stop());
     ASSERT_NO_FATAL_FAILURE(Start({"--stream-keepalive", "1"}));
-    auto subscriber = Subscribe("modulename=m1");
-    ASSERT_EQ(subscriber->NextEvent(), "open ");
-    const auto quiet = subscriber->Next();
-    ASSERT_TRUE(quiet);
-    EXPECT_EQ(quiet->comment, " keep-alive");
+    const auto tls = RawConnection::ClientContext();
+    auto plain = Subscribe("modulename=m1");
+    EventStreamClient secure;
+    secure.UseTls(tls.get());
+    ASSERT_TRUE(secure.Open(m_server.HttpsUrl(), "modulename=m1"));
+    ASSERT_EQ(secure.Status(), 200);
+    for (auto* subscriber : {plain.get(), &secure}) {
+        ASSERT_EQ(subscriber->NextEvent(), "open ");
+        const auto quiet = subscriber->Next();
+        ASSERT_TRUE(quiet);
+        EXPECT_EQ(quiet->comment, " keep-alive");
+    }
+    const auto id = OpenPoll("S", false);
+    EXPECT_EQ(secure.NextEvent(), "open " + id);
     EXPECT_EQ(m_server.Stop(), 0);
-    EXPECT_TRUE(subscriber->EndsCleanly());
+    EXPECT_TRUE(plain->EndsCleanly());
+    EXPECT_TRUE(secure.EndsCleanly());
 }
 
 TEST_F(PollServerStreamTest, BadRequestsAreRefusedAndHttp10EndsWithTheConnection) {
