@@ -210,12 +210,15 @@ void EventStream::PostLog(const QString& line) {
 }
 
 void EventStream::Deliver(StreamEvent event) {
-    // A resync starts afresh (the server's log may be new); anything else at
-    // or below the last id was delivered already.
-    if (event.kind != StreamEvent::Kind::Resync && event.id <= m_lastId.load()) {
+    // A resync starts afresh (the server's log may be new), and the open frame
+    // that follows it carries the same id; anything else at or below the last
+    // id was delivered already.
+    const bool afterResync = event.kind == StreamEvent::Kind::Open && event.id == m_resyncId;
+    if (event.kind != StreamEvent::Kind::Resync && !afterResync && event.id <= m_lastId.load()) {
         PostLog(QStringLiteral("event stream: event %1 seen before; skipped").arg(event.id));
         return;
     }
+    m_resyncId = event.kind == StreamEvent::Kind::Resync ? event.id : 0;
     m_lastId = event.id;
     Post([this, event] { emit Received(event); });
 }

@@ -79,6 +79,7 @@ private:
     std::condition_variable m_wake;
     void* m_multi = nullptr;  // CURLM*, woken by Stop
     std::atomic<std::int64_t> m_lastId{0};
+    std::int64_t m_resyncId = 0;  // stream thread: the id of a resync just delivered
     // UI thread only.
     State m_state = State::Stopped;
     QDateTime m_since;

@@ -2,6 +2,7 @@
 
 #include "EventStream.h"
 #include "pollserver/PollServerProcess.h"
+#include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
 #include "support/TinyproxyProcess.h"
 
@@ -94,6 +95,40 @@ TEST(EventStream, GoesThroughTheProxyOfTheEnvironment) {
     ScopedEnv direct("NO_PROXY", "localhost, 127.0.0.1");  // either case, as the plug-in
     EXPECT_TRUE(Opens(settings));
     EXPECT_EQ(proxied(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// After a drop the stream resumes with Last-Event-ID and delivers each event
+// once; after a resync (the server's log is new) it takes the fresh open list,
+// which carries the resync's id.
+TEST(EventStream, ResumesAfterADropAndStartsAfreshAfterAResync) {
+    ScriptedServer server;
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nConnection: close\r\n\r\n";
+    server.Push({head + "id: 5\nevent: open\ndata: 3\n\n", true});
+    server.Push({head + "id: 5\nevent: close\ndata: 3\n\nid: 1\nevent: resync\ndata:\n\n"
+                        "id: 1\nevent: open\ndata: 7\n\nid: 1\nevent: close\ndata: 7\n\n",
+                 false, true});
+    EventStream::Settings settings;
+    settings.serverUrl = "http://127.0.0.1:" + std::to_string(server.Port());
+    settings.module = "m";
+    settings.firstPauseMs = 2;
+    EventStream stream(settings);
+    std::vector<std::string> got;
+    QObject::connect(&stream, &EventStream::Received, [&](const StreamEvent& e) {
+        got.push_back(std::to_string(e.id) + StreamEvent::KindName(e.kind));
+    });
+    stream.Start();
+    ASSERT_TRUE(WaitFor([&] { return got.size() >= 3 && stream.LastEventId() == 1; }));
+    stream.Stop();
+    EXPECT_EQ(got, (std::vector<std::string>{"5open", "1resync", "1open"}));
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].Headers({"last-event-id", "accept"}), "-|text/event-stream");
+    EXPECT_EQ(requests[1].Headers({"last-event-id"}), "5");
 }
 
 }  // namespace
