@@ -2,13 +2,17 @@
 
 #include <QAbstractButton>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QWidget>
 #include <QXmlStreamReader>
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
+#include <unistd.h>
+
 #include "ActionQueue.h"
-#include "ConferenceChannel.h"
+#include "EventStream.h"
 #include "HostApp.h"
 #include "HostSession.h"
 #include "HostWindow.h"
@@ -71,13 +75,65 @@ int LastNumber(const QString& text) {
 }  // namespace
 
 DemoAgent::DemoAgent(HostApp& host, QObject* parent)
-    : QObject(parent), m_host(host), m_user(QString::fromStdString(host.Options().user)) {
-    host.Session()->AllowDemoMessages(true);
-    connect(host.Session(), &HostSession::DemoMessage, this, &DemoAgent::OnMessage);
+    : QObject(parent),
+      m_host(host),
+      m_user(QString::fromStdString(host.Options().user)),
+      m_input(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this)) {
+    connect(m_input, &QSocketNotifier::activated, this, &DemoAgent::OnReadable);
+    auto ready = [this] {
+        if (m_ready || m_host.Stream()->CurrentState() != EventStream::State::Connected) return;
+        m_ready = true;
+        Reply("/demo/ready", "<Report" + Attr("user", m_user) + "/>");
+    };
+    connect(host.Stream(), &EventStream::StateChanged, this, ready);
+    ready();
+    connect(host.Session(), &HostSession::Delivered, this, [this](const QString& path) {
+        if (path != QLatin1String("/polling/in/authholdpolling")) return;
+        m_pollsOpened = true;
+        if (m_autoOn) m_autoTimer.start();
+    });
+    // Several attendees on one screen: each one's windows carry its name.
+    host.TagWindows(QStringLiteral(" - ") + QString::fromStdString(host.Options().name));
 }
 
-void DemoAgent::OnMessage(const QString& from, const QString& path, const QByteArray& xml) {
-    if (from != QLatin1String("presenter")) return;
+QByteArray DemoAgent::Encode(const QString& path, const QString& xml) {
+    QByteArray line = path.toUtf8() + ' ' + xml.toUtf8();
+    // XML needs no raw line break: one in a text becomes a character reference.
+    line.replace('\n', "&#10;").replace('\r', "&#13;");
+    return line + '\n';
+}
+
+bool DemoAgent::Decode(const QByteArray& line, QString& path, QByteArray& xml) {
+    const qsizetype space = line.indexOf(' ');
+    if (!line.startsWith("/demo/") || space < 0) return false;
+    path = QString::fromUtf8(line.left(space));
+    xml = line.mid(space + 1);
+    return true;
+}
+
+void DemoAgent::OnReadable() {
+    char buffer[4096];
+    const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (got <= 0) {  // the harness has gone: nobody asks any more
+        m_input->setEnabled(false);
+        return;
+    }
+    m_pending.append(buffer, got);
+    for (qsizetype end = m_pending.indexOf('\n'); end >= 0; end = m_pending.indexOf('\n')) {
+        const QByteArray line = m_pending.left(end);
+        m_pending.remove(0, end + 1);
+        QString path;
+        QByteArray xml;
+        if (Decode(line, path, xml))
+            OnMessage(path, xml);
+        else
+            m_host.Window()->AppendLog(
+                QStringLiteral("the demo sent a line that is not a "
+                               "message; ignored"));
+    }
+}
+
+void DemoAgent::OnMessage(const QString& path, const QByteArray& xml) {
     QXmlStreamReader reader(xml);
     if (!reader.readNextStartElement()) return;
     const QXmlStreamAttributes a = reader.attributes();
@@ -89,10 +145,34 @@ void DemoAgent::OnMessage(const QString& from, const QString& path, const QByteA
         Results(a.value("expect").toInt(), step, dir);
     else if (path == QLatin1String("/demo/shoot"))
         ShootAll(step, dir);
+    else if (path == QLatin1String("/demo/auto"))
+        AnswerOnYourOwn(a.value("offset").toInt(), a.value("delay").toInt());
+}
+
+void DemoAgent::AnswerOnYourOwn(int offset, int delayMs) {
+    m_autoOffset = offset;
+    m_autoTimer.setSingleShot(true);
+    m_autoTimer.setInterval(delayMs);
+    if (m_autoOn) return;
+    m_autoOn = true;
+    // A poll opened before this request is answered too.
+    if (m_pollsOpened) m_autoTimer.start();
+    connect(&m_autoTimer, &QTimer::timeout, this, [this] {
+        if (m_autoBusy) return;  // its end looks again
+        m_autoBusy = true;
+        ActionQueue* queue = Vote(m_autoOffset, 1, QStringLiteral("auto"), {});
+        connect(queue, &ActionQueue::Finished, this, [this] {
+            m_autoBusy = false;
+            // Polls opened while this one was answered.
+            if (!VotingDialogs().isEmpty()) m_autoTimer.start();
+        });
+    });
 }
 
 void DemoAgent::Reply(const std::string& path, const QString& xml) {
-    m_host.Channel()->SendToPresenter(path, xml.toStdString());
+    // Standard output is also the host's log, written from this thread only.
+    std::fputs(Encode(QString::fromStdString(path), xml).constData(), stdout);
+    std::fflush(stdout);
 }
 
 void DemoAgent::Run(ActionQueue* queue, const std::string& replyPath) {
@@ -111,6 +191,7 @@ void DemoAgent::Run(ActionQueue* queue, const std::string& replyPath) {
 QString DemoAgent::Shoot(const QList<QWidget*>& windows, const QString& step, const QString& dir,
                          int first) {
     QString xml;
+    if (dir.isEmpty()) return xml;  // answering on its own: no pictures
     int n = first - 1;
     for (QWidget* window : windows) {
         const QString file = QStringLiteral("%1-%2-%3.png").arg(step, m_user).arg(++n);
@@ -121,7 +202,7 @@ QString DemoAgent::Shoot(const QList<QWidget*>& windows, const QString& step, co
     return xml;
 }
 
-void DemoAgent::Vote(int offset, int expect, const QString& step, const QString& dir) {
+ActionQueue* DemoAgent::Vote(int offset, int expect, const QString& step, const QString& dir) {
     auto* queue = new ActionQueue(this);
     queue->WaitUntil(QStringLiteral("%1 voting dialogs at %2").arg(expect).arg(m_user),
                      [expect] { return VotingDialogs().size() >= expect; });
@@ -160,6 +241,7 @@ void DemoAgent::Vote(int offset, int expect, const QString& step, const QString&
     queue->WaitUntil(QStringLiteral("the voting dialogs to close at %1").arg(m_user),
                      [] { return VotingDialogs().isEmpty(); });
     Run(queue, "/demo/voted");
+    return queue;
 }
 
 void DemoAgent::Results(int expect, const QString& step, const QString& dir) {

@@ -2,23 +2,28 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QTextStream>
 #include <QTimer>
+#include <QXmlStreamReader>
 #include <cstdio>
 #include <cstdlib>
 
 #include "ChildProcess.h"
-#include "ConferenceChannel.h"
+#include "DemoAgent.h"
+#include "EventStream.h"
 #include "HostApp.h"
 #include "HostSession.h"
 #include "HostWindow.h"
 #include "InstallLayout.h"
 #include "QuitOnSignal.h"
+#include "ServerTally.h"
 #include "Walkthrough.h"
 
 namespace {
@@ -37,13 +42,19 @@ constexpr DemoPerson kAttendees[] = {
     {"dave", "Dave", ""},          {"chenjing", "陈静", "zh_CN"},
 };
 
-// A user's own settings root, with a documents folder inside the demo's
-// temporary folder so that nothing of the demo lands in the real home.
+// A user's own settings root, temporary and runtime folders, with a documents
+// folder inside the demo's temporary folder so that nothing of the demo lands
+// in the real home.
 bool MakeUserHome(const QString& root, QString& error) {
-    if (!QDir().mkpath(root + "/config") || !QDir().mkpath(root + "/Documents")) {
-        error = QStringLiteral("cannot make ") + root;
-        return false;
+    for (const char* sub : {"/config", "/Documents", "/tmp", "/runtime"}) {
+        if (!QDir().mkpath(root + sub)) {
+            error = QStringLiteral("cannot make ") + root + sub;
+            return false;
+        }
     }
+    // A runtime folder is the user's alone.
+    QFile::setPermissions(root + "/runtime",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile dirs(root + "/config/user-dirs.dirs");
     if (!dirs.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         error = QStringLiteral("cannot write ") + dirs.fileName();
@@ -82,19 +93,32 @@ bool DemoRunner::Prepare(QString& error) {
     }
 
     const QString exeFolder = QCoreApplication::applicationDirPath();
-    QStringList serverArgs;
-    if (Secured()) {
-        if (!MakeKeys(error)) return false;
-        serverArgs = {QStringLiteral("--cert"),     m_temp.filePath("server.pem"),
-                      QStringLiteral("--key"),      m_temp.filePath("server.key"),
-                      QStringLiteral("--auth-key"), m_temp.filePath("signing.pub.pem")};
+    if (m_options.serverGiven) {
+        const bool ssl = m_options.useSsl.value_or(true);
+        m_serverUrl = QString::fromLatin1(ssl ? "https://" : "http://") +
+                      QString::fromStdString(m_options.ManagerIp(ssl));
+        // A server of its own keeps this run's polls apart from anyone else's.
+        if (m_options.module == HostOptions().module)
+            m_options.module = "demo-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
+                               std::to_string(QDateTime::currentSecsSinceEpoch());
+        Say(QStringLiteral("the PollServer at %1, module %2")
+                .arg(m_serverUrl, QString::fromStdString(m_options.module)));
+    } else {
+        QStringList serverArgs;
+        if (Secured()) {
+            if (!MakeKeys(error)) return false;
+            serverArgs = {QStringLiteral("--cert"),     m_temp.filePath("server.pem"),
+                          QStringLiteral("--key"),      m_temp.filePath("server.key"),
+                          QStringLiteral("--auth-key"), m_temp.filePath("signing.pub.pem")};
+        }
+        if (!m_server.Start(InstallLayout::PollServerPath(exeFolder), m_temp.filePath("polls.db"),
+                            error, serverArgs))
+            return false;
+        m_serverUrl = m_server.HttpsUrl();
+        Say(QStringLiteral("PollServer (pid %1) at %2 and %3, database in %4")
+                .arg(m_server.Pid())
+                .arg(m_server.HttpUrl(), m_server.HttpsUrl(), m_temp.path()));
     }
-    if (!m_server.Start(InstallLayout::PollServerPath(exeFolder), m_temp.filePath("polls.db"),
-                        error, serverArgs))
-        return false;
-    Say(QStringLiteral("PollServer (pid %1) at %2 and %3, database in %4")
-            .arg(m_server.Pid())
-            .arg(m_server.HttpUrl(), m_server.HttpsUrl(), m_temp.path()));
 
     // The presenter: this process, its settings in the temporary folder.
     const QString home = m_temp.filePath("presenter");
@@ -107,7 +131,10 @@ bool DemoRunner::Prepare(QString& error) {
     presenter.session = "demo-" + std::to_string(QCoreApplication::applicationPid());
     presenter.module = m_options.module;
     std::string parse;
-    std::vector<std::string> presenterArgs = {"--server", m_server.HttpsUrl().toStdString()};
+    std::vector<std::string> presenterArgs = {"--server", m_serverUrl.toStdString()};
+    for (const auto& [option, value] : {std::pair{"--server-ca", m_options.serverCa},
+                                        std::pair{"--server-pin", m_options.serverPin}})
+        if (!value.empty()) presenterArgs.insert(presenterArgs.end(), {option, value});
     if (Secured()) {
         m_presenterToken = Token(QString::fromUtf8(kPresenter.userId),
                                  QString::fromUtf8(kPresenter.name), "presenter");
@@ -125,14 +152,10 @@ bool DemoRunner::Prepare(QString& error) {
         return false;
     }
     m_options.session = presenter.session;
-    m_presenter = std::make_unique<HostApp>(presenter);
-    if (!m_presenter->Start(error)) return false;
-    connect(m_presenter->Channel(), &ConferenceChannel::AttendeeJoined, this,
-            [this](const QString& userId) {
-                for (Attendee& attendee : m_attendees)
-                    if (attendee.userId == userId) attendee.joined = true;
-            });
 
+    // The attendees first: started while this process has no thread of its own
+    // yet (its event stream's), as ThreadSanitizer wants of a process that forks.
+    m_attendees.reserve(m_options.attendees);
     for (int i = 0; i < m_options.attendees; ++i) {
         Attendee attendee;
         attendee.userId = QString::fromUtf8(kAttendees[i].userId);
@@ -141,6 +164,8 @@ bool DemoRunner::Prepare(QString& error) {
         m_attendees.push_back(std::move(attendee));
         if (!StartAttendee(m_attendees.back(), i, error)) return false;
     }
+    m_presenter = std::make_unique<HostApp>(presenter);
+    if (!m_presenter->Start(error)) return false;
     return WaitForAttendees(error);
 }
 
@@ -151,6 +176,8 @@ bool DemoRunner::StartAttendee(Attendee& attendee, int index, QString& error) {
     QProcess& process = *attendee.process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + "/config");
+    env.insert(QStringLiteral("TMPDIR"), home + "/tmp");
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + "/runtime");
     if (m_scripted) env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.remove(QStringLiteral("LC_ALL"));  // each attendee's own --lang decides
     process.setProcessEnvironment(env);
@@ -161,8 +188,13 @@ bool DemoRunner::StartAttendee(Attendee& attendee, int index, QString& error) {
                         QStringLiteral("--name"),    attendee.name,
                         QStringLiteral("--session"), QString::fromStdString(m_options.session),
                         QStringLiteral("--module"),  QString::fromStdString(m_options.module),
-                        QStringLiteral("--server"),  m_server.HttpsUrl()};
+                        QStringLiteral("--server"),  m_serverUrl,
+                        QStringLiteral("--agent")};
     if (!attendee.lang.isEmpty()) args << QStringLiteral("--lang") << attendee.lang;
+    if (!m_options.serverCa.empty())
+        args << QStringLiteral("--server-ca") << QString::fromStdString(m_options.serverCa);
+    if (!m_options.serverPin.empty())
+        args << QStringLiteral("--server-pin") << QString::fromStdString(m_options.serverPin);
     if (Secured()) {
         attendee.token = Token(attendee.userId, attendee.name, "attendee");
         if (attendee.token.isEmpty()) {
@@ -172,14 +204,24 @@ bool DemoRunner::StartAttendee(Attendee& attendee, int index, QString& error) {
         args << QStringLiteral("--token") << attendee.token << QStringLiteral("--server-ca")
              << m_temp.filePath("ca.pem");
     }
-    if (m_scripted) args << QStringLiteral("--agent");
-    // Each attendee's log goes to the output folder and, prefixed, to ours.
+    // Each attendee's log goes to the output folder and, prefixed, to ours;
+    // its agent's messages go to the walkthrough.
     auto log = std::make_shared<QFile>(m_out + "/" + attendee.userId + ".log");
     log->open(QIODevice::WriteOnly | QIODevice::Truncate);
     const QString prefix = QStringLiteral("[%1] ").arg(attendee.name);
-    connect(&process, &QProcess::readyRead, this, [&process, log, prefix] {
+    const QString userId = attendee.userId;
+    connect(&process, &QProcess::readyRead, this, [this, &process, log, prefix, userId] {
         while (process.canReadLine()) {
             const QByteArray line = process.readLine();
+            QString path;
+            QByteArray xml;
+            if (DemoAgent::Decode(line.chopped(line.endsWith('\n') ? 1 : 0), path, xml)) {
+                if (path != QLatin1String("/demo/ready")) {
+                    emit AgentMessage(userId, path, xml);
+                    continue;
+                }
+                for (Attendee& each : m_attendees) each.ready |= each.userId == userId;
+            }
             log->write(line);
             log->flush();
             std::fputs((prefix.toUtf8() + line).constData(), stdout);
@@ -196,6 +238,12 @@ bool DemoRunner::StartAttendee(Attendee& attendee, int index, QString& error) {
     return true;
 }
 
+void DemoRunner::SendToAgent(const QString& userId, const QString& path, const QString& xml) {
+    for (Attendee& attendee : m_attendees)
+        if (attendee.userId == userId && attendee.process->state() == QProcess::Running)
+            attendee.process->write(DemoAgent::Encode(path, xml));
+}
+
 bool DemoRunner::WaitForAttendees(QString& error) {
     QEventLoop loop;
     QTimer tick;
@@ -210,11 +258,13 @@ bool DemoRunner::WaitForAttendees(QString& error) {
                 loop.exit(1);
                 return;
             }
-            all = all && attendee.joined;
+            all = all && attendee.ready;
         }
-        if (all) loop.exit(0);
+        // Every host hears the server before anything happens.
+        if (all && m_presenter->Stream()->CurrentState() == EventStream::State::Connected)
+            loop.exit(0);
         if (deadline.hasExpired()) {
-            error = QStringLiteral("the attendees did not join within a minute");
+            error = QStringLiteral("the hosts' event streams did not connect within a minute");
             loop.exit(1);
         }
     };
@@ -274,6 +324,90 @@ QString DemoRunner::Token(const QString& user, const QString& name, const char* 
     return QString::fromUtf8(mint.readAllStandardOutput()).trimmed();
 }
 
+void DemoRunner::Guide() {
+    HostWindow* window = m_presenter->Window();
+    const QString sample =
+        InstallLayout::DataFolder(QCoreApplication::applicationDirPath()) + "/samples";
+    // The console's file dialogs open in the current folder: the sample's.
+    QDir::setCurrent(sample);
+    const QString answer = m_options.manual
+                               ? tr("answer in the attendees' voting dialogs")
+                               : tr("the attendees answer on their own in a few seconds");
+    window->SetGuide(
+        tr("Next: in the Poll Manager press New (the first button), choose Import "
+           "and open Sample.pol, or write a poll; then select the polls (Ctrl+A) "
+           "and press Post."));
+    connect(m_presenter->Session(), &HostSession::Notified, window,
+            [window, answer](const QString& path) {
+                if (path == QLatin1String("/polling/notify/open"))
+                    window->SetGuide(tr("Posted: %1. Ballots show in the console; then select "
+                                        "the polls and press Stop.")
+                                         .arg(answer));
+                else if (path == QLatin1String("/polling/notify/close"))
+                    window->SetGuide(
+                        tr("Stopped. Select the polls, press the results button "
+                           "and choose Publish, so the attendees see them."));
+                else if (path == QLatin1String("/polling/notify/publish"))
+                    window->SetGuide(
+                        tr("Published: every attendee sees the results. The "
+                           "results button's Export writes an HTML report; close "
+                           "this window to end the demo."));
+            });
+    // Each attendee answers from another choice, a few seconds after a poll opens.
+    for (std::size_t i = 0; !m_options.manual && i < m_attendees.size(); ++i)
+        SendToAgent(m_attendees[i].userId, QStringLiteral("/demo/auto"),
+                    QStringLiteral("<Auto offset=\"%1\" delay=\"3000\"/>").arg(i));
+    connect(this, &DemoRunner::AgentMessage, this,
+            [this](const QString&, const QString& path, const QByteArray& xml) {
+                if (path != QLatin1String("/demo/voted")) return;
+                QXmlStreamReader reader(xml);
+                while (!reader.atEnd()) {
+                    if (reader.readNext() != QXmlStreamReader::StartElement ||
+                        reader.name() != QLatin1String("Poll"))
+                        continue;
+                    const auto a = reader.attributes();
+                    for (const QString& choice :
+                         a.value("choices").toString().split(',', Qt::SkipEmptyParts))
+                        ++m_answered[a.value("title").toString()][choice];
+                }
+            });
+}
+
+void DemoRunner::WriteSummary(double seconds) {
+    // The server's own count of the presenter's polls, asked once at the end.
+    ServerTally tally(m_serverUrl, QString::fromStdString(m_presenter->Options().user),
+                      QString::fromStdString(m_options.module));
+    tally.SetToken(m_presenterToken.toUtf8());
+    QEventLoop loop;
+    connect(&tally, &ServerTally::Fetched, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    tally.Fetch();
+    if (!tally.Done()) loop.exec();
+    QFile file(m_out + "/summary.txt");
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return;
+    QTextStream out(&file);
+    out.setEncoding(QStringConverter::Utf8);
+    QStringList names;
+    for (const Attendee& attendee : m_attendees) names.append(attendee.name);
+    out << "Quibra demo, played by hand\n";
+    out << "attendees: " << m_attendees.size() << " (" << names.join(", ") << "), answering "
+        << (m_options.manual ? "by hand" : "on their own") << "\n";
+    out << "run time: " << QString::number(seconds, 'f', 1) << " s\n\n";
+    if (!tally.Ok()) {
+        out << "The server's count could not be read: " << tally.Error() << "\n";
+        return;
+    }
+    out << "Ballots per choice: counted by the server / answered by the attendees on their "
+           "own\n";
+    for (const ServerTally::Poll& poll : tally.Polls()) {
+        out << "  " << poll.title << "  (" << poll.status << (poll.published ? ", published" : "")
+            << ", voters " << poll.voters << ")\n";
+        for (const ServerTally::Choice& choice : poll.choices)
+            out << "    " << choice.name << "  server " << choice.count << "  answered "
+                << m_answered[poll.title][choice.name] << "\n";
+    }
+}
+
 void DemoRunner::StopAll() {
     for (Attendee& attendee : m_attendees) {
         if (!attendee.process || attendee.process->state() == QProcess::NotRunning) continue;
@@ -306,8 +440,11 @@ int DemoRunner::Run() {
         std::vector<Walkthrough::Attendee> people;
         for (const Attendee& attendee : m_attendees)
             people.push_back({attendee.userId, attendee.name, attendee.token.toUtf8()});
-        Walkthrough walk(*m_presenter, people, m_out, m_server.HttpUrl(),
-                         m_presenterToken.toUtf8());
+        Walkthrough walk(*m_presenter, people, m_out, m_serverUrl, m_presenterToken.toUtf8());
+        walk.SetAgentLink([this](const QString& userId, const QString& path, const QString& xml) {
+            SendToAgent(userId, path, xml);
+        });
+        connect(this, &DemoRunner::AgentMessage, &walk, &Walkthrough::OnAgent);
         connect(&walk, &Walkthrough::Finished, qApp,
                 [](int result) { QCoreApplication::exit(result); });
         QTimer::singleShot(0, &walk, &Walkthrough::Start);
@@ -317,9 +454,11 @@ int DemoRunner::Run() {
         HostWindow* window = m_presenter->Window();
         QApplication::setQuitOnLastWindowClosed(false);
         connect(window, &HostWindow::Closing, qApp, [] { QuitNow(); });
+        Guide();
         m_presenter->Plugin().Send(L"/polling/in/showmanager");
         Say(QStringLiteral("the demo is running; close the host window or press Ctrl+C to end it"));
         code = QCoreApplication::exec();
+        WriteSummary(double(clock.elapsed()) / 1000.0);
     }
     StopAll();
     Say(QStringLiteral("demo %1 in %2 s; output in %3")

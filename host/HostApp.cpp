@@ -5,13 +5,12 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "ConferenceChannel.h"
+#include "EventStream.h"
 #include "HostSession.h"
 #include "HostWindow.h"
 #include "InstallLayout.h"
 #include "NodeText.h"
 #include "ServerProbe.h"
-#include "ServerTally.h"
 #include "UserConfig.h"
 
 namespace {
@@ -50,10 +49,10 @@ HostApp::HostApp(HostOptions options, QObject* parent)
 
 HostApp::~HostApp() {
     // The plug-in's windows and notifications go before the window they name.
+    // No event reaches a plug-in that is gone.
+    delete m_stream;
     m_plugin.Free();
     delete m_session;
-    delete m_tally;
-    delete m_channel;
     m_window.reset();
     m_temp.reset();
 }
@@ -68,8 +67,10 @@ void HostApp::LogOpenedWindows() {
             (type != Qt::Window && type != Qt::Dialog))
             continue;
         shown.append(widget);
-        if (!m_shownWindows.contains(widget))
-            m_window->AppendLog(tr("a plug-in window opened: %1").arg(widget->windowTitle()));
+        if (m_shownWindows.contains(widget)) continue;
+        m_window->AppendLog(tr("a plug-in window opened: %1").arg(widget->windowTitle()));
+        if (!m_windowTag.isEmpty() && !widget->windowTitle().endsWith(m_windowTag))
+            widget->setWindowTitle(widget->windowTitle() + m_windowTag);
     }
     m_shownWindows = shown;
 }
@@ -142,26 +143,12 @@ bool HostApp::Start(QString& error) {
     m_window = std::make_unique<HostWindow>(
         presenter, QString::fromStdString(m_options.name + " (" + m_options.user + ")"),
         QString::fromStdString(m_options.session), server);
-    m_channel = new ConferenceChannel;
-    m_session = new HostSession(presenter, *m_channel,
-                                [this](const std::wstring& path, const std::string& xml) {
-                                    return m_plugin.SendXml(path.c_str(), xml);
-                                });
+    m_session =
+        new HostSession(presenter, [this](const std::wstring& path, const std::string& xml) {
+            return m_plugin.SendXml(path.c_str(), xml);
+        });
     HostWindow* window = m_window.get();
     connect(m_session, &HostSession::Log, window, &HostWindow::AppendLog);
-    if (presenter) {
-        m_tally = new ServerTally(server, QString::fromStdString(m_options.user),
-                                  QString::fromStdString(m_options.module));
-        m_tally->SetToken(QByteArray::fromStdString(m_options.token));
-        m_tally->SetCaFile(QString::fromStdString(m_options.serverCa));
-        m_session->ConfirmWith(m_tally);
-    }
-    if (presenter) {
-        if (!m_channel->Listen(m_options.session, why)) {
-            error = why;
-            return false;
-        }
-    }
 
     const QString exeFolder = QCoreApplication::applicationDirPath();
     if (!m_plugin.Load(InstallLayout::PluginPath(exeFolder).toStdString())) {
@@ -187,6 +174,22 @@ bool HostApp::Start(QString& error) {
                           .arg(QString::fromStdString(m_options.name),
                                presenter ? tr("presents") : tr("attends"),
                                QString::fromStdString(m_options.session), server));
-    if (!presenter) m_channel->Join(m_options.session, m_options.user, m_options.name);
+
+    EventStream::Settings stream;
+    stream.serverUrl = server.toStdString();
+    stream.module = m_options.module;
+    // Without a token the server takes the presenter's word for who it is.
+    if (presenter) stream.userId = m_options.user;
+    stream.token = m_options.token;
+    stream.caFile = m_options.serverCa;
+    stream.pin = m_options.serverPin;
+    m_stream = new EventStream(stream);
+    connect(m_stream, &EventStream::Received, m_session, &HostSession::OnEvent);
+    connect(m_stream, &EventStream::Log, window, &HostWindow::AppendLog);
+    connect(m_stream, &EventStream::StateChanged, window, [window](const QString& state) {
+        window->SetStreamState(state);
+        window->AppendLog(QStringLiteral("event stream: ") + state);
+    });
+    m_stream->Start();
     return true;
 }

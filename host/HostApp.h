@@ -13,13 +13,12 @@
 #include "HostOptions.h"
 #include "PluginLibrary.h"
 
-class ConferenceChannel;
+class EventStream;
 class HostSession;
 class HostWindow;
-class ServerTally;
 
-// One host: its window, the plug-in it loads, the conference channel and the
-// relays between them. The plug-in is freed first on the way out, while the
+// One host: its window, the plug-in it loads, and the module's event stream
+// whose events it hands to the plug-in. The plug-in is freed first on the way out, while the
 // window it reports to still exists.
 class HostApp : public QObject {
     Q_OBJECT
@@ -27,15 +26,17 @@ public:
     explicit HostApp(HostOptions options, QObject* parent = nullptr);
     ~HostApp() override;
 
-    // Prepares the user's configuration, checks the server, opens the channel,
-    // loads the plug-in and sends init and putuserid. False with a message a
+    // Prepares the user's configuration, checks the server, loads the plug-in,
+    // sends init and putuserid and subscribes to the module's event stream. False with a message a
     // person can act on.
     bool Start(QString& error);
 
     HostWindow* Window() const { return m_window.get(); }
     HostSession* Session() const { return m_session; }
-    ConferenceChannel* Channel() const { return m_channel; }
+    EventStream* Stream() const { return m_stream; }
     PluginLibrary& Plugin() { return m_plugin; }
+    // Appends `tag` to the title of every plug-in window as it opens.
+    void TagWindows(QString tag) { m_windowTag = std::move(tag); }
     const HostOptions& Options() const { return m_options; }
     bool UseSsl() const { return m_useSsl; }
 
@@ -55,10 +56,10 @@ private:
     bool m_useSsl = true;
     std::unique_ptr<QTemporaryDir> m_temp;  // made by Start
     std::unique_ptr<HostWindow> m_window;
-    ConferenceChannel* m_channel = nullptr;
     HostSession* m_session = nullptr;
-    ServerTally* m_tally = nullptr;  // confirms status changes before they are relayed
+    EventStream* m_stream = nullptr;
     PluginLibrary m_plugin;
     QTimer m_windowWatch;
     QList<QPointer<QWidget>> m_shownWindows;
+    QString m_windowTag;
 };

@@ -85,7 +85,8 @@ bool ParseServer(const std::string& url, HostOptions& options, std::string& mess
 
 std::string HostOptions::Usage() {
     return "Usage: quibra-host [OPTIONS]\n"
-           "       quibra-host --demo [--attendees N] [--out DIR] [--script]\n"
+           "       quibra-host --demo [--attendees N] [--out DIR] [--script] [--insecure]\n"
+           "                          [--manual] [--server URL]\n"
            "The reference host of the Quibra polling plug-in: a presenter or an attendee\n"
            "of one conference session, against one PollServer.\n"
            "\n"
@@ -104,12 +105,15 @@ std::string HostOptions::Usage() {
            "  --server-pin sha256//B64   accept only the server key with this pin (saved as\n"
            "                             ServerPin)\n"
            "  --lang LOCALE              the language of this run, e.g. en_US or zh_CN\n"
-           "  --demo                     run a PollServer, a presenter and attendees together\n"
+           "  --demo                     run a PollServer, a presenter and attendees together;\n"
+           "                             with --server, against that PollServer (no tokens)\n"
            "  --attendees N              attendees of the demo, 0 to 8 (default 3)\n"
            "  --out DIR                  where the demo writes its output (default "
            "./quibra-demo)\n"
            "  --script                   run the demo's scripted walkthrough even with a "
            "display\n"
+           "  --manual                   interactive demo: attendees answer by hand, not on "
+           "their own\n"
            "  --insecure                 run the demo without tokens and server checks\n"
            "  --version                  print the version and exit\n"
            "  --help                     show this text\n";
@@ -221,6 +225,8 @@ HostOptions::Outcome HostOptions::Parse(const std::vector<std::string>& args, Ho
             options.insecure = true;
         } else if (arg == "--script") {
             options.script = true;
+        } else if (arg == "--manual") {
+            options.manual = true;
         } else if (arg == "--agent") {
             options.agent = true;
         } else {

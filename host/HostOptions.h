@@ -35,6 +35,8 @@ struct HostOptions {
     // The demo as it ran before tokens: no keys, no tokens, any certificate.
     bool insecure = false;
     bool script = false;
+    // Interactive demo: the attendees answer by hand instead of on their own.
+    bool manual = false;
     int attendees = 3;
     std::string out = "quibra-demo";
     // Started by the demo's walkthrough: obeys its commands over the channel.

@@ -17,7 +17,6 @@
 #include <set>
 
 #include "ActionQueue.h"
-#include "ConferenceChannel.h"
 #include "HostApp.h"
 #include "HostSession.h"
 #include "HostWindow.h"
@@ -64,26 +63,19 @@ int CountVoteItems(const QString& path) {
 }  // namespace
 
 Walkthrough::Walkthrough(HostApp& presenter, std::vector<Attendee> attendees, QString out,
-                         QString serverHttpUrl, QByteArray presenterToken, QObject* parent)
+                         QString serverUrl, QByteArray presenterToken, QObject* parent)
     : QObject(parent),
       m_presenter(presenter),
       m_attendees(std::move(attendees)),
       m_out(std::move(out)),
       m_screens(m_out + "/screens"),
       m_queue(new ActionQueue(this)),
-      m_server(new ServerTally(std::move(serverHttpUrl),
+      m_server(new ServerTally(std::move(serverUrl),
                                QString::fromStdString(presenter.Options().user),
                                QString::fromStdString(presenter.Options().module), this)) {
     connect(m_queue, &ActionQueue::Finished, this, &Walkthrough::OnFinished);
     m_secured = !presenterToken.isEmpty();
     m_server->SetToken(std::move(presenterToken));
-    presenter.Session()->AllowDemoMessages(true);
-    connect(presenter.Session(), &HostSession::DemoMessage, this, &Walkthrough::OnAgent);
-    connect(presenter.Session(), &HostSession::Delivered, this, [this](const QString& path) {
-        if (path != QLatin1String("/polling/in/clientnotifypolling")) return;
-        ++m_ballotNotices;
-        m_rebuildsAtLastBallot = m_rebuilds;
-    });
     connect(presenter.Session(), &HostSession::Delivered, this, [this](const QString& path) {
         if (path != QLatin1String("/polling/in/clientnotifypolling")) return;
         ++m_ballotNotices;
@@ -249,8 +241,7 @@ void Walkthrough::AskAgents(const QString& path, const std::function<QString(int
         for (std::size_t i = 0; i < m_attendees.size(); ++i) {
             const QString xml = "<Ask" + Attr("step", step) + Attr("dir", m_screens) +
                                 body(static_cast<int>(i)) + "/>";
-            m_presenter.Channel()->SendTo(m_attendees[i].userId, path.toStdString(),
-                                          xml.toStdString());
+            if (m_send) m_send(m_attendees[i].userId, path, xml);
         }
     });
     m_queue->WaitUntil(

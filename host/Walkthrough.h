@@ -36,9 +36,16 @@ public:
     // `presenterToken` set: the demo is secured, the server is read with the
     // presenter's token, and an impostor step follows the answers: the first
     // attendee's token tries to vote as the second and to close a poll.
-    Walkthrough(HostApp& presenter, std::vector<Attendee> attendees, QString out,
-                QString serverHttpUrl, QByteArray presenterToken = {}, QObject* parent = nullptr);
+    Walkthrough(HostApp& presenter, std::vector<Attendee> attendees, QString out, QString serverUrl,
+                QByteArray presenterToken = {}, QObject* parent = nullptr);
     ~Walkthrough() override;
+
+    // How a request reaches an attendee's agent (the demo harness's road).
+    using SendFn =
+        std::function<void(const QString& userId, const QString& path, const QString& xml)>;
+    void SetAgentLink(SendFn send) { m_send = std::move(send); }
+    // An agent's report.
+    void OnAgent(const QString& from, const QString& path, const QByteArray& xml);
 
     void Start();
     // Every step done and every count matching.
@@ -65,7 +72,6 @@ private:
     void BeginStep(std::size_t index);
     void EndStep();
     void OnFinished(bool ok, const QString& failure);
-    void OnAgent(const QString& from, const QString& path, const QByteArray& xml);
 
     // Queued building blocks.
     void ClickConsoleButton(const char* id);
@@ -94,6 +100,7 @@ private:
     QString m_screens;
     ActionQueue* m_queue;
     ServerTally* m_server;
+    SendFn m_send;
     std::vector<Step> m_steps;
     std::size_t m_current = 0;
     QElapsedTimer m_stepClock;

@@ -1,15 +1,14 @@
 #define G_SETTINGS_ENABLE_BACKEND
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 #include <list>
 #include <thread>
 
+#include "support/TinyproxyProcess.h"
 #include "transport/DesktopProxySettings.h"
 #include "transport/ProxyRules.h"
 #include "transport/TransportTestSupport.h"
@@ -238,24 +237,10 @@ TEST_F(ProxyAuthTest, ARealProxyTakesTheRightCredentialsAndBypassedHostsGoDirect
     ScriptedServer target;
     target.SetDefault(ScriptedReply::Status(200, "direct"));
     const std::wstring url = target.Url(L"/p");
-    // Debian's tinyproxy in the foreground, demanding Basic credentials "u:p".
-    test::TempDir dir;
-    const std::string port = std::to_string(test::DeadPort()), config = dir / "tinyproxy.conf",
-                      log = dir / "tinyproxy.log";
-    test::WriteFileBytes(config, "Port " + port +
-                                     "\nListen 127.0.0.1\nAllow 127.0.0.1\nLogFile \"" + log +
-                                     "\"\nBasicAuth u p\n");
-    const pid_t pid = ::fork();  // only async-signal-safe calls in the child
-    if (pid == 0)
-        ::execlp("tinyproxy", "tinyproxy", "-d", "-c", config.c_str(), nullptr), ::_exit(1);
-    struct Stop {
-        pid_t pid;
-        ~Stop() { ::kill(pid, SIGTERM), ::waitpid(pid, nullptr, 0); }
-    } stop{pid};
-    ASSERT_TRUE(test::WaitFor([&] {
-        return test::ReadFileBytes(log).find("Accepting connections") != std::string::npos;
-    })) << log;
-    settings.Use(test::Proxy(L"http=127.0.0.1:" + FromUtf8(port)));
+    // Debian's tinyproxy, demanding Basic credentials "u:p".
+    test::TinyproxyProcess tinyproxy("BasicAuth u p\n");
+    ASSERT_TRUE(tinyproxy.Ready()) << tinyproxy.Log();
+    settings.Use(test::Proxy(L"http=127.0.0.1:" + FromUtf8(tinyproxy.Port())));
     HttpRequest anonymous, authorised;
     EXPECT_FALSE(Get(anonymous, url, L""));
     EXPECT_EQ(test::Outcome(anonymous), "3 407 407");
