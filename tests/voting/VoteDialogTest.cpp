@@ -1,8 +1,10 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFocusFrame>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTextLayout>
@@ -255,9 +257,12 @@ TEST_F(VoteDialog, DialogsCascadeAndManyChoicesScrollAboveTheButtons) {
     for (int id = 1000; id < 1024; id += 2) {
         if (id > 1000) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         ASSERT_EQ(QApplication::focusWidget(), Item(last, id));
-        const QWidget* area = last->findChild<QWidget*>("rows");
-        const QRect shown(Item(last, id)->mapTo(area, QPoint()), Item(last, id)->size());
-        EXPECT_TRUE(area->rect().contains(shown)) << id;
+        // The choice shows whole, its focus ring too.
+        const QWidget* area = last->findChild<QScrollArea*>("rows")->viewport();
+        const QRect ring(last->FocusRing()->mapTo(area, QPoint()), last->FocusRing()->size());
+        EXPECT_TRUE(ring.contains(InDialog(id).translated(-area->mapTo(last, QPoint())))) << id;
+        EXPECT_TRUE(area->rect().contains(ring)) << id;
+        if (id == 1000) Screenshot("focus-ring-first-choice", {last});
         EXPECT_LT(area->mapTo(last, QPoint(0, area->height())).y(), footer);
     }
     EXPECT_TRUE(Checked(1022));
