@@ -71,12 +71,12 @@ TEST(SkinDialog, TemplatePlacesNamedControlsAndRoutesTheirCommands) {
     auto* colour = dialog.ItemAs<CColorRadioButton>(4008);
     colour->SetBackgroundColour(0x00336699);
     colour->resize(60, 30);
-    EXPECT_EQ(colour->grab().toImage().pixelColor(58, 2), QColor(0x99, 0x66, 0x33));
     QStyleOptionButton option;  // a radio's round indicator leaves its corner to the background
     option.initFrom(colour);
     const QRect indicator =
         colour->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, colour);
-    EXPECT_EQ(colour->grab().toImage().pixelColor(indicator.topLeft()), QColor(0x99, 0x66, 0x33));
+    for (const QPoint at : {QPoint(58, 2), indicator.topLeft()})
+        EXPECT_EQ(colour->grab().toImage().pixelColor(at), QColor(0x99, 0x66, 0x33)) << at.x();
     QTest::mouseClick(dialog.Item(4008), Qt::LeftButton);
     QTest::mouseClick(dialog.Item(4009), Qt::LeftButton);
     EXPECT_FALSE(dialog.ItemAs<CColorRadioButton>(4008)->isChecked());

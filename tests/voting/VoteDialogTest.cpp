@@ -25,11 +25,8 @@ namespace {
 std::string Poll(const std::string& id, bool single, const std::string& title,
                  const std::vector<std::string>& contents, const std::vector<int>& counts = {},
                  int voters = 0, bool identified = false) {
-    return RecordXml(id, title,
-                     std::string("IsSign=\"") + (identified ? "1" : "0") + "\" Type=\"" +
-                         std::string(single ? "S" : "M") + "\" UserCount=\"" +
-                         std::to_string(voters) + "\"",
-                     ItemsXml(contents, counts));
+    return PollRecordXml(id, title, {.single = single, .identified = identified, .voters = voters},
+                         ItemsXml(contents, counts));
 }
 
 // An attendee's voting and result dialogs, opened by the host's replies.
@@ -207,10 +204,10 @@ TEST_F(VoteDialog, ResultModeShowsCountsBarsAndSummaryAndEnterCloses) {
     ASSERT_EQ(bars.size(), 2);
     QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(bars[1]);
     ASSERT_TRUE(bar != nullptr && bar->valueInterface() != nullptr);
-    EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
-    EXPECT_EQ(bar->text(QAccessible::Name), "B:No");
-    EXPECT_EQ(bar->text(QAccessible::Description), "1 of 3 respondents");
-    EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 33);
+    EXPECT_EQ(
+        std::tuple(bar->role(), bar->text(QAccessible::Name), bar->text(QAccessible::Description),
+                   bar->valueInterface()->currentValue()),
+        std::tuple(QAccessible::ProgressBar, "B:No", "1 of 3 respondents", 33));
     // Two thirds of A's bar are filled, in the skin's colour.
     const QImage picture = Screenshot("result-bars", {last});
     const QRect a = QRect(bars[0]->mapTo(last, QPoint()), bars[0]->size());
@@ -247,11 +244,10 @@ TEST_F(VoteDialog, DialogsCascadeAndManyChoicesScrollAboveTheButtons) {
     ASSERT_TRUE(Open(Poll("p3", true, question.substr(0, 120) + " " + question.substr(121), choices,
                           {}, 0, true)));
 
-    const QRect question4028 = InDialog(4028);
     auto* privacy = last->findChild<CTransparentStatic*>("privacy");
     ASSERT_NE(privacy, nullptr);
     EXPECT_EQ(privacy->text(), Msg(msg::kVotersIdentified));
-    EXPECT_GT(privacy->y(), question4028.bottom());
+    EXPECT_GT(privacy->y(), InDialog(4028).bottom());
     EXPECT_LT(privacy->geometry().bottom(), Item(last, 4027)->y());
     const int footer = Item(last, 4018)->y();
     for (int id = 1000; id < 1024; id += 2) {
