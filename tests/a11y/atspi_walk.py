@@ -77,6 +77,8 @@ class Run:
         raise SystemExit(f"FAIL: no line matching {pattern}")
 
     def bring_up(self):
+        # The buses' sockets and caches go in the run's own folder, removed at the end.
+        self.env.update(XDG_RUNTIME_DIR=self.tmp, XDG_CACHE_HOME=os.path.join(self.tmp, "cache"))
         daemon = self.start(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                             stdout=subprocess.PIPE)
         self.env["DBUS_SESSION_BUS_ADDRESS"] = daemon.stdout.readline().decode().strip()
