@@ -158,7 +158,6 @@ std::string Question(const std::string& title, const std::string& voteMode,
            "</ChoiceList></VoteItem>";
 }
 
-// Choices with these descriptions.
 std::string Described(std::initializer_list<const char*> descriptions) {
     std::string xml;
     for (const char* text : descriptions)
@@ -378,7 +377,7 @@ TEST_F(ConsoleFixture, ALongTitleShowsWholeInATipOnTheScreen) {
 // Closing tells a live host window and only hides; with the host gone it only hides.
 TEST_F(ConsoleFixture, ClosingNotifiesALiveHostAndOnlyHides) {
     QTest::keyClick(console, Qt::Key_Escape);
-    EXPECT_FALSE(console->isVisible());
+    EXPECT_FALSE(console->IsShown());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !host->notices.empty(); }));
     EXPECT_EQ(host->notices, (std::vector<NoticeSink::Notice>{{100, 0, false}}));
     host.reset();
