@@ -34,6 +34,9 @@ packages=(
   locales clang-15 libfuzzer-15-dev
   # the poll report is opened in a real browser by its tests
   chromium
+  # the screen reader's walk: an X server, the AT-SPI bus and its Python bindings, keys;
+  # Qt's own words for the message box's buttons
+  xvfb xdotool dbus at-spi2-core python3-pyatspi qt6-translations-l10n
 )
 
 # Making and checking the Debian packages needs these too.

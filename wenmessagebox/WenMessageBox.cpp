@@ -1,11 +1,37 @@
 #include "WenMessageBox.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
+#include <QTranslator>
 #include <memory>
+#include <utility>
 
 namespace wenmessagebox {
+
+namespace {
+
+// The buttons speak the user's language also where the host installed no Qt
+// translations: Qt's own words for them, read by a translator of the box's own
+// so that nothing else of the host changes language.
+void TranslateButtons(QMessageBox& box) {
+    QTranslator words;
+    if (!words.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return;
+    const std::pair<QMessageBox::StandardButton, const char*> kButtons[] = {
+        {QMessageBox::Yes, "&Yes"}, {QMessageBox::No, "&No"}, {QMessageBox::Ok, "OK"}};
+    for (const auto& [which, english] : kButtons) {
+        const QString text = words.translate("QPlatformTheme", english);
+        if (QAbstractButton* button = box.button(which); button != nullptr && !text.isEmpty())
+            button->setText(text);
+    }
+}
+
+}  // namespace
 
 QMessageBox* BuildMessageBox(const QString& text, int value) {
     const bool question = value == 1;
@@ -14,6 +40,7 @@ QMessageBox* BuildMessageBox(const QString& text, int value) {
                                 question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
     if (question) box->setDefaultButton(QMessageBox::No);  // Enter never deletes by accident
     box->setTextFormat(Qt::PlainText);                     // server and user texts are never markup
+    TranslateButtons(*box);
     return box;
 }
 

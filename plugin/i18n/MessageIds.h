@@ -64,6 +64,7 @@ inline constexpr int kVotersIdentified = 15123;
 inline constexpr int kDeleteBallots = 15124;  // %1: how many ballots go
 inline constexpr int kDeleteOneBallot = 15125;
 inline constexpr int kBarDescription = 15126;  // %1 of %2 voters
+inline constexpr int kPollList = 15127;        // the console's list, to a screen reader
 // Manager window menus.
 inline constexpr int kMenuImportPollFile = 21057;
 inline constexpr int kMenuExportShownPoll = 21058;
@@ -112,6 +113,7 @@ inline constexpr std::array kAllMessageIds = {
     kDeleteBallots,
     kDeleteOneBallot,
     kBarDescription,
+    kPollList,
 };
 
 // What the plug-in says when the PollServer cannot be reached.

@@ -107,9 +107,9 @@ protected:
                        "value=\"0\"/></SystemSetting></WenConfig></Wendrake>");
         AppConfig::Instance().CloseAll();
         AppConfig::Instance().Load();
-        SetMessageBoxHookForTesting([this](const std::wstring& text, int) {
-            boxes.push_back(QString::fromStdWString(text));
-            return 1;
+        SetMessageBoxHookForTesting([this](const std::wstring& text, int kind) {
+            boxes.push_back(QString::fromStdWString(text) + (kind == kMessageBoxAsk ? " ?" : ""));
+            return answer;
         });
         manager->SetWorker(&worker);
         // The manager loads the user's language; the tests read English.
@@ -149,7 +149,8 @@ protected:
     RecordingWorker worker;
     std::unique_ptr<PollManager> manager =
         std::make_unique<PollManager>(std::make_shared<PollWindowFactory>());
-    QStringList boxes;  // texts of the message boxes shown
+    QStringList boxes;  // texts of the message boxes shown, a question's ending in " ?"
+    int answer = 1;     // what every box answers
 };
 
 // A record of a poll list, info or result reply; `items` is the inner XML of "Items".
@@ -157,6 +158,24 @@ inline std::string RecordXml(const std::string& id, const std::string& title,
                              const std::string& attributes, const std::string& items) {
     return "<Record PollingId=\"" + id + "\" Title=\"" + title + "\" " + attributes + "><Items>" +
            items + "</Items></Record>";
+}
+
+// What a poll record of a reply says besides its id, title and items; a
+// status of 0 leaves the status out.
+struct PollFacts {
+    bool single = true, identified = false;
+    char status = 0;
+    bool published = false;
+    int voters = 0;
+};
+inline std::string PollRecordXml(const std::string& id, const std::string& title,
+                                 const PollFacts& facts, const std::string& items) {
+    std::string attributes = std::string("Type=\"") + (facts.single ? "S" : "M") + "\" IsSign=\"" +
+                             (facts.identified ? "1" : "0") + "\" IsPublish=\"" +
+                             (facts.published ? "1" : "0") + "\" UserCount=\"" +
+                             std::to_string(facts.voters) + "\"";
+    if (facts.status != 0) attributes += std::string(" Status=\"") + facts.status + "\"";
+    return RecordXml(id, title, attributes, items);
 }
 
 // Items lettered A, B, ... with these contents and, where given, counts.

@@ -35,8 +35,7 @@ TEST(ImageButton, EachStateShowsItsPictureThroughRealInput) {
     EXPECT_EQ(clicks.count(), 0);
 
     QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(25, 15));
-    EXPECT_EQ(clicks.count(), 1);
-    EXPECT_FALSE(button.isChecked());  // a push button never stays checked
+    EXPECT_TRUE(clicks.count() == 1 && !button.isChecked());  // a push button never stays checked
 
     button.setEnabled(false);
     EXPECT_EQ(CentreColour(button), QColor(Qt::yellow));

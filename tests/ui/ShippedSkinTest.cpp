@@ -127,8 +127,10 @@ TEST(ShippedSkin, LibraryManagersReadSkinSettingsThroughTheRegisteredFactory) {
     EXPECT_EQ(DialogBackgroundColor::ToQColor(DialogBackgroundColor::Get()),
               QColor(0xF8, 0xF3, 0xEE));
     EXPECT_EQ(settings.Get(SkinButton::Ok).image, L"\\ok.bmp");
+    EXPECT_TRUE(SkinSettings().Read(init));
     EXPECT_EQ(settings.TipId(SkinButton::Cancel), -1);  // an absent item
     EXPECT_EQ(settings.Get(SkinButton::Cancel).image, L"\\");
     exporter.FreeAllPollingObject();
     DialogBackgroundColor::Reset();
+    EXPECT_EQ(DialogBackgroundColor::Get(), 0xFFFFFFu);
 }

@@ -17,10 +17,12 @@ TEST(SkinMenu, ItemsAreCutSplitMeasuredAndPaintedInTheSkinColours) {
     menu.AddItem(CSkinMenu::Separator, 0, {});
     QAction* checked = menu.AddItem(CSkinMenu::Checked, 10001, "Export\tCtrl+E");
     QAction* greyed = menu.AddItem(CSkinMenu::Grayed, 10002, QString(100, QChar('y')));
+    menu.AddItem(CSkinMenu::Normal, 10003, "\tF1");  // a shortcut alone
 
     EXPECT_EQ(cut->text(), QString(97, QChar('x')) + "...");
     EXPECT_EQ(greyed->text().size(), 100);  // 100 characters are kept whole
     EXPECT_EQ(menu.Items()[2].text + "|" + menu.Items()[2].shortcutText, "Export|Ctrl+E");
+    EXPECT_EQ(menu.Items()[4].text + "|" + menu.Items()[4].shortcutText, "|F1");
     EXPECT_EQ(checked->text(), "Export");
     EXPECT_EQ(menu.Item(10001), checked);
     EXPECT_FALSE(greyed->isEnabled());

@@ -1,8 +1,10 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFocusFrame>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTextLayout>
@@ -23,11 +25,8 @@ namespace {
 std::string Poll(const std::string& id, bool single, const std::string& title,
                  const std::vector<std::string>& contents, const std::vector<int>& counts = {},
                  int voters = 0, bool identified = false) {
-    return RecordXml(id, title,
-                     std::string("IsSign=\"") + (identified ? "1" : "0") + "\" Type=\"" +
-                         std::string(single ? "S" : "M") + "\" UserCount=\"" +
-                         std::to_string(voters) + "\"",
-                     ItemsXml(contents, counts));
+    return PollRecordXml(id, title, {.single = single, .identified = identified, .voters = voters},
+                         ItemsXml(contents, counts));
 }
 
 // An attendee's voting and result dialogs, opened by the host's replies.
@@ -100,7 +99,9 @@ TEST_F(VoteDialog, SingleAnswerKeepsOnlyTheLastPickAndSendsIt) {
     for (int id : {4028, 1005}) {
         const QTextEdit* edit = Item<QTextEdit>(last, id);
         const QTextLayout* layout = edit->document()->begin().layout();
-        EXPECT_GT(layout->lineCount(), 1) << id << " wraps";
+        EXPECT_TRUE(layout->lineCount() > 1 &&
+                    edit->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff)
+            << id << " wraps";
         EXPECT_LE(edit->document()->idealWidth(), edit->viewport()->width()) << id;
         const QRectF line = layout->lineAt(0).rect().translated(layout->position());
         EXPECT_TRUE(line.top() >= 0 && line.bottom() <= edit->viewport()->height()) << id;
@@ -205,10 +206,11 @@ TEST_F(VoteDialog, ResultModeShowsCountsBarsAndSummaryAndEnterCloses) {
     ASSERT_EQ(bars.size(), 2);
     QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(bars[1]);
     ASSERT_TRUE(bar != nullptr && bar->valueInterface() != nullptr);
-    EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
-    EXPECT_EQ(bar->text(QAccessible::Name), "B:No");
-    EXPECT_EQ(bar->text(QAccessible::Description), "1 of 3 respondents");
-    EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 33);
+    EXPECT_EQ(
+        std::tuple(bar->role(), bar->text(QAccessible::Name), bar->text(QAccessible::Description),
+                   bar->valueInterface()->currentValue()),
+        std::tuple(QAccessible::ProgressBar, "B:No", "1 of 3 respondents", 33));
+    EXPECT_EQ(ResultBar::Percent(1, 1), 100);
     // Two thirds of A's bar are filled, in the skin's colour.
     const QImage picture = Screenshot("result-bars", {last});
     const QRect a = QRect(bars[0]->mapTo(last, QPoint()), bars[0]->size());
@@ -245,19 +247,21 @@ TEST_F(VoteDialog, DialogsCascadeAndManyChoicesScrollAboveTheButtons) {
     ASSERT_TRUE(Open(Poll("p3", true, question.substr(0, 120) + " " + question.substr(121), choices,
                           {}, 0, true)));
 
-    const QRect question4028 = InDialog(4028);
     auto* privacy = last->findChild<CTransparentStatic*>("privacy");
     ASSERT_NE(privacy, nullptr);
     EXPECT_EQ(privacy->text(), Msg(msg::kVotersIdentified));
-    EXPECT_GT(privacy->y(), question4028.bottom());
+    EXPECT_GT(privacy->y(), InDialog(4028).bottom());
     EXPECT_LT(privacy->geometry().bottom(), Item(last, 4027)->y());
     const int footer = Item(last, 4018)->y();
     for (int id = 1000; id < 1024; id += 2) {
         if (id > 1000) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         ASSERT_EQ(QApplication::focusWidget(), Item(last, id));
-        const QWidget* area = last->findChild<QWidget*>("rows");
-        const QRect shown(Item(last, id)->mapTo(area, QPoint()), Item(last, id)->size());
-        EXPECT_TRUE(area->rect().contains(shown)) << id;
+        // The choice shows whole, its focus ring too.
+        const QWidget* area = last->findChild<QScrollArea*>("rows")->viewport();
+        const QRect ring(last->FocusRing()->mapTo(area, QPoint()), last->FocusRing()->size());
+        EXPECT_TRUE(ring.contains(InDialog(id).translated(-area->mapTo(last, QPoint())))) << id;
+        EXPECT_TRUE(area->rect().contains(ring)) << id;
+        if (id == 1000) Screenshot("focus-ring-first-choice", {last});
         EXPECT_LT(area->mapTo(last, QPoint(0, area->height())).y(), footer);
     }
     EXPECT_TRUE(Checked(1022));

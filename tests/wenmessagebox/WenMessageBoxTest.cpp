@@ -39,6 +39,16 @@ TEST(WenMessageBox, AValueOfOneAsksYesOrNoWithNoTheDefault) {
     EXPECT_EQ(quibra::kMessageBoxYes, QMessageBox::Yes);
 }
 
+TEST(WenMessageBox, TheButtonsSpeakTheUsersLanguage) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    std::unique_ptr<QMessageBox> box(
+        wenmessagebox::BuildMessageBox("Delete?", quibra::kMessageBoxAsk));
+    QLocale::setDefault(before);
+    EXPECT_TRUE(box->button(QMessageBox::Yes)->text().contains(u'\u662f'));  // "yes"
+    EXPECT_TRUE(box->button(QMessageBox::No)->text().contains(u'\u5426'));   // "no"
+}
+
 TEST(ShowMessageBox, HookAnswersUntilClearedThenTheLibraryRefusesOtherThreads) {
     quibra::SetMessageBoxHookForTesting([](const std::wstring&, int) { return 42; });
     EXPECT_EQ(quibra::ShowMessageBox(L"first", 0), 42);

@@ -101,6 +101,7 @@ void CPollManagerDlg::InitDialog() {
         m_workspace->setFont(*font);
     }
     m_tree->setColumnCount(1);
+    m_tree->setAccessibleName(Msg(msg::kPollList));
     m_tree->setHeaderHidden(true);
     m_tree->setRootIsDecorated(false);
     m_tree->setUniformRowHeights(true);
@@ -580,8 +581,13 @@ void CPollManagerDlg::ShowButtonMenu(int buttonId) {
         m_buttonMenu.AddItem(CSkinMenu::Normal, kExportAllCommand,
                              Msg(msg::kMenuExportClosedPolls));
     }
+    // Under the pointer when clicked; under the button when pressed from the keyboard.
+    QPoint at = QCursor::pos();
+    if (const CImageButton* button = Button(buttonId);
+        button != nullptr && !button->rect().contains(button->mapFromGlobal(at)))
+        at = button->mapToGlobal(QPoint(0, button->height()));
     const QPointer<CPollManagerDlg> alive(this);
-    const int command = m_buttonMenu.Exec(QCursor::pos());
+    const int command = m_buttonMenu.Exec(at);
     if (command != 0 && alive) OnCommand(command);
 }
 

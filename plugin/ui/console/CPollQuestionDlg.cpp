@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <algorithm>
+#include <utility>
 
 #include "config/AppConfig.h"
 #include "core/ShowMessageBox.h"
@@ -65,6 +66,21 @@ constexpr DialogTemplateSpec kTemplate{245, 169, kItems};
 
 constexpr const wchar_t* kLetters[] = {L"A", L"B", L"C", L"D", L"E", L"F", L"G"};
 
+// Controls and the labels that name them.
+constexpr std::pair<int, int> kLabelled[] = {
+    {Dlg::kTitleId, kTitleLabelId},
+    {Dlg::kSingleId, kSingleLabelId},
+    {Dlg::kMultipleId, kMultipleLabelId},
+    {Dlg::kIdentifyId, kIdentifyLabelId},
+    {4012, 4035},
+    {4014, 4036},
+    {4016, 4037},
+    {4018, 4038},
+    {4017, 4039},
+    {4026, 4040},
+    {4027, 4041},
+};
+
 }  // namespace
 
 CPollQuestionDlg::CPollQuestionDlg(const SkinSettings& settings)
@@ -127,6 +143,8 @@ void CPollQuestionDlg::InitDialog() {
     ItemAs<CTransparentStatic>(kMultipleLabelId)->setText(Msg(msg::kMultipleAnswers));
     m_single->setText(QString());
     m_multiple->setText(QString());
+    // Each edit and box is read out by the text beside it.
+    for (const auto& [control, label] : kLabelled) NameAfterLabel(control, label);
     CenterWindow();
 
     // A picture that does not load ends the set-up here: the later button, the

@@ -39,6 +39,7 @@ PollDetailsPanel::PollDetailsPanel(QWidget* parent, PollRecord* record)
     setHeaderHidden(true);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
+    setAccessibleName(UiText::Msg(msg::kCategoryDetails));
     setUniformRowHeights(true);
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(0, QHeaderView::Stretch);

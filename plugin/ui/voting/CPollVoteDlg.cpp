@@ -9,11 +9,11 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QScreen>
-#include <algorithm>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTextDocument>
 #include <QtMath>
+#include <algorithm>
 
 #include "config/AppConfig.h"
 #include "core/PollManager.h"
@@ -43,6 +43,9 @@ constexpr int kBarGap = 8;
 constexpr int kBarWidth = 150;
 // Dialogs open at once step down and right by this much, so each one shows.
 constexpr int kCascadeStep = 32;
+// Room round the rows inside their scroll area for the focus ring, which is
+// drawn just outside the focused choice.
+constexpr int kRingRoom = 4;
 
 enum ItemId : int {
     kSubmit = 4018,
@@ -166,10 +169,13 @@ void CPollVoteDlg::AddPrivacyLine(const QWidget& question) {
     line->show();
 }
 
-QWidget* CPollVoteDlg::CreateRowsArea(const QRect& firstRow, int contentHeight) {
+QWidget* CPollVoteDlg::CreateRowsArea(QRect firstRow, int contentHeight) {
     // The rows run from the first row's place to just above the footer line.
     // The dialog grows, as far as the screen's work area allows, to hold them
-    // all; beyond that they scroll, and no row ever covers a button.
+    // all; beyond that they scroll, and no row ever covers a button. The area
+    // reaches a ring's room beyond the rows, so that the rows stay in place.
+    firstRow.adjust(-kRingRoom, -kRingRoom, kRingRoom, 0);
+    contentHeight += 2 * kRingRoom;
     const int bottom = Item(kFooterLine)->y() - kRowHeight / 2;
     int room = bottom - firstRow.top();
     if (contentHeight > room) {
@@ -196,6 +202,10 @@ QWidget* CPollVoteDlg::CreateRowsArea(const QRect& firstRow, int contentHeight) 
     return content;
 }
 
+QRect CPollVoteDlg::FirstRow(const QWidget& rows) {
+    return QRect(kRingRoom, kRingRoom, rows.width() - 2 * kRingRoom, kRowHeight);
+}
+
 void CPollVoteDlg::FocusMoved(QWidget* now) {
     if (m_rowsArea != nullptr && m_rowsArea->widget()->isAncestorOf(now))
         m_rowsArea->ensureWidgetVisible(now);
@@ -203,7 +213,7 @@ void CPollVoteDlg::FocusMoved(QWidget* now) {
 
 void CPollVoteDlg::CreateVotingRows(QRect row) {
     QWidget* rows = CreateRowsArea(row, kRowPitch * static_cast<int>(m_record.items.size()));
-    row = QRect(0, 0, rows->width(), kRowHeight);
+    row = FirstRow(*rows);
     for (const PollItem& item : m_record.items) {
         QAbstractButton* button = nullptr;
         if (m_record.singleChoice)
@@ -230,7 +240,7 @@ void CPollVoteDlg::CreateVotingRows(QRect row) {
 void CPollVoteDlg::CreateResultRows(QRect row) {
     const int count = static_cast<int>(m_record.items.size());
     QWidget* rows = CreateRowsArea(row, kRowPitch * count + kRowHeight);
-    row = QRect(0, 0, rows->width(), kRowHeight);
+    row = FirstRow(*rows);
     const int textRight = row.right() - kBarWidth - kBarGap;
     for (const PollItem& item : m_record.items) {
         const QString choice = Text(item.itemName + L":" + item.content);

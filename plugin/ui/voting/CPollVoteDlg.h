@@ -92,8 +92,9 @@ private:
     void ShowWholeQuestion(CReadOnlyText& question);
     void AddPrivacyLine(const QWidget& question);
     // The widget the rows go in, `contentHeight` high, inside the scroll area
-    // that starts at `firstRow`.
-    QWidget* CreateRowsArea(const QRect& firstRow, int contentHeight);
+    // that starts at `firstRow`; and the first row's place in it.
+    QWidget* CreateRowsArea(QRect firstRow, int contentHeight);
+    static QRect FirstRow(const QWidget& rows);
     // The caption and footer buttons of the mode, with the skin's pictures and places.
     void SetUpModeControls();
     void CreateVotingRows(QRect row);
