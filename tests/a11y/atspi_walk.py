@@ -76,6 +76,29 @@ class Run:
                 return match
         raise SystemExit(f"FAIL: no line matching {pattern}")
 
+    def wait_for_registry(self):
+        """Until the AT-SPI bus answers and its registry is on it: an application
+        started before then is never among the desktop's, and its events go nowhere."""
+        from gi.repository import Gio, GLib
+        flags = (Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
+                 Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION)
+        end = time.monotonic() + DEADLINE
+        while time.monotonic() < end:
+            try:
+                session = Gio.DBusConnection.new_for_address_sync(
+                    self.env["DBUS_SESSION_BUS_ADDRESS"], flags, None, None)
+                address = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
+                                            "GetAddress", None, GLib.VariantType("(s)"),
+                                            Gio.DBusCallFlags.NONE, 1000, None).unpack()[0]
+                bus = Gio.DBusConnection.new_for_address_sync(address, flags, None, None)
+                bus.call_sync("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root",
+                              "org.freedesktop.DBus.Peer", "Ping", None, None,
+                              Gio.DBusCallFlags.NONE, 1000, None)
+                return
+            except GLib.Error:
+                time.sleep(0.05)  # polling for the registry, with a deadline
+        raise SystemExit(f"FAIL: within {DEADLINE:.0f} s: the AT-SPI registry")
+
     def bring_up(self):
         # The buses' sockets and caches go in the run's own folder, removed at the end.
         self.env.update(XDG_RUNTIME_DIR=self.tmp, XDG_CACHE_HOME=os.path.join(self.tmp, "cache"))
@@ -92,6 +115,7 @@ class Run:
         self.start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], group=True,
                    stderr=subprocess.DEVNULL)
         os.environ.update(self.env)
+        self.wait_for_registry()
         self.env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1",
                         QT_QPA_PLATFORM="xcb", NO_AT_BRIDGE="0")
         server = self.start([os.path.join(self.args.bin, "pollserver"), "--http", "0",
