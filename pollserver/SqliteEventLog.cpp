@@ -1,5 +1,7 @@
 #include "SqliteEventLog.h"
 
+#include <algorithm>
+
 #include <ctime>
 #include <memory>
 
@@ -71,10 +73,20 @@ void SqliteEventLog::BeforeCommit(SqliteConnection& db) {
         m_touched.insert(event.module);
     }
     m_sincePrune += static_cast<std::int64_t>(batch.size());
-    if (m_sincePrune >= kPruneEveryEvents || now - m_prunedAt >= kPruneEverySeconds) Prune(db, now);
+    if (m_sincePrune >= kPruneEveryEvents || now - m_prunedAt >= kPruneEverySeconds)
+        Prune(db, now, batch.back().id);
 }
 
-void SqliteEventLog::Prune(SqliteConnection& db, std::int64_t now) {
+void SqliteEventLog::Prune(SqliteConnection& db, std::int64_t now, std::int64_t newest) {
+    // Every event through `newest` is written by `now`. Should this transaction
+    // roll back, its ids come again later: RolledBack forgets the mark.
+    m_oldThroughBefore = m_oldThrough;
+    m_marks.emplace_back(now, newest);
+    m_markPending = true;
+    while (!m_marks.empty() && m_marks.front().first < now - m_keepSeconds) {
+        m_oldThrough = m_marks.front().second;
+        m_marks.pop_front();
+    }
     for (const auto& module : m_touched) {
         // The newest perModule events stay whatever their age.
         auto& cut = db.Statement(
@@ -82,9 +94,8 @@ void SqliteEventLog::Prune(SqliteConnection& db, std::int64_t now) {
         if (!cut.Bind(1, module).Bind(2, m_keepPerModule).Step()) continue;
         const std::int64_t cutId = cut.Int(0);
         cut.Reset();
-        auto& through =
-            db.Statement("SELECT max(id) FROM events WHERE module = ?1 AND id <= ?2 AND at < ?3");
-        through.Bind(1, module).Bind(2, cutId).Bind(3, now - m_keepSeconds).Step();
+        auto& through = db.Statement("SELECT max(id) FROM events WHERE module = ?1 AND id <= ?2");
+        through.Bind(1, module).Bind(2, std::min(cutId, m_oldThrough)).Step();
         const std::int64_t last = through.Int(0);
         through.Reset();
         if (last <= 0) continue;
@@ -106,6 +117,7 @@ void SqliteEventLog::Prune(SqliteConnection& db, std::int64_t now) {
 
 void SqliteEventLog::Committed() {
     if (m_batch.Kept().empty()) return;
+    m_markPending = false;
     auto events = std::make_shared<const std::vector<StreamEvent>>(std::move(m_batch.Kept()));
     m_batch.Clear();
     std::lock_guard lock(m_listenerMutex);
@@ -119,6 +131,12 @@ void SqliteEventLog::Committed() {
 
 void SqliteEventLog::RolledBack() {
     m_batch.Clear();
+    if (!m_markPending) return;
+    // The pending mark is the last one unless it went with all the others.
+    // Conservative: marks this pruning let go are forgotten too, so less is pruned.
+    if (!m_marks.empty()) m_marks.pop_back();
+    m_oldThrough = m_oldThroughBefore;
+    m_markPending = false;
 }
 
 StoreOutcome SqliteEventLog::Read(SqliteConnection& db, const std::string& module,

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "EventBatch.h"
@@ -45,7 +47,8 @@ public:
     void RolledBack() override;
 
 private:
-    void Prune(SqliteConnection& db, std::int64_t now);
+    // `newest`: the newest id of the transaction at hand.
+    void Prune(SqliteConnection& db, std::int64_t now, std::int64_t newest);
 
     const std::int64_t m_keepSeconds;
     const std::int64_t m_keepPerModule;
@@ -54,6 +57,13 @@ private:
     std::set<std::string> m_touched;  // modules with events since the last pruning
     std::int64_t m_sincePrune = 0;    // events written since then
     std::int64_t m_prunedAt = 0;      // when (seconds since the epoch)
+    // Ids grow with time: (when, the newest id committed by then), one per
+    // pruning, oldest first; those older than kept give m_oldThrough, the
+    // newest id old enough to go, so the age cut never reads the log.
+    std::deque<std::pair<std::int64_t, std::int64_t>> m_marks;
+    std::int64_t m_oldThrough = 0;
+    std::int64_t m_oldThroughBefore = 0;  // before the pruning of the transaction at hand
+    bool m_markPending = false;           // that pruning's mark is not committed yet
 
     std::mutex m_listenerMutex;
     PollStore::EventListener m_listener;  // guarded by m_listenerMutex
