@@ -1,9 +1,10 @@
 // Every job's effect, seen through the result script as the plug-in sees it.
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include "PollServerTest.h"
 #include "RawConnection.h"
+#include "SqliteConnection.h"
+#include "SqliteStatement.h"
 
 namespace quibra::test {
 namespace {
@@ -89,20 +90,13 @@ TEST_P(PollServerStoreTest, DeleteRemovesPollsWithTheirBallotsAndIgnoresPollsAlr
     // Nothing of the deleted polls stays behind in the file either.
     if (OnPostgres()) return;
     ASSERT_NO_FATAL_FAILURE(Stop());
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(Database().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    pollserver::SqliteConnection db(Database());
     const std::string gone = " IN (" + drop1 + ", " + drop2 + "))";
-    const std::string sql = "SELECT (SELECT COUNT(*) FROM polls WHERE id" + gone +
-                            " || (SELECT COUNT(*) FROM choices WHERE poll_id" + gone +
-                            " || (SELECT COUNT(*) FROM ballots WHERE poll_id" + gone;
-    std::string left;
-    auto row = [](void* out, int, char** values, char**) {
-        *static_cast<std::string*>(out) = values[0];
-        return 0;
-    };
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), row, &left, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(db);
-    EXPECT_EQ(left, "000") << "rows left in polls, choices, ballots";
+    auto& left = db.Statement("SELECT (SELECT COUNT(*) FROM polls WHERE id" + gone +
+                              " || (SELECT COUNT(*) FROM choices WHERE poll_id" + gone +
+                              " || (SELECT COUNT(*) FROM ballots WHERE poll_id" + gone);
+    ASSERT_TRUE(left.Step());
+    EXPECT_EQ(left.Text(0), "000") << "rows left in polls, choices, ballots";
 }
 
 TEST_P(PollServerStoreTest, InfoGivesPostedPollsWithChoicesButNoCountsOrVoters) {

@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 
 #include <atomic>
-#include <cstdio>
 #include <thread>
 
 #include "HttpClient.h"
@@ -180,10 +179,7 @@ TEST_F(PollServerTest, ConnectionsPastTheBoundsAreClosedAtOnce) {
 }
 
 TEST(PollServerOptionsTest, HelpShowsEveryBoundWithItsDefault) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(QUIBRA_POLLSERVER_EXE " --help", "r"), pclose);
-    ASSERT_TRUE(pipe);
-    std::string help(65536, '\0');
-    help.resize(std::fread(help.data(), 1, help.size(), pipe.get()));
+    const auto help = CommandOutput(QUIBRA_POLLSERVER_EXE " --help");
     for (const char* option :
          {"--head-timeout S", "(default 5)", "--body-timeout S", "(default 10)",
           "--max-connections N", "(default 10000)", "--max-per-address N", "(default 2000",
@@ -193,12 +189,7 @@ TEST(PollServerOptionsTest, HelpShowsEveryBoundWithItsDefault) {
 }
 
 TEST(PollServerOptionsTest, VersionPrintsTheProjectVersion) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(QUIBRA_POLLSERVER_EXE " --version", "r"),
-                                               pclose);
-    ASSERT_TRUE(pipe);
-    std::string out(4096, '\0');
-    out.resize(std::fread(out.data(), 1, out.size(), pipe.get()));
-    EXPECT_EQ(out, "pollserver " QUIBRA_VERSION "\n");
+    EXPECT_EQ(CommandOutput(QUIBRA_POLLSERVER_EXE " --version"), "pollserver " QUIBRA_VERSION);
 }
 
 }  // namespace
