@@ -172,6 +172,8 @@ TEST_F(PollServerBadInputTest,
          post + "Transfer-Encoding: chunked\r\n\r\n4;x=y\r\njob=\r\n19\r\n"
                 "DeletePolling&pollcount=0\r\n0\r\nT: 1\r\n\r\n",
          "200 OK", "Job=\"DeletePolling\"", true},
+        {"a client that waits to be asked for its body",
+         post + "Content-Length: 25\r\nExpect: 100-continue\r\n\r\n", "100 Continue", "", true},
         {"HEAD: the head alone", "HEAD " + info.substr(4) + " HTTP/1.1\r\n\r\n", "200 OK", "",
          true},
         {"HTTP/1.0 ends after its reply, unless it asks to keep its connection",
