@@ -85,30 +85,6 @@ TEST(PollServerMetrics, PromtoolAcceptsTheMetricsAndOneJobOfEachKindMovesTheCoun
     EXPECT_EQ(client.Get(server.HttpUrl() + "/metrics").status, 404);
 }
 
-TEST(PollServerMetrics, RequestsWithoutAGoodTokenCountAs401) {
-    TempDir dir;
-    std::ofstream(dir / "secret") << std::string(32, 's');
-    PollServerProcess server;
-    ASSERT_TRUE(server.Start(
-        dir / "polls.db", {"--metrics", "127.0.0.1:0", "--auth-secret", (dir / "secret").string()}))
-        << server.Error();
-    HttpClient client;
-    ASSERT_EQ(client
-                  .Get(server.HttpUrl() + pollserver::PollHttpServer::kResultsPath +
-                       "?job=GetPollingInfo&pollcount=0")
-                  .status,
-              401);
-    client.SetHeader("Authorization: Bearer not.a.token");
-    ASSERT_EQ(
-        client.Get(server.HttpUrl() + pollserver::PollHttpServer::kPollingPath + "?job=PostPolling")
-            .status,
-        401);
-    EXPECT_EQ(Lines(HttpClient().Get(server.MetricsUrl() + "/metrics").body,
-                    {"quibra_pollserver_requests_total{"}),
-              "quibra_pollserver_requests_total{job=\"PostPolling\",status=\"401\"} 1\n"
-              "quibra_pollserver_requests_total{job=\"GetPollingInfo\",status=\"401\"} 1\n");
-}
-
 // A store whose trivial read hangs until released, or fails.
 class StuckStore : public pollserver::SqlitePollStore {
 public:

@@ -76,8 +76,9 @@ protected:
         m_keys = MakeKeys(GetParam(), m_dir.Path(), "signing");
         ASSERT_TRUE(m_keys.signer);
         ASSERT_TRUE(
-            m_server.Start(m_dir / "polls.sqlite", {m_keys.serverOption, m_keys.serverFile.string(),
-                                                    "--auth-issuer", "conference.example"}))
+            m_server.Start(m_dir / "polls.sqlite",
+                           {m_keys.serverOption, m_keys.serverFile.string(), "--auth-issuer",
+                            "conference.example", "--metrics", "127.0.0.1:0"}))
             << m_server.Error();
     }
     std::string Mint(const std::string& user, const std::string& module, const std::string& role) {
@@ -221,6 +222,8 @@ TEST_P(PollServerTokenTest, HostileTokensGet401AndChangeNothing) {
         {"wrong audience", bearer(with("aud", "other"))},
         {"wrong issuer", bearer(with("iss", "other"))},
         {"unknown role", bearer(with("role", "admin"))},
+        {"user not a string", bearer(with("sub", 7))},
+        {"not before any clock can tell", bearer(with("nbf", -1e20))},
         {"signature cut", "Bearer " + valid.substr(0, valid.size() - 4)},
         {"another scheme", "Basic " + valid},
         {"in the query string", "", "&access_token=" + valid},
@@ -236,6 +239,13 @@ TEST_P(PollServerTokenTest, HostileTokensGet401AndChangeNothing) {
     const auto late = Token(header, with("exp", now - 30), m_keys.signer.get());
     EXPECT_EQ(Ask(kResults + "job=GetPollingResult&userid=a7&modulename=m1", late).status, 200);
     EXPECT_NE(Everything().find("PollingId=\"" + x + "\""), std::string::npos);
+    // Each refusal counts as a 401 of its job, a ballot's too (it is answered apart).
+    EXPECT_EQ(Ask(kPolling + "job=PostPolling&pollid=" + x, "not.a.token").status, 401);
+    const auto metrics = HttpClient().Get(m_server.MetricsUrl() + "/metrics").body;
+    for (const auto& line :
+         {"{job=\"DeletePolling\",status=\"401\"} " + std::to_string(std::size(hostile)),
+          std::string("{job=\"PostPolling\",status=\"401\"} 1")})
+        EXPECT_NE(metrics.find(line + "\n"), std::string::npos) << line << "\n" << metrics;
 }
 
 INSTANTIATE_TEST_SUITE_P(Algorithms, PollServerTokenTest,
