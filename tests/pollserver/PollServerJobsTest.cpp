@@ -76,11 +76,13 @@ TEST_P(PollServerStoreTest, DeleteRemovesPollsWithTheirBallotsAndIgnoresPollsAlr
     ASSERT_EQ(Session().Vote(drop1, "u1", "Ann", {"A"}), 200);
     ASSERT_EQ(Session().Vote(keep, "u1", "Ann", {"B"}), 200);
 
+    ASSERT_EQ(Session().Vote(drop2, "u1", "Ann", {"A"}), 409) << "a draft takes no ballots";
     ASSERT_EQ(Session().Delete({drop1, drop2, "987654"}), 200);
     EXPECT_EQ(Session().List("a7", "m1").Ids(), Strings{keep});
     EXPECT_EQ(Listed(keep).Column("PostCount"), "0 1 0");
     EXPECT_TRUE(Session().Info({drop1}).Records().empty());
-    EXPECT_EQ(Session().Vote(drop1, "u2", "Bob", {"A"}), 404) << "a deleted poll takes no ballots";
+    for (const auto& gone : {drop1, drop2})
+        EXPECT_EQ(Session().Vote(gone, "u2", "Bob", {"A"}), 404) << "a deleted poll takes none";
     // A job's acknowledgement, byte for byte.
     const auto none = Session().Polling("job=DeletePolling&pollcount=0");
     EXPECT_EQ(std::to_string(none.status) + none.body,

@@ -63,8 +63,9 @@ TEST(PollServerMetrics, PromtoolAcceptsTheMetricsAndOneJobOfEachKindMovesTheCoun
     // promtool prints nothing when every line passes (and a missing promtool says so).
     EXPECT_EQ(CommandOutput("promtool check metrics < " + file.string() + " 2>&1"), "");
 
-    // Counted: the jobs by status, the one ballot committed, four write jobs
-    // (the poll, its status, two ballots) and the second GetPollingInfo from the cache.
+    // Counted: the jobs by status, the one ballot committed, three write jobs (the
+    // poll, its status, the good ballot: the bad one is refused before the writer)
+    // and the second GetPollingInfo from the cache.
     EXPECT_EQ(
         Lines(metrics.body,
               {"quibra_pollserver_requests_total{", "quibra_pollserver_ballots_committed_total ",
@@ -76,7 +77,7 @@ TEST(PollServerMetrics, PromtoolAcceptsTheMetricsAndOneJobOfEachKindMovesTheCoun
         "quibra_pollserver_requests_total{job=\"PostPolling\",status=\"400\"} 1\n"
         "quibra_pollserver_requests_total{job=\"GetPollingInfo\",status=\"200\"} 2\n"
         "quibra_pollserver_ballots_committed_total 1\n"
-        "quibra_pollserver_group_commit_jobs_sum 4\n"
+        "quibra_pollserver_group_commit_jobs_sum 3\n"
         "quibra_pollserver_open_connections{listener=\"http\"} 1\n"
         "quibra_pollserver_open_connections{listener=\"https\"} 0\n"
         "quibra_pollserver_cached_replies_total 1\n");
