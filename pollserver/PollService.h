@@ -41,8 +41,8 @@ public:
     // The Authorization header's value as sent; nullopt when there was none.
     using Authorization = std::optional<std::string_view>;
 
-    // `cacheReplies` false: every result reply is read from the store, for a
-    // store that others change too. `verifier` set: tokens are required.
+    // `cacheReplies` false, for a store that others change too: every result
+    // reply is read from the store, and every ballot is left to it. `verifier` set: tokens are required.
     explicit PollService(PollStore& store, bool cacheReplies = true,
                          TokenVerifier* verifier = nullptr)
         : m_store(store),

@@ -78,21 +78,19 @@ TEST_F(PollServerTest, StopWhileBallotsArriveLosesNoAcknowledgedBallot) {
 // Storage failures told apart, busy (503: try again) or failed (500), and a
 // transaction that never committed leaves nothing behind on its connection.
 TEST(StorageErrorTest, BusyIsALockConflictAndNothingUncommittedStays) {
+    using namespace pollserver;
     for (const int code : {SQLITE_BUSY, SQLITE_LOCKED, SQLITE_BUSY_SNAPSHOT})
-        EXPECT_TRUE(pollserver::SqliteError(code, "").Busy()) << code;
+        EXPECT_TRUE(SqliteError(code, "").Busy()) << code;
     for (const int code : {SQLITE_ERROR, SQLITE_IOERR, SQLITE_CORRUPT, SQLITE_CONSTRAINT_UNIQUE})
-        EXPECT_FALSE(pollserver::SqliteError(code, "").Busy()) << code;
-    for (const char* state : {"40P01", "40001"})
-        EXPECT_TRUE(pollserver::PgError(state, "").Retryable()) << state;
-    for (const char* state : {"23505", "08006", ""})
-        EXPECT_FALSE(pollserver::PgError(state, "").Retryable()) << state;
-
+        EXPECT_FALSE(SqliteError(code, "").Busy()) << code;
+    for (const char* state : {"40P01", "40001"}) EXPECT_TRUE(PgError(state, "").Retryable());
+    for (const char* state : {"23505", "08006", ""}) EXPECT_FALSE(PgError(state, "").Retryable());
     // A transaction ended without its commit is rolled back.
     TempDir dir;
-    pollserver::SqliteConnection db(dir / "t.sqlite");
+    SqliteConnection db(dir / "t.sqlite");
     db.Execute("CREATE TABLE t(x)");
     for (const int x : {1, 2}) {
-        pollserver::SqliteTransaction transaction(db, pollserver::SqliteTransaction::Kind::Write);
+        SqliteTransaction transaction(db, SqliteTransaction::Kind::Write);
         db.Statement("INSERT INTO t VALUES(?1)").Bind(1, std::int64_t{x}).Run();
         if (x == 2) transaction.Commit();
     }

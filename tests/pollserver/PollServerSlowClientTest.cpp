@@ -75,16 +75,13 @@ protected:
     double BallotRate(const std::string& url, const std::string& pollId, const std::string& tag) {
         std::atomic<int> acknowledged{0};
         const auto until = Clock::now() + seconds(1);
-        std::vector<std::thread> voters;
-        for (int t = 0; t < 4; ++t)
-            voters.emplace_back([&, t] {
-                PollServerSession session(url, Certificate());
-                for (int u = 0; Clock::now() < until; ++u)
-                    if (session.Vote(pollId, tag + std::to_string(t) + "-" + std::to_string(u), "",
-                                     {"A"}) == 200)
-                        ++acknowledged;
-            });
-        for (auto& voter : voters) voter.join();
+        OnThreads(4, [&](int t) {
+            PollServerSession session(url, Certificate());
+            for (int u = 0; Clock::now() < until; ++u)
+                if (session.Vote(pollId, tag + std::to_string(t) + "-" + std::to_string(u), "",
+                                 {"A"}) == 200)
+                    ++acknowledged;
+        });
         return acknowledged.load();
     }
 };

@@ -188,10 +188,8 @@ TEST_P(PollServerTokenTest, HostileTokensGet401AndChangeNothing) {
     // The good claims with one changed, or left out when `value` is null.
     auto with = [&](const char* name, Json value) {
         auto claims = good;
-        if (value.is_null())
-            claims.erase(name);
-        else
-            claims[name] = std::move(value);
+        claims[name] = std::move(value);
+        if (claims[name].is_null()) claims.erase(name);
         return claims;
     };
     const Json header = {{"alg", GetParam()}, {"typ", "JWT"}};

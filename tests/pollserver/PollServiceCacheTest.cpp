@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 
 #include "FormFields.h"
 #include "PollListReply.h"
+#include "PollServerTest.h"
 #include "PollService.h"
 #include "SqlitePollStore.h"
-#include "support/TestSupport.h"
 
 namespace quibra::test {
 namespace {
@@ -35,16 +34,13 @@ public:
 
 class PollServiceCacheTest : public ::testing::Test {
 protected:
-    std::string Call(PollService::Script script, const std::string& form,
-                     PollService* service = nullptr) {
+    std::string Call(PollService::Script script, const std::string& form) {
         FormFields fields;
         std::string reason;
         EXPECT_TRUE(fields.Parse(form, reason)) << form;
-        return (service ? *service : m_service).Handle(script, fields).body;
+        return m_service.Handle(script, fields).body;
     }
-    std::string Poll(const std::string& form, PollService* service = nullptr) {
-        return Call(PollService::Script::Polling, form, service);
-    }
+    std::string Poll(const std::string& form) { return Call(PollService::Script::Polling, form); }
     // "id:<UserCount><Status> " for every poll of a result reply.
     std::string Shown(const std::string& form) {
         PollListReply reply;
@@ -62,14 +58,14 @@ protected:
                                        "&content_0=y&itemname_0=A&content_1=n&itemname_1=B")));
         return created.Result().at("PollingId");
     }
-    // The acknowledgement's code.
-    std::string Vote(const std::string& id, const std::string& user,
-                     PollService* service = nullptr) {
-        PollListReply reply;
-        EXPECT_TRUE(reply.Parse(Poll("job=PostPolling&pollid=" + id + "&userid=" + user +
-                                         "&username=N&itemcount=1&itemname_0=A",
-                                     service)));
-        return reply.Result().at("Code");
+    // The status of a ballot for A, through `service` (the fixture's by default).
+    int Vote(const std::string& id, const std::string& user, PollService* service = nullptr) {
+        FormFields fields;
+        std::string reason;
+        EXPECT_TRUE(fields.Parse("job=PostPolling&pollid=" + id + "&userid=" + user +
+                                     "&username=N&itemcount=1&itemname_0=A",
+                                 reason));
+        return (service ? *service : m_service).Handle(PollService::Script::Polling, fields).status;
     }
 
     TempDir m_dir;
@@ -112,18 +108,15 @@ TEST_F(PollServiceCacheTest, NoReplyIsOlderThanABallotAcknowledgedBeforeIt) {
     const auto id = Open("m1");
     std::atomic<int> acknowledged{0};
     std::atomic<int> stale{0};
-    std::vector<std::thread> voters;
-    for (int t = 0; t < 4; ++t)
-        voters.emplace_back([&, t] {
-            for (int u = 0; u < 100; ++u) {
-                if (Vote(id, std::to_string(t) + "-" + std::to_string(u)) == "200") ++acknowledged;
-                const int before = acknowledged;
-                const auto shown =
-                    Shown(u % 2 ? m_list : "job=GetPollingResult2&pollcount=1&pollid_0=" + id);
-                if (std::stoi(shown.substr(id.size() + 1)) < before) ++stale;
-            }
-        });
-    for (auto& voter : voters) voter.join();
+    OnThreads(4, [&](int t) {
+        for (int u = 0; u < 100; ++u) {
+            if (Vote(id, std::to_string(t) + "-" + std::to_string(u)) == 200) ++acknowledged;
+            const int before = acknowledged;
+            const auto shown =
+                Shown(u % 2 ? m_list : "job=GetPollingResult2&pollcount=1&pollid_0=" + id);
+            if (std::stoi(shown.substr(id.size() + 1)) < before) ++stale;
+        }
+    });
     EXPECT_EQ(acknowledged, 400);
     EXPECT_EQ(stale, 0);
 }
@@ -133,13 +126,13 @@ TEST_F(PollServiceCacheTest, NoReplyIsOlderThanABallotAcknowledgedBeforeIt) {
 TEST_F(PollServiceCacheTest, TheStoreHasTheLastWordOnEveryBallot) {
     const auto id = Open("m1");
     auto set = [&](char status) { m_store.ChangeStatus({{std::stoll(id), status, {}}}); };
-    EXPECT_EQ(Vote(id, "u1"), "200");
+    EXPECT_EQ(Vote(id, "u1"), 200);
     set('C');  // behind the service's back: what it knows still has the poll open
-    EXPECT_EQ(Vote(id, "u2"), "409");
+    EXPECT_EQ(Vote(id, "u2"), 409);
     PollService shared(m_store, false);
-    EXPECT_EQ(Vote(id, "u3", &shared), "409");
+    EXPECT_EQ(Vote(id, "u3", &shared), 409);
     set('O');
-    EXPECT_EQ(Vote(id, "u3", &shared), "200");
+    EXPECT_EQ(Vote(id, "u3", &shared), 200);
     EXPECT_EQ(Shown(m_list), id + ":2O ");
 }
 

@@ -17,12 +17,11 @@ namespace quibra::test {
 class PostgresServer {
 public:
     PostgresServer() {
-        {
-            pollserver::ListenSocket free;  // a free port, closed again for the server to take
-            std::string reason;
-            if (!free.Open("127.0.0.1", 0, reason)) return;
-            m_port = std::to_string(free.Port());
-        }
+        pollserver::ListenSocket free;  // a free port, closed again for the server to take
+        std::string reason;
+        if (!free.Open("127.0.0.1", 0, reason)) return;
+        m_port = std::to_string(free.Port());
+        free.Close();
         const passwd* user = geteuid() == 0 ? getpwnam("postgres") : nullptr;
         if (user != nullptr && chown(m_dir.Path().c_str(), user->pw_uid, user->pw_gid) != 0) return;
         m_running =
