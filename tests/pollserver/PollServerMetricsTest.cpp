@@ -52,8 +52,8 @@ TEST(PollServerMetrics, PromtoolAcceptsTheMetricsAndOneJobOfEachKindMovesTheCoun
     ASSERT_EQ(session.SetStatus(id, "O", "1"), 200);
     ASSERT_EQ(session.Vote(id, "bob", "Bob", {"A"}), 200);
     ASSERT_EQ(session.Vote(id, "bob", "Bob", {"Z"}), 400);
-    session.Info({id});
-    session.Info({id});
+    for (int i = 0; i < 2; ++i) session.Info({id});
+    session.Published({id});
 
     const auto metrics = client.Get(server.MetricsUrl() + "/metrics");
     EXPECT_EQ(metrics.status, 200);
@@ -75,6 +75,7 @@ TEST(PollServerMetrics, PromtoolAcceptsTheMetricsAndOneJobOfEachKindMovesTheCoun
         "quibra_pollserver_requests_total{job=\"PostPolling\",status=\"200\"} 1\n"
         "quibra_pollserver_requests_total{job=\"PostPolling\",status=\"400\"} 1\n"
         "quibra_pollserver_requests_total{job=\"GetPollingInfo\",status=\"200\"} 2\n"
+        "quibra_pollserver_requests_total{job=\"GetPollingResult2\",status=\"200\"} 1\n"
         "quibra_pollserver_ballots_committed_total 1\n"
         "quibra_pollserver_group_commit_jobs_sum 3\n"
         "quibra_pollserver_open_connections{listener=\"http\"} 1\n"

@@ -165,7 +165,8 @@ TEST_F(PollServerTest, ConnectionsPastTheBoundsAreClosedAtOnce) {
         << "a fifth connection in all";
     // Each refusal is counted by its bound, and the operators' listener is outside the bounds.
     const auto metrics = HttpClient().Get(m_server.MetricsUrl() + "/metrics").body;
-    for (const char* line : {"{bound=\"max_connections\"} 1\n", "{bound=\"max_per_address\"} 1\n"})
+    for (const char* line : {"{bound=\"max_connections\"} 1\n", "{bound=\"max_per_address\"} 1\n",
+                             "quibra_pollserver_idle_connections 4\n"})
         EXPECT_NE(metrics.find(line), std::string::npos) << line << " in\n" << metrics;
     held.clear();
     // Each closed connection is counted out, and the bounds take new ones again.

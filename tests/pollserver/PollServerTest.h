@@ -22,8 +22,7 @@ inline std::string Repeat(const std::string& unit, int times) {
 }
 
 // Runs `body(t)` for each t below `count`, each on a thread of its own, and waits for all.
-template <typename Body>
-void OnThreads(int count, const Body& body) {
+inline void OnThreads(int count, const auto& body) {
     std::vector<std::thread> threads;
     for (int t = 0; t < count; ++t) threads.emplace_back(body, t);
     for (auto& thread : threads) thread.join();
