@@ -306,13 +306,14 @@ PollService::Reply PollService::UpdatePollingStatus(const FormFields& fields, Ca
             change.published = Flag(fields, publishName);
         changes.push_back(change);
     }
-    if (caller != nullptr) {
-        std::vector<std::int64_t> ids;
-        for (const auto& change : changes) ids.push_back(change.pollId);
-        RequireOwnPolls(caller, ids);
-    }
+    std::vector<std::int64_t> ids;
+    for (const auto& change : changes) ids.push_back(change.pollId);
+    RequireOwnPolls(caller, ids);
     const auto outcome = m_store.ChangeStatus(changes);
-    if (outcome == StoreOutcome::Done) m_cache.PollsChanged();
+    if (outcome == StoreOutcome::Done) {
+        m_cache.PollsChanged();
+        m_ballotCheck.Changed(ids);
+    }
     return FromOutcome(outcome, "UpdatePollingStatus");
 }
 
@@ -322,6 +323,7 @@ PollService::Reply PollService::DeletePolling(const FormFields& fields, Caller c
     const auto outcome = m_store.DeletePolls(ids);
     if (outcome == StoreOutcome::Done) {
         m_cache.PollsChanged();
+        m_ballotCheck.Changed(ids);
         ForgetOwners(ids);
     }
     return FromOutcome(outcome, "DeletePolling");
@@ -393,6 +395,9 @@ Ballot PollService::ReadBallot(const FormFields& fields, Caller caller) {
                 throw Forbidden{"the poll is not in the token's module"};
         ballot.userName = caller->name;
     }
+    // A ballot that must be refused is answered here, without the writer.
+    if (m_cacheReplies)
+        if (const auto refused = m_ballotCheck.Refusal(ballot)) throw StoreFailed{*refused};
     return ballot;
 }
 

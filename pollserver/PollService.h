@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "BallotCheck.h"
 #include "PollStore.h"
 #include "ReplyCache.h"
 #include "TokenVerifier.h"
@@ -40,11 +41,14 @@ public:
     // The Authorization header's value as sent; nullopt when there was none.
     using Authorization = std::optional<std::string_view>;
 
-    // `cacheReplies` false: every result reply is read from the store, for a
-    // store that others change too. `verifier` set: tokens are required.
+    // `cacheReplies` false, for a store that others change too: every result
+    // reply is read from the store, and every ballot is left to it. `verifier` set: tokens are required.
     explicit PollService(PollStore& store, bool cacheReplies = true,
                          TokenVerifier* verifier = nullptr)
-        : m_store(store), m_cacheReplies(cacheReplies), m_verifier(verifier) {}
+        : m_store(store),
+          m_cacheReplies(cacheReplies),
+          m_ballotCheck(store),
+          m_verifier(verifier) {}
 
     Reply Handle(Script script, const FormFields& fields, Authorization authorization = {});
     // True for the jobs that Start answers later (a ballot waits for its commit).
@@ -125,6 +129,9 @@ private:
     PollStore& m_store;
     const bool m_cacheReplies;
     ReplyCache m_cache;
+    // Ballots refused on the event thread; only with `m_cacheReplies`, where every
+    // change of a poll goes through this service.
+    BallotCheck m_ballotCheck;
     TokenVerifier* const m_verifier;
     // Owners never change and ids are never reused: kept once read.
     std::mutex m_ownersMutex;

@@ -3,6 +3,7 @@
 
 #include <regex>
 
+#include "HttpReply.h"
 #include "PollServerTest.h"
 #include "RawConnection.h"
 
@@ -172,6 +173,10 @@ TEST_F(PollServerBadInputTest,
          post + "Transfer-Encoding: chunked\r\n\r\n4;x=y\r\njob=\r\n19\r\n"
                 "DeletePolling&pollcount=0\r\n0\r\nT: 1\r\n\r\n",
          "200 OK", "Job=\"DeletePolling\"", true},
+        {"a client that waits to be asked for its body",
+         post + "Content-Length: 25\r\nExpect: 100-continue\r\n\r\n", "100 Continue", "", true},
+        {"a body of one byte", info + " HTTP/1.1\r\nContent-Length: 1\r\n\r\n&" + closing,
+         "200 OK|404 Not Found", "Code=\"404\""},
         {"HEAD: the head alone", "HEAD " + info.substr(4) + " HTTP/1.1\r\n\r\n", "200 OK", "",
          true},
         {"HTTP/1.0 ends after its reply, unless it asks to keep its connection",
@@ -227,6 +232,17 @@ TEST_F(PollServerBadInputTest,
         EXPECT_EQ(document.find("</Wendrake>") != std::string::npos, !exchange.last.empty());
         EXPECT_NE(document.find(exchange.last), std::string::npos) << document;
     }
+}
+
+// The reason phrases of the statuses that no raw exchange above shows.
+TEST(HttpReplyTest, EveryStatusHasItsReasonPhrase) {
+    for (const auto& [status, reason] : {std::pair{401, "Unauthorized"},
+                                         {408, "Request Timeout"},
+                                         {409, "Conflict"},
+                                         {500, "Internal Server Error"},
+                                         {503, "Service Unavailable"},
+                                         {299, "Unknown"}})
+        EXPECT_EQ(pollserver::HttpReply::Reason(status), reason) << status;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Ballot rules and the privacy rules of the result replies.
 #include <atomic>
-#include <thread>
 
 #include "PollServerTest.h"
 
@@ -63,21 +62,17 @@ TEST_P(PollServerStoreTest, ConcurrentBallotsAreNeitherLostNorDoubleCounted) {
     constexpr int kThreads = 8;
     constexpr int kUsersPerThread = 40;
     std::atomic<int> refused{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            PollServerSession session(m_server.HttpUrl());
-            for (int u = 0; u < kUsersPerThread; ++u) {
-                const auto user = "t" + std::to_string(t) + "u" + std::to_string(u);
-                // Every user answers twice; only the second ballot may count. A
-                // bad ballot in between is refused alone, whatever shares its commit.
-                if (session.Vote(id, user, user, {"A", "B"}) != 200) ++refused;
-                if (session.Vote(id, user, user, {u % 2 == 0 ? "B" : "C"}) != 200) ++refused;
-                if (session.Vote(id, user, user, {"A", "Z"}) != 400) ++refused;
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
+    OnThreads(kThreads, [&](int t) {
+        PollServerSession session(m_server.HttpUrl());
+        for (int u = 0; u < kUsersPerThread; ++u) {
+            const auto user = "t" + std::to_string(t) + "u" + std::to_string(u);
+            // Every user answers twice; only the second ballot may count. A
+            // bad ballot in between is refused alone, whatever shares its commit.
+            if (session.Vote(id, user, user, {"A", "B"}) != 200) ++refused;
+            if (session.Vote(id, user, user, {u % 2 == 0 ? "B" : "C"}) != 200) ++refused;
+            if (session.Vote(id, user, user, {"A", "Z"}) != 400) ++refused;
+        }
+    });
     ASSERT_EQ(refused.load(), 0);
 
     const auto record = Listed(id);

@@ -1,9 +1,10 @@
 // Every job's effect, seen through the result script as the plug-in sees it.
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include "PollServerTest.h"
 #include "RawConnection.h"
+#include "SqliteConnection.h"
+#include "SqliteStatement.h"
 
 namespace quibra::test {
 namespace {
@@ -75,11 +76,12 @@ TEST_P(PollServerStoreTest, DeleteRemovesPollsWithTheirBallotsAndIgnoresPollsAlr
     ASSERT_EQ(Session().Vote(drop1, "u1", "Ann", {"A"}), 200);
     ASSERT_EQ(Session().Vote(keep, "u1", "Ann", {"B"}), 200);
 
+    ASSERT_EQ(Session().Vote(drop2, "u1", "Ann", {"A"}), 409) << "a draft takes no ballots";
     ASSERT_EQ(Session().Delete({drop1, drop2, "987654"}), 200);
     EXPECT_EQ(Session().List("a7", "m1").Ids(), Strings{keep});
     EXPECT_EQ(Listed(keep).Column("PostCount"), "0 1 0");
     EXPECT_TRUE(Session().Info({drop1}).Records().empty());
-    EXPECT_EQ(Session().Vote(drop1, "u2", "Bob", {"A"}), 404) << "a deleted poll takes no ballots";
+    EXPECT_EQ(Session().Vote(drop2, "u2", "Bob", {"A"}), 404) << "a deleted poll takes no ballots";
     // A job's acknowledgement, byte for byte.
     const auto none = Session().Polling("job=DeletePolling&pollcount=0");
     EXPECT_EQ(std::to_string(none.status) + none.body,
@@ -89,20 +91,13 @@ TEST_P(PollServerStoreTest, DeleteRemovesPollsWithTheirBallotsAndIgnoresPollsAlr
     // Nothing of the deleted polls stays behind in the file either.
     if (OnPostgres()) return;
     ASSERT_NO_FATAL_FAILURE(Stop());
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(Database().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    pollserver::SqliteConnection db(Database());
     const std::string gone = " IN (" + drop1 + ", " + drop2 + "))";
-    const std::string sql = "SELECT (SELECT COUNT(*) FROM polls WHERE id" + gone +
-                            " || (SELECT COUNT(*) FROM choices WHERE poll_id" + gone +
-                            " || (SELECT COUNT(*) FROM ballots WHERE poll_id" + gone;
-    std::string left;
-    auto row = [](void* out, int, char** values, char**) {
-        *static_cast<std::string*>(out) = values[0];
-        return 0;
-    };
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), row, &left, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(db);
-    EXPECT_EQ(left, "000") << "rows left in polls, choices, ballots";
+    auto& left = db.Statement("SELECT (SELECT COUNT(*) FROM polls WHERE id" + gone +
+                              " || (SELECT COUNT(*) FROM choices WHERE poll_id" + gone +
+                              " || (SELECT COUNT(*) FROM ballots WHERE poll_id" + gone);
+    ASSERT_TRUE(left.Step());
+    EXPECT_EQ(left.Text(0), "000") << "rows left in polls, choices, ballots";
 }
 
 TEST_P(PollServerStoreTest, InfoGivesPostedPollsWithChoicesButNoCountsOrVoters) {

@@ -1,9 +1,17 @@
 // The database survives a clean stop and a kill -9 with every acknowledged job.
+#include <sqlite3.h>
+
 #include <atomic>
 #include <cstdio>
 #include <thread>
 
+#include "ListenSocket.h"
+#include "PgError.h"
 #include "PollServerTest.h"
+#include "SqliteConnection.h"
+#include "SqliteError.h"
+#include "SqliteStatement.h"
+#include "SqliteTransaction.h"
 
 namespace quibra::test {
 namespace {
@@ -67,19 +75,53 @@ TEST_F(PollServerTest, StopWhileBallotsArriveLosesNoAcknowledgedBallot) {
     EXPECT_LE(counted, acknowledged.load() + 4);
 }
 
+// Storage failures told apart, busy (503: try again) or failed (500), and a
+// transaction that never committed leaves nothing behind on its connection.
+TEST(StorageErrorTest, BusyIsALockConflictAndNothingUncommittedStays) {
+    using namespace pollserver;
+    for (const int code : {SQLITE_BUSY, SQLITE_LOCKED, SQLITE_BUSY_SNAPSHOT})
+        EXPECT_TRUE(SqliteError(code, "").Busy()) << code;
+    for (const int code : {SQLITE_ERROR, SQLITE_IOERR, SQLITE_CORRUPT, SQLITE_CONSTRAINT_UNIQUE})
+        EXPECT_FALSE(SqliteError(code, "").Busy()) << code;
+    for (const char* state : {"40P01", "40001"}) EXPECT_TRUE(PgError(state, "").Retryable());
+    for (const char* state : {"23505", "08006", ""}) EXPECT_FALSE(PgError(state, "").Retryable());
+    // A transaction ended without its commit is rolled back.
+    TempDir dir;
+    SqliteConnection db(dir / "t.sqlite");
+    db.Execute("CREATE TABLE t(x)");
+    for (const int x : {1, 2}) {
+        SqliteTransaction transaction(db, SqliteTransaction::Kind::Write);
+        db.Statement("INSERT INTO t VALUES(?1)").Bind(1, std::int64_t{x}).Run();
+        if (x == 2) transaction.Commit();
+    }
+    EXPECT_FALSE(db.InTransaction()) << "the connection goes back to its pool ready for the next";
+    auto& rows = db.Statement("SELECT group_concat(x) FROM t");
+    ASSERT_TRUE(rows.Step());
+    EXPECT_EQ(rows.Text(0), "2");
+}
+
 TEST(PollServerProcessTest, RefusesBadCommandLinesAndUnusableFiles) {
     TempDir dir;
     PollServerProcess server;
     const auto missing = (dir / "missing.pem").string();
-    for (const Strings& args :
-         {Strings{"--threads", "0"}, Strings{"--cert", missing},
-          Strings{"--cert", missing, "--key", (dir / "missing-key.pem").string()}})
-        EXPECT_FALSE(server.Start(dir / "db.sqlite", args)) << ::testing::PrintToString(args);
+    std::string port;
+    {
+        // A port another socket holds, for each listener; freed with that socket.
+        pollserver::ListenSocket taken;
+        ASSERT_TRUE(taken.Open("127.0.0.1", 0, port));
+        port = std::to_string(taken.Port());
+        for (const Strings& args :
+             {Strings{"--threads", "0"}, Strings{"--cert", missing},
+              Strings{"--cert", missing, "--key", (dir / "missing-key.pem").string()},
+              Strings{"--http", port}, Strings{"--metrics", "127.0.0.1:" + port}})
+            EXPECT_FALSE(server.Start(dir / "db.sqlite", args)) << ::testing::PrintToString(args);
+    }
     WriteFileBytes(dir / "garbage.sqlite", std::string(4096, 'x'));
     EXPECT_FALSE(server.Start(dir / "garbage.sqlite"));
     // A PostgreSQL database that is not there: a clear exit, not a server without storage.
     EXPECT_FALSE(server.Start("postgresql://quibra@127.0.0.1:1/none"));
-    EXPECT_TRUE(server.Start(dir / "db.sqlite", {"--threads", "2"})) << server.Error();
+    EXPECT_TRUE(server.Start(dir / "db.sqlite", {"--threads", "2", "--http", port}))
+        << server.Error();
     EXPECT_EQ(server.Stop(), 0);
 }
 

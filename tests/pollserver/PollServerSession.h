@@ -32,6 +32,8 @@ public:
                              "application/x-www-form-urlencoded;");
     }
 
+    // One more header line on every later request, as HttpClient::SetHeader.
+    void SetHeader(std::string line) { m_client.SetHeader(std::move(line)); }
     // CreatePolling as the plug-in sends it; returns the new id ("" and a failure when refused).
     std::string Create(const std::string& author, const std::string& module,
                        const std::string& title, const std::string& type, bool identified,

@@ -1,6 +1,5 @@
 // Several pollservers on one PostgreSQL database serve the same polls.
 #include <atomic>
-#include <thread>
 
 #include "PollServerTest.h"
 
@@ -62,12 +61,9 @@ TEST_P(PollServerSharedDatabaseTest, ConcurrentBallotsThroughBothServersCountOnc
         for (int u = first; u < kUsers; u += 2)
             if (session.Vote(id, "u" + std::to_string(u), "N", {choice}) != 200) ++refused;
     };
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 2; ++t) {
-        threads.emplace_back(voteAll, m_server.HttpUrl(), "A", t);
-        threads.emplace_back(voteAll, m_other.HttpUrl(), "B", t);
-    }
-    for (auto& thread : threads) thread.join();
+    OnThreads(4, [&](int t) {
+        voteAll(t < 2 ? m_server.HttpUrl() : m_other.HttpUrl(), t < 2 ? "A" : "B", t % 2);
+    });
     ASSERT_EQ(refused.load(), 0);
 
     for (auto* session : {&Session(), m_otherSession.get()}) {

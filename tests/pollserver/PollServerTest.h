@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "PollServerProcess.h"
 #include "PollServerSession.h"
@@ -18,6 +19,13 @@ inline std::string Repeat(const std::string& unit, int times) {
     std::string text;
     while (times-- > 0) text += unit;
     return text;
+}
+
+// Runs `body(t)` for each t below `count`, each on a thread of its own, and waits for all.
+inline void OnThreads(int count, const auto& body) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < count; ++t) threads.emplace_back(body, t);
+    for (auto& thread : threads) thread.join();
 }
 
 // A fresh pollserver on a fresh database for each test, with a session over HTTP.

@@ -11,6 +11,7 @@
 #include "JwsKey.h"
 #include "PollListReply.h"
 #include "PollServerProcess.h"
+#include "PollServerSession.h"
 #include "TokenMinter.h"
 #include "TokenVerifier.h"
 #include "support/TestSupport.h"
@@ -75,8 +76,9 @@ protected:
         m_keys = MakeKeys(GetParam(), m_dir.Path(), "signing");
         ASSERT_TRUE(m_keys.signer);
         ASSERT_TRUE(
-            m_server.Start(m_dir / "polls.sqlite", {m_keys.serverOption, m_keys.serverFile.string(),
-                                                    "--auth-issuer", "conference.example"}))
+            m_server.Start(m_dir / "polls.sqlite",
+                           {m_keys.serverOption, m_keys.serverFile.string(), "--auth-issuer",
+                            "conference.example", "--metrics", "127.0.0.1:0"}))
             << m_server.Error();
     }
     std::string Mint(const std::string& user, const std::string& module, const std::string& role) {
@@ -89,15 +91,9 @@ protected:
         return m_client.Get(m_server.HttpUrl() + pathAndForm);
     }
     std::string Create(const std::string& author, const std::string& module) {
-        const auto reply =
-            Ask(kPolling + "job=CreatePolling&userid=" + author + "&modulename=" + module +
-                    "&title=T&type=S&status=N&issign=1&ispublish=0" +
-                    "&itemcount=2&content_0=yes&itemname_0=A&content_1=no&itemname_1=B",
-                Mint(author, module, "presenter"));
-        PollListReply parsed;
-        EXPECT_TRUE(parsed.Parse(reply.body)) << reply.body;
-        const auto id = parsed.Result().find("PollingId");
-        return id == parsed.Result().end() ? "" : id->second;
+        PollServerSession session(m_server.HttpUrl());
+        session.SetHeader("Authorization: Bearer " + Mint(author, module, "presenter"));
+        return session.Create(author, module, "T", "S", true, {{"A", "yes"}, {"B", "no"}});
     }
     // Every poll of every presenter, with counts and voters: the whole store.
     std::string Everything() {
@@ -189,9 +185,11 @@ TEST_P(PollServerTokenTest, HostileTokensGet401AndChangeNothing) {
     const auto now = TokenVerifier::Now();
     auto good = Claims("a7", "m1", "presenter");
     good["iss"] = "conference.example";
+    // The good claims with one changed, or left out when `value` is null.
     auto with = [&](const char* name, Json value) {
         auto claims = good;
         claims[name] = std::move(value);
+        if (claims[name].is_null()) claims.erase(name);
         return claims;
     };
     const Json header = {{"alg", GetParam()}, {"typ", "JWT"}};
@@ -203,35 +201,29 @@ TEST_P(PollServerTokenTest, HostileTokensGet401AndChangeNothing) {
         GetParam() == "HS256"
             ? Token({{"alg", "ES256"}}, good, m_keys.signer.get())
             : Token({{"alg", "HS256"}, {"typ", "JWT"}}, good, serverFileAsSecret.get());
+    // "Bearer " and a token with the good header, signed by the server's key.
+    auto bearer = [&](const Json& claims) {
+        return "Bearer " + Token(header, claims, m_keys.signer.get());
+    };
     const auto valid = Token(header, good, m_keys.signer.get());
     const struct {
         const char* what;
         std::string authorization;
-        std::string query;
+        std::string query = {};
     } hostile[] = {
-        {"signed by another key", "Bearer " + Token(header, good, other.signer.get()), ""},
-        {"alg none", "Bearer " + Token({{"alg", "none"}}, good, nullptr), ""},
-        {"alg switched", "Bearer " + switched, ""},
-        {"expired 61 s ago", "Bearer " + Token(header, with("exp", now - 61), m_keys.signer.get()),
-         ""},
-        {"without exp",
-         "Bearer " + Token(
-                         header,
-                         [&] {
-                             auto c = good;
-                             c.erase("exp");
-                             return c;
-                         }(),
-                         m_keys.signer.get()),
-         ""},
-        {"not yet valid", "Bearer " + Token(header, with("nbf", now + 120), m_keys.signer.get()),
-         ""},
-        {"wrong audience", "Bearer " + Token(header, with("aud", "other"), m_keys.signer.get()),
-         ""},
-        {"wrong issuer", "Bearer " + Token(header, with("iss", "other"), m_keys.signer.get()), ""},
-        {"unknown role", "Bearer " + Token(header, with("role", "admin"), m_keys.signer.get()), ""},
-        {"signature cut", "Bearer " + valid.substr(0, valid.size() - 4), ""},
-        {"another scheme", "Basic " + valid, ""},
+        {"signed by another key", "Bearer " + Token(header, good, other.signer.get())},
+        {"alg none", "Bearer " + Token({{"alg", "none"}}, good, nullptr)},
+        {"alg switched", "Bearer " + switched},
+        {"expired 61 s ago", bearer(with("exp", now - 61))},
+        {"without exp", bearer(with("exp", nullptr))},
+        {"not yet valid", bearer(with("nbf", now + 120))},
+        {"wrong audience", bearer(with("aud", "other"))},
+        {"wrong issuer", bearer(with("iss", "other"))},
+        {"unknown role", bearer(with("role", "admin"))},
+        {"user not a string", bearer(with("sub", 7))},
+        {"not before any clock can tell", bearer(with("nbf", -1e20))},
+        {"signature cut", "Bearer " + valid.substr(0, valid.size() - 4)},
+        {"another scheme", "Basic " + valid},
         {"in the query string", "", "&access_token=" + valid},
     };
     for (const auto& row : hostile) {
@@ -245,6 +237,13 @@ TEST_P(PollServerTokenTest, HostileTokensGet401AndChangeNothing) {
     const auto late = Token(header, with("exp", now - 30), m_keys.signer.get());
     EXPECT_EQ(Ask(kResults + "job=GetPollingResult&userid=a7&modulename=m1", late).status, 200);
     EXPECT_NE(Everything().find("PollingId=\"" + x + "\""), std::string::npos);
+    // Each refusal counts as a 401 of its job, a ballot's too (it is answered apart).
+    EXPECT_EQ(Ask(kPolling + "job=PostPolling&pollid=" + x, "not.a.token").status, 401);
+    const auto metrics = HttpClient().Get(m_server.MetricsUrl() + "/metrics").body;
+    for (const auto& line :
+         {"{job=\"DeletePolling\",status=\"401\"} " + std::to_string(std::size(hostile)),
+          std::string("{job=\"PostPolling\",status=\"401\"} 1")})
+        EXPECT_NE(metrics.find(line + "\n"), std::string::npos) << line << "\n" << metrics;
 }
 
 INSTANTIATE_TEST_SUITE_P(Algorithms, PollServerTokenTest,

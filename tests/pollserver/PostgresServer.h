@@ -1,14 +1,12 @@
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "ListenSocket.h"
 #include "support/TestSupport.h"
 
 namespace quibra::test {
@@ -19,15 +17,11 @@ namespace quibra::test {
 class PostgresServer {
 public:
     PostgresServer() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof addr;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
-        ::close(fd);
-        m_port = std::to_string(ntohs(addr.sin_port));
+        pollserver::ListenSocket free;  // a free port, closed again for the server to take
+        std::string reason;
+        if (!free.Open("127.0.0.1", 0, reason)) return;
+        m_port = std::to_string(free.Port());
+        free.Close();
         const passwd* user = geteuid() == 0 ? getpwnam("postgres") : nullptr;
         if (user != nullptr && chown(m_dir.Path().c_str(), user->pw_uid, user->pw_gid) != 0) return;
         m_running =
