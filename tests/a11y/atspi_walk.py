@@ -124,7 +124,7 @@ class Run:
         url = self.read_line(server.stdout, r"ready: (http://127\.0\.0\.1:\d+)").group(1)
         server.stdout.close()
         locale = LOCALES[self.args.lang]
-        # Hosts of a session meet on a local socket named after it: one per run.
+        # A module of its own per run: two walks at once never see each other's polls.
         session = f"walk{os.getpid()}"
         hosts = {}
         for role, user in (("presenter", "pat"), ("attendee", "ann")):
