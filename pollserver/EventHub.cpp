@@ -159,8 +159,7 @@ void EventHub::Subscriber::StreamEnded() {
 void EventHub::Subscriber::Deliver(const StreamEvent& event, const std::string& frame) {
     if (m_connection == nullptr || !m_started || event.id <= m_position) return;
     m_position = event.id;
-    // A ballot is its poll's author's business only.
-    if (event.kind == "ballot" && event.author != m_user) return;
+    if (!event.SeenBy(m_user)) return;
     m_connection->SendPiece(frame);
 }
 

@@ -67,8 +67,7 @@ std::optional<PollService::Reply> EventStreamEndpoint::Open(HttpConnection& conn
         connection.SendPiece(StreamEvent::Frame(backlog.newest, "open", open), false);
     }
     for (const auto& event : backlog.events)
-        if (event.kind != "ballot" || event.author == user)
-            connection.SendPiece(event.Frame(), false);
+        if (event.SeenBy(user)) connection.SendPiece(event.Frame(), false);
     return std::nullopt;
 }
 

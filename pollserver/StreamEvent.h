@@ -22,6 +22,9 @@ struct StreamEvent {
     std::string author;  // ballot only: who may see it
     std::string voter;   // ballot only
 
+    // Whether a subscriber of the module as `user` is told of it: a ballot is
+    // its poll's author's business only.
+    bool SeenBy(std::string_view user) const { return kind != "ballot" || author == user; }
     // The Server-Sent Events frame ("id: ...\nevent: ...\ndata: ...\n\n").
     std::string Frame() const;
     // A frame of any kind; `data` is written as it is, so it must hold no line break.
