@@ -50,6 +50,10 @@ cpu_ticks() {
   done
   echo "$total"
 }
+# cpu_us_per BEFORE AFTER COUNT: microseconds of CPU per request, from two cpu_ticks readings.
+cpu_us_per() {
+  python3 -c "print(round(($2-$1)*1e6/$(getconf CLK_TCK)/max($3,1)))"
+}
 driver_rate() { sed -n 's/^RESULT .* rate=\([0-9]*\).*/\1/p' <<<"$1"; }
 driver_requests() { sed -n 's/^RESULT .* requests=\([0-9]*\).*/\1/p' <<<"$1"; }
 

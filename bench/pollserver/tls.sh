@@ -71,7 +71,7 @@ run_wrk() {  # phase who url pids [lua args...]
   after=$(cpu_ticks $watch)
   total=$(sed -n 's/^ *\([0-9]*\) requests in.*/\1/p' <<<"$out")
   rate=$(sed -n 's/^Requests\/sec: *\([0-9]*\).*/\1/p' <<<"$out")
-  per=$(python3 -c "print(round(($after-$before)*1e6/$hz/max($total,1)))")
+  per=$(cpu_us_per "$before" "$after" "$total")
   echo "   $who: requests=$total rate=$rate server_cpu_us_per_request=$per $(grep -E 'Non-2xx|Socket errors' <<<"$out" | tr '\n' ' ')"
   add "$phase-$who" "$rate" "$per"
 }

@@ -39,7 +39,6 @@ start_http_server plain --db "$work/plain.sqlite"
 start_http_server tokens --db "$work/tokens.sqlite" "${server_key[@]}"
 echo "pollserver: plain on $plain_port, with $alg tokens (${server_key[0]}) on $tokens_port"
 
-hz=$(getconf CLK_TCK)
 checks=ok
 declare -A rates cpu
 for round in $(seq "$rounds"); do
@@ -51,7 +50,7 @@ for round in $(seq "$rounds"); do
     out=$("$driver" "${args[@]}" --port "${!port_var}") || checks=FAILED
     after=$(cpu_ticks "${!pid_var}")
     # The server's own CPU per ballot does not depend on what else the box runs.
-    per=$(python3 -c "print(round(($after-$before)*1e6/$hz/max($(driver_requests "$out"),1)))")
+    per=$(cpu_us_per "$before" "$after" "$(driver_requests "$out")")
     rates[$who]="${rates[$who]:-} $(driver_rate "$out")"
     cpu[$who]="${cpu[$who]:-} $per"
     echo "== round $round $who: server_cpu_us_per_ballot=$per $(grep -E '^(RESULT|CHECK)' <<<"$out" | tr '\n' ' ')"
